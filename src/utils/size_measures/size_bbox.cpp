@@ -1,0 +1,28 @@
+// Volume of the axis-aligned bounding box of a point set.
+// Bounds move only on ordered comparisons, so a NaN after point 0 never enters them.
+#include "utils/size_measures/size_bbox.h"
+
+#include <cmath>
+#include <vector>
+
+namespace vorn {
+
+double size_bbox(const PointSet& points) {
+  if (points.n == 0) return 0.0;
+  const std::size_t d = points.d;
+  std::vector<double> lo(points[0], points[0] + d);
+  std::vector<double> hi(lo);
+  for (std::size_t i = 1; i < points.n; ++i) {
+    const double* p = points[i];
+    for (std::size_t j = 0; j < d; ++j) {
+      // Two separate ordered tests: false for NaN, so a later NaN is ignored.
+      if (p[j] < lo[j]) lo[j] = p[j];
+      if (p[j] > hi[j]) hi[j] = p[j];
+    }
+  }
+  double v = 1.0;
+  for (std::size_t j = 0; j < d; ++j) v = v * std::fabs(hi[j] - lo[j]);
+  return v;
+}
+
+}  // namespace vorn
