@@ -1,0 +1,23 @@
+// The centroid of a point set and the point nearest to a position: every centroid sampler's start.
+// Sums run in point order and distances are compared after the square root, ties to the lower index.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "utils/point_set.h"
+
+namespace vorn {
+
+// points: n x d with n >= 1. Returns d coordinates: for each axis the sum of the points'
+// coordinates, accumulated in point order from +0.0, divided by n as a double. Never fails.
+std::vector<double> compute_centroid(const PointSet& points);
+
+// points: n x d with n >= 1; position: d coordinates. Returns the index of the point with the
+// smallest point_distance to position; equal distances keep the lower index. n = 1 returns 0
+// without computing anything. Throws Panic("called `Option::unwrap()` on a `None` value")
+// when n >= 2 and any distance is NaN (which any non-finite coordinate produces when the
+// position is the centroid).
+std::uint64_t find_closest_point(const PointSet& points, const double* position);
+
+}  // namespace vorn

@@ -1,0 +1,130 @@
+// SeededRng: the reproducible random source of every sampler, a ChaCha8 keystream keyed by PCG32.
+// How many words each operation consumes is part of the results: never add a draw or a retry.
+#include "utils/sample_measures/seeded_rng.h"
+
+#include "utils/panic.h"
+
+namespace vorn {
+
+namespace {
+
+inline std::uint32_t rotl(std::uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
+
+inline void quarter_round(std::uint32_t* x, int a, int b, int c, int d) {
+  x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 16);
+  x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 12);
+  x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 8);
+  x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 7);
+}
+
+}  // namespace
+
+void chacha8_block(const std::uint32_t key[8], std::uint64_t block, std::uint32_t out[16]) {
+  std::uint32_t input[16] = {0x61707865u, 0x3320646Eu, 0x79622D32u, 0x6B206574u};
+  for (int i = 0; i < 8; ++i) input[4 + i] = key[i];
+  input[12] = static_cast<std::uint32_t>(block);
+  input[13] = static_cast<std::uint32_t>(block >> 32);
+  input[14] = 0;  // stream number, low and high half
+  input[15] = 0;
+  std::uint32_t x[16];
+  for (int i = 0; i < 16; ++i) x[i] = input[i];
+  for (int double_round = 0; double_round < 4; ++double_round) {
+    quarter_round(x, 0, 4, 8, 12);
+    quarter_round(x, 1, 5, 9, 13);
+    quarter_round(x, 2, 6, 10, 14);
+    quarter_round(x, 3, 7, 11, 15);
+    quarter_round(x, 0, 5, 10, 15);
+    quarter_round(x, 1, 6, 11, 12);
+    quarter_round(x, 2, 7, 8, 13);
+    quarter_round(x, 3, 4, 9, 14);
+  }
+  for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
+}
+
+SeededRng SeededRng::seed_from_u64(std::uint64_t seed) {
+  SeededRng rng;
+  std::uint64_t s = seed;
+  for (int i = 0; i < 8; ++i) {
+    // The state advances before each output: the first key word is not taken from the seed.
+    s = s * 6364136223846793005ull + 11634580027462260723ull;
+    const std::uint32_t x = static_cast<std::uint32_t>(((s >> 18) ^ s) >> 27);
+    const int r = static_cast<int>(s >> 59);
+    rng.key_[i] = (x >> r) | (x << ((32 - r) & 31));
+  }
+  rng.counter_ = 0;
+  rng.index_ = 64;
+  return rng;
+}
+
+SeededRng SeededRng::from_key(const std::uint32_t key[8]) {
+  SeededRng rng;
+  for (int i = 0; i < 8; ++i) rng.key_[i] = key[i];
+  return rng;
+}
+
+void SeededRng::generate_and_set(std::size_t index) {
+  for (std::uint64_t b = 0; b < 4; ++b) chacha8_block(key_, counter_ + b, buffer_ + 16 * b);
+  counter_ += 4;
+  index_ = index;
+}
+
+std::uint64_t SeededRng::next_u64() {
+  std::uint64_t low, high;
+  if (index_ < 63) {
+    low = buffer_[index_];
+    high = buffer_[index_ + 1];
+    index_ += 2;
+  } else if (index_ == 63) {
+    low = buffer_[63];
+    generate_and_set(1);
+    high = buffer_[0];
+  } else {
+    generate_and_set(2);
+    low = buffer_[0];
+    high = buffer_[1];
+  }
+  return (high << 32) | low;
+}
+
+std::uint32_t SeededRng::random_range32(std::uint32_t bound) {
+  if (bound == 0) throw Panic("cannot sample empty range");
+  const std::uint64_t p = std::uint64_t(next_u32()) * bound;
+  const std::uint32_t high = static_cast<std::uint32_t>(p >> 32);
+  const std::uint32_t low = static_cast<std::uint32_t>(p);
+  // The threshold is 2^32 - bound, not 2^32 mod bound; the refinement is one word, never a loop.
+  if (low <= 0u - bound) return high;
+  const std::uint32_t high2 = static_cast<std::uint32_t>((std::uint64_t(next_u32()) * bound) >> 32);
+  const std::uint32_t sum = low + high2;
+  return sum < low ? high + 1 : high;
+}
+
+std::uint64_t SeededRng::random_range(std::uint64_t bound) {
+  if (bound <= 0xFFFFFFFFu) return random_range32(static_cast<std::uint32_t>(bound));
+  const unsigned __int128 p = static_cast<unsigned __int128>(next_u64()) * bound;
+  const std::uint64_t high = static_cast<std::uint64_t>(p >> 64);
+  const std::uint64_t low = static_cast<std::uint64_t>(p);
+  if (low <= 0ull - bound) return high;
+  const std::uint64_t high2 =
+      static_cast<std::uint64_t>((static_cast<unsigned __int128>(next_u64()) * bound) >> 64);
+  const std::uint64_t sum = low + high2;
+  return sum < low ? high + 1 : high;
+}
+
+std::vector<std::uint64_t> SeededRng::shuffled_prefix(std::uint64_t n, std::size_t k) {
+  const std::size_t size = k < n ? k : static_cast<std::size_t>(n);
+  std::vector<std::uint64_t> prefix(size);
+  for (std::size_t i = 0; i < size; ++i) prefix[i] = i;
+  if (n <= 1) return prefix;
+  // Before step i, position i still holds i; a swap reaching back into the prefix from
+  // beyond it therefore writes i there, and the rest of the list never needs to exist.
+  shuffle_positions(0, n, [&prefix, size](std::uint64_t i, std::uint64_t j) {
+    if (i < size) {
+      std::swap(prefix[i], prefix[j]);
+    } else if (j < size) {
+      prefix[j] = i;
+    }
+  });
+  return prefix;
+}
+
+}  // namespace vorn
