@@ -1,0 +1,58 @@
+// The module's functions, one row each: Python name, input form, and the C++ computation.
+// Rows are registered in this order, which is also the order of __all__.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <variant>
+
+#include "utils/point_set.h"
+#include "utils/size_measures/size_bbox.h"
+#include "utils/size_measures/size_dispersion.h"
+
+namespace vorn::py {
+
+enum class Form { Sequence, Numpy };
+
+// The shapes of computation a row can call; each fixes the parameter list (kSignatures).
+using Measure = double (*)(const PointSet&);
+using Sampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed);
+using VoxelSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
+                                 double voxel_size);
+using IterativeSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
+                                     std::uint64_t max_iterations);
+using StratifiedSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
+                                      std::uint64_t num_strata, std::uint64_t max_iterations);
+using Computation =
+    std::variant<Measure, Sampler, VoxelSampler, IterativeSampler, StratifiedSampler>;
+
+struct Signature {
+  const char* parameters[5];
+  std::size_t count;
+};
+
+// Indexed by the alternative of Computation.
+inline constexpr Signature kSignatures[] = {
+    {{"points"}, 1},
+    {{"points", "count", "seed"}, 3},
+    {{"points", "count", "seed", "voxel_size"}, 4},
+    {{"points", "count", "seed", "max_iterations"}, 4},
+    {{"points", "count", "seed", "num_strata", "max_iterations"}, 5},
+};
+
+struct FunctionRow {
+  const char* name;
+  Form form;
+  Computation compute;
+};
+
+inline const FunctionRow kFunctions[] = {
+    {"bbox_volume", Form::Sequence, Measure{&size_bbox}},
+    {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
+    {"bbox_volume_numpy", Form::Numpy, Measure{&size_bbox}},
+    {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
+};
+
+inline constexpr std::size_t kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);
+
+}  // namespace vorn::py

@@ -1,0 +1,102 @@
+"""Size measures and seeded samplers of point clouds.
+
+`points` is a sequence of sequences of numbers (one inner sequence per point, all of one
+dimension) for the plain functions, and a two-dimensional float64 NumPy array (one row per
+point) for the ``_numpy`` functions. Both forms give identical results.
+
+Samplers return point indices. Every sampler that holds a set of chosen indices returns them
+in the order in which they were first chosen; the same arguments give the same list on every
+call and every platform.
+"""
+
+from typing import Any, List, Sequence, SupportsFloat, SupportsIndex
+
+from numpy.typing import NDArray
+
+__all__: List[str]
+
+_Points = Sequence[Sequence[SupportsFloat]]
+_Array = NDArray[Any]
+
+class PanicException(BaseException):
+    """An internal failure of the numeric code (not caught by ``except Exception``)."""
+
+def bbox_volume(points: _Points) -> float:
+    """Volume of the axis-aligned bounding box: the product of the axis extents."""
+
+def hull_volume(points: _Points) -> float:
+    """Volume (3-d) or area (2-d) of the convex hull, computed in single precision."""
+
+def covariance_volume(points: _Points) -> float:
+    """Square root of the determinant of the sample covariance plus 1e-8 on the diagonal."""
+
+def mean_dispersion(points: _Points) -> float:
+    """Mean Euclidean distance over all pairs of points."""
+
+def bbox_volume_numpy(points: _Array) -> float:
+    """`bbox_volume` of a 2-d float64 array, one row per point."""
+
+def hull_volume_numpy(points: _Array) -> float:
+    """`hull_volume` of a 2-d float64 array, one row per point."""
+
+def covariance_volume_numpy(points: _Array) -> float:
+    """`covariance_volume` of a 2-d float64 array, one row per point."""
+
+def mean_dispersion_numpy(points: _Array) -> float:
+    """`mean_dispersion` of a 2-d float64 array, one row per point."""
+
+def sample_centroid_uniform(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """The point nearest the centroid, then random points, in the order first chosen."""
+
+def sample_centroid_fps(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """Farthest-point sampling from the point nearest the centroid (seed unused)."""
+
+def sample_centroid_kmedoids(
+    points: _Points, count: SupportsIndex, seed: SupportsIndex, max_iterations: SupportsIndex
+) -> List[int]:
+    """K-medoids swap search started from the point nearest the centroid."""
+
+def sample_centroid_voxel(
+    points: _Points, count: SupportsIndex, seed: SupportsIndex, voxel_size: SupportsFloat
+) -> List[int]:
+    """One random point per occupied voxel, after the point nearest the centroid."""
+
+def sample_centroid_stratified(
+    points: _Points,
+    count: SupportsIndex,
+    seed: SupportsIndex,
+    num_strata: SupportsIndex,
+    max_iterations: SupportsIndex,
+) -> List[int]:
+    """Random points from k-means strata in proportional quotas, after the centroid's nearest."""
+
+def sample_uniform(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """Up to `count` distinct random indices; a smaller count gives a prefix."""
+
+def sample_centroid_uniform_numpy(points: _Array, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """`sample_centroid_uniform` of a 2-d float64 array."""
+
+def sample_centroid_fps_numpy(points: _Array, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """`sample_centroid_fps` of a 2-d float64 array."""
+
+def sample_centroid_kmedoids_numpy(
+    points: _Array, count: SupportsIndex, seed: SupportsIndex, max_iterations: SupportsIndex
+) -> List[int]:
+    """`sample_centroid_kmedoids` of a 2-d float64 array."""
+
+def sample_centroid_voxel_numpy(
+    points: _Array, count: SupportsIndex, seed: SupportsIndex, voxel_size: SupportsFloat
+) -> List[int]:
+    """`sample_centroid_voxel` of a 2-d float64 array."""
+
+def sample_centroid_stratified_numpy(
+    points: _Array,
+    count: SupportsIndex,
+    seed: SupportsIndex,
+    num_strata: SupportsIndex,
+    max_iterations: SupportsIndex,
+) -> List[int]:
+    """`sample_centroid_stratified` of a 2-d float64 array."""
+
+def sample_uniform_numpy(points: _Array, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+    """`sample_uniform` of a 2-d float64 array."""
