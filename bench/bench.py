@@ -1,0 +1,106 @@
+"""vorn against the code its users would otherwise write, as ratios measured in one run.
+
+    python bench/bench.py            # every case
+    python bench/bench.py dispersion # cases whose label contains "dispersion"
+
+Each case times vorn and its peer alternately and keeps the best of several rounds; the ratio
+is peer time / vorn time, so above 1 means vorn is faster. Memory cases run each side in a
+fresh interpreter and compare peak resident memory.
+"""
+
+import subprocess
+import sys
+import time
+
+import numpy as np
+
+import vorn
+
+CASES = []
+
+
+def case(label, peer, goal):
+    """Registers a case: the decorated function builds its inputs and returns (vorn_fn, peer_fn)."""
+
+    def register(setup):
+        CASES.append((label, peer, goal, setup))
+        return setup
+
+    return register
+
+
+def best_time(fn, rounds, min_seconds=0.2):
+    best = float("inf")
+    for _ in range(rounds):
+        start = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - start)
+        if best * rounds > min_seconds * 10:
+            break
+    return best
+
+
+def peak_rss_mb(setup, statement):
+    """Peak resident memory growth of one statement, in a fresh interpreter."""
+    code = "\n".join([
+        "import resource, numpy as np, vorn",
+        setup,
+        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+        statement,
+        "after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+        "print((after - before) / 1024.0)",
+    ])
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    return float(out.stdout.strip())
+
+
+rng = np.random.default_rng(7)
+
+
+@case("bbox_volume_numpy 1,000,000 x 3", "numpy.ptp(a, axis=0).prod()", "within 1.5x")
+def _():
+    a = rng.random((1_000_000, 3))
+    return (lambda: vorn.bbox_volume_numpy(a)), (lambda: np.ptp(a, axis=0).prod())
+
+
+@case("mean_dispersion_numpy 5,000 x 3", "scipy pdist(a).mean()", "faster")
+def _():
+    from scipy.spatial.distance import pdist
+
+    a = rng.random((5_000, 3))
+    return (lambda: vorn.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
+
+
+@case("bbox_volume list 100,000 x 3 (conversion)", "numpy.asarray(lst, dtype=float)", "not slower")
+def _():
+    lst = rng.random((100_000, 3)).tolist()
+    return (lambda: vorn.bbox_volume(lst)), (lambda: np.asarray(lst, dtype=float))
+
+
+def run_memory_cases():
+    setup = "a = np.random.default_rng(7).random((5000, 3))"
+    ours = peak_rss_mb(setup, "vorn.mean_dispersion_numpy(a)")
+    theirs = peak_rss_mb(setup + "\nfrom scipy.spatial.distance import pdist", "pdist(a).mean()")
+    print(f"\npeak memory, mean dispersion 5,000 x 3: vorn {ours:.1f} MB, pdist {theirs:.1f} MB")
+
+
+def main():
+    pattern = sys.argv[1] if len(sys.argv) > 1 else ""
+    print(f"{'case':48} {'vorn ms':>10} {'peer ms':>10} {'ratio':>7}  goal; peer")
+    for label, peer, goal, setup in CASES:
+        if pattern not in label:
+            continue
+        ours, theirs = setup()
+        ours()
+        theirs()  # warm up both
+        t_ours = t_theirs = float("inf")
+        for _ in range(5):  # alternate, so that both see the same machine load
+            t_ours = min(t_ours, best_time(ours, 3))
+            t_theirs = min(t_theirs, best_time(theirs, 3))
+        print(f"{label:48} {t_ours * 1e3:10.2f} {t_theirs * 1e3:10.2f} {t_theirs / t_ours:7.2f}  {goal}; {peer}")
+    if pattern in "mean_dispersion memory":
+        run_memory_cases()
+
+
+if __name__ == "__main__":
+    main()
