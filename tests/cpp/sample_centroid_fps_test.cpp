@@ -1,0 +1,69 @@
+#include "utils/sample_measures/sample_centroid_fps.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "utils/sample_measures/centroid.h"
+#include "utils/size_measures/point_distance.h"
+
+namespace {
+
+vorn::PointSet make(std::size_t d, std::initializer_list<double> coords) {
+  vorn::PointSet p(coords.size() / d, d);
+  std::copy(coords.begin(), coords.end(), p.coords.begin());
+  return p;
+}
+
+// The procedure written out plainly, point by point.
+vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {
+  const std::size_t n = points.n;
+  if (n == 0 || count == 0) return {};
+  const std::size_t t = std::min<std::uint64_t>(n, count);
+  const std::vector<double> c = vorn::compute_centroid(points);
+  vorn::Indices result = {vorn::find_closest_point(points, c.data())};
+  std::vector<double> nearest(n);
+  for (std::size_t i = 0; i < n; ++i)
+    nearest[i] = vorn::point_distance(points[i], points[result[0]], points.d);
+  while (result.size() < t) {
+    std::size_t k = 0;
+    for (std::size_t i = 1; i < n; ++i)
+      if (nearest[k] <= nearest[i]) k = i;
+    result.push_back(k);
+    for (std::size_t i = 0; i < n; ++i)
+      nearest[i] = std::min(nearest[i], vorn::point_distance(points[i], points[k], points.d));
+  }
+  return result;
+}
+
+TEST(SampleCentroidFps, WorkedTieExamples) {
+  EXPECT_EQ(vorn::sample_centroid_fps(make(2, {0, 0, 1, 0, 2, 0}), 3, 0), (vorn::Indices{1, 2, 0}));
+  // Once everything coincides with a chosen point, the last index is taken again.
+  EXPECT_EQ(vorn::sample_centroid_fps(make(2, {0, 0, 0, 0, 1, 0}), 3, 0), (vorn::Indices{0, 2, 2}));
+  EXPECT_EQ(vorn::sample_centroid_fps(make(2, {1, 0, 0, 0, 0, 0}), 3, 0), (vorn::Indices{1, 0, 2}));
+  // Distances beyond about 1.34e154 are +inf and tie: the highest such index first.
+  EXPECT_EQ(vorn::sample_centroid_fps(make(1, {0, 1, 1e300, -1e300}), 3, 0), (vorn::Indices{0, 3, 2}));
+  EXPECT_EQ(vorn::sample_centroid_fps(make(1, {5, 6, 7}), 0, 0), vorn::Indices{});
+  EXPECT_EQ(vorn::sample_centroid_fps(vorn::PointSet(), 3, 0), vorn::Indices{});
+}
+
+// Integer coordinates on a small grid make exact ties and repeated points common; odd n and
+// every dimension regime (specialised, generic, blocks of eight with a tail) are covered.
+TEST(SampleCentroidFps, EqualsThePlainProcedure) {
+  std::mt19937_64 gen(2024);
+  for (std::size_t d : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 16u, 19u}) {
+    for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 17u, 40u, 101u}) {
+      for (int grid : {2, 4, 1000000}) {
+        std::uniform_int_distribution<int> coord(0, grid);
+        vorn::PointSet points(n, d);
+        for (double& x : points.coords) x = grid > 1000 ? coord(gen) * 1e-3 + 0.1 : coord(gen);
+        for (std::uint64_t count : {std::uint64_t(n / 2 + 1), std::uint64_t(n + 3)}) {
+          ASSERT_EQ(vorn::sample_centroid_fps(points, count, 7), literal_fps(points, count))
+              << "d=" << d << " n=" << n << " grid=" << grid << " count=" << count;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
