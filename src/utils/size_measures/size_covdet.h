@@ -1,0 +1,15 @@
+// Covariance-determinant volume: sqrt |det(sample covariance + 1e-8 I)| of a point set.
+// Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results are compared bit for bit.
+#pragma once
+
+#include "utils/point_set.h"
+
+namespace vorn {
+
+// points: n x d. Returns the square root of |det R|, R = S / (n - 1) + 1e-8 I, where S is
+// the scatter matrix about the mean (the mean divides the point-order sums by n); 0.0 when
+// n < 2. Non-finite coordinates give NaN or infinity. Memory O(d^2) plus one block of
+// points. Throws only std::bad_alloc.
+double size_covdet(const PointSet& points);
+
+}  // namespace vorn
