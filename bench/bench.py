@@ -19,11 +19,13 @@ import vorn
 CASES = []
 
 
-def case(label, peer, goal):
-    """Registers a case: the decorated function builds its inputs and returns (vorn_fn, peer_fn)."""
+def case(label, peer, goal, alternations=5):
+    """Registers a case: the decorated function builds its inputs and returns (vorn_fn, peer_fn).
+
+    A case whose peer takes tens of seconds asks for fewer alternations."""
 
     def register(setup):
-        CASES.append((label, peer, goal, setup))
+        CASES.append((label, peer, goal, setup, alternations))
         return setup
 
     return register
@@ -77,6 +79,37 @@ def _():
     return (lambda: vorn.bbox_volume(lst)), (lambda: np.asarray(lst, dtype=float))
 
 
+def numpy_fps(a, count):
+    # The loop users write: distances to the newest centre, running minimum, first argmax.
+    centroid = a.mean(axis=0)
+    k = int(np.linalg.norm(a - centroid, axis=1).argmin())
+    chosen = [k]
+    nearest = np.linalg.norm(a - a[k], axis=1)
+    for _ in range(count - 1):
+        k = int(nearest.argmax())
+        chosen.append(k)
+        nearest = np.minimum(nearest, np.linalg.norm(a - a[k], axis=1))
+    return chosen
+
+
+@case("sample_centroid_fps_numpy 1,000,000 x 3, count 1,000", "NumPy argmax/minimum loop",
+      "at least 5x", alternations=1)
+def _():
+    small = rng.random((100_000, 3))
+    if vorn.sample_centroid_fps_numpy(small, 200, 0) != numpy_fps(small, 200):
+        print("  note: farthest-point indices differ from the NumPy loop on 100,000 x 3")
+    a = rng.random((1_000_000, 3))
+    return (lambda: vorn.sample_centroid_fps_numpy(a, 1000, 0)), (lambda: numpy_fps(a, 1000))
+
+
+@case("sample_uniform_numpy 10,000,000 x 3, count 1,000",
+      "default_rng(seed).permutation(n)[:count]", "within 2x")
+def _():
+    a = rng.random((10_000_000, 3))
+    return (lambda: vorn.sample_uniform_numpy(a, 1000, 7)), (
+        lambda: np.random.default_rng(7).permutation(len(a))[:1000])
+
+
 def run_memory_cases():
     setup = "a = np.random.default_rng(7).random((5000, 3))"
     ours = peak_rss_mb(setup, "vorn.mean_dispersion_numpy(a)")
@@ -87,14 +120,14 @@ def run_memory_cases():
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
     print(f"{'case':48} {'vorn ms':>10} {'peer ms':>10} {'ratio':>7}  goal; peer")
-    for label, peer, goal, setup in CASES:
+    for label, peer, goal, setup, alternations in CASES:
         if pattern not in label:
             continue
         ours, theirs = setup()
         ours()
         theirs()  # warm up both
         t_ours = t_theirs = float("inf")
-        for _ in range(5):  # alternate, so that both see the same machine load
+        for _ in range(alternations):  # alternate, so that both see the same machine load
             t_ours = min(t_ours, best_time(ours, 3))
             t_theirs = min(t_theirs, best_time(theirs, 3))
         print(f"{label:48} {t_ours * 1e3:10.2f} {t_theirs * 1e3:10.2f} {t_theirs / t_ours:7.2f}  {goal}; {peer}")

@@ -7,6 +7,9 @@
 #include <variant>
 
 #include "utils/point_set.h"
+#include "utils/sample_measures/sample_centroid_fps.h"
+#include "utils/sample_measures/sample_centroid_uniform.h"
+#include "utils/sample_measures/sample_uniform.h"
 #include "utils/size_measures/size_bbox.h"
 #include "utils/size_measures/size_dispersion.h"
 
@@ -51,6 +54,12 @@ inline const FunctionRow kFunctions[] = {
     {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
     {"bbox_volume_numpy", Form::Numpy, Measure{&size_bbox}},
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
+    {"sample_centroid_uniform", Form::Sequence, Sampler{&sample_centroid_uniform}},
+    {"sample_centroid_fps", Form::Sequence, Sampler{&sample_centroid_fps}},
+    {"sample_uniform", Form::Sequence, Sampler{&sample_uniform}},
+    {"sample_centroid_uniform_numpy", Form::Numpy, Sampler{&sample_centroid_uniform}},
+    {"sample_centroid_fps_numpy", Form::Numpy, Sampler{&sample_centroid_fps}},
+    {"sample_uniform_numpy", Form::Numpy, Sampler{&sample_uniform}},
 };
 
 inline constexpr std::size_t kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);
