@@ -3,6 +3,7 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PYTHON="${PYTHON:-python3}"
+export PIP_ROOT_USER_ACTION=ignore
 
 # make_venv DIR PIP-ARGS...: creates DIR if missing and installs the given packages into it.
 make_venv() {
