@@ -11,6 +11,7 @@
 #include "utils/sample_measures/sample_centroid_uniform.h"
 #include "utils/sample_measures/sample_uniform.h"
 #include "utils/size_measures/size_bbox.h"
+#include "utils/size_measures/size_covdet.h"
 #include "utils/size_measures/size_dispersion.h"
 
 namespace vorn::py {
@@ -51,8 +52,10 @@ struct FunctionRow {
 
 inline const FunctionRow kFunctions[] = {
     {"bbox_volume", Form::Sequence, Measure{&size_bbox}},
+    {"covariance_volume", Form::Sequence, Measure{&size_covdet}},
     {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
     {"bbox_volume_numpy", Form::Numpy, Measure{&size_bbox}},
+    {"covariance_volume_numpy", Form::Numpy, Measure{&size_covdet}},
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
     {"sample_centroid_uniform", Form::Sequence, Sampler{&sample_centroid_uniform}},
     {"sample_centroid_fps", Form::Sequence, Sampler{&sample_centroid_fps}},
