@@ -48,21 +48,48 @@ TEST(SampleCentroidFps, WorkedTieExamples) {
 }
 
 // Integer coordinates on a small grid make exact ties and repeated points common; odd n and
-// every dimension regime (specialised, generic, blocks of eight with a tail) are covered.
-TEST(SampleCentroidFps, EqualsThePlainProcedure) {
+// every dimension regime (specialised, generic, blocks of eight with a tail) are covered, with
+// one bucket and with many small ones whose skipping must not change a single choice.
+TEST(SampleCentroidFps, EqualsThePlainProcedureForEveryBucketSize) {
   std::mt19937_64 gen(2024);
   for (std::size_t d : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 16u, 19u}) {
-    for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 17u, 40u, 101u}) {
+    for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 17u, 40u, 101u, 600u}) {
       for (int grid : {2, 4, 1000000}) {
         std::uniform_int_distribution<int> coord(0, grid);
         vorn::PointSet points(n, d);
         for (double& x : points.coords) x = grid > 1000 ? coord(gen) * 1e-3 + 0.1 : coord(gen);
         for (std::uint64_t count : {std::uint64_t(n / 2 + 1), std::uint64_t(n + 3)}) {
-          ASSERT_EQ(vorn::sample_centroid_fps(points, count, 7), literal_fps(points, count))
+          const vorn::Indices expected = literal_fps(points, count);
+          ASSERT_EQ(vorn::sample_centroid_fps(points, count, 7), expected)
               << "d=" << d << " n=" << n << " grid=" << grid << " count=" << count;
+          for (std::size_t bucket : {1u, 2u, 3u, 16u}) {
+            ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, count, bucket), expected)
+                << "d=" << d << " n=" << n << " grid=" << grid << " count=" << count
+                << " bucket=" << bucket;
+          }
         }
       }
     }
+  }
+}
+
+// Distances that differ in the last bit near a bucket's box: a bound that rounded the other way
+// would skip a bucket whose point should have moved closer.
+TEST(SampleCentroidFps, BucketSkippingIsExactForNearTies) {
+  std::mt19937_64 gen(77);
+  std::uniform_int_distribution<int> jitter(-3, 3);
+  for (int trial = 0; trial < 20; ++trial) {
+    vorn::PointSet points(400, 2);
+    for (std::size_t i = 0; i < points.n; ++i) {
+      double x = double(i % 20) * 0.1, y = double(i / 20) * 0.1;
+      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1) x = std::nextafter(x, u > 0 ? 9.0 : -9.0);
+      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1) y = std::nextafter(y, u > 0 ? 9.0 : -9.0);
+      points[i][0] = x;
+      points[i][1] = y;
+    }
+    const vorn::Indices expected = literal_fps(points, 400);
+    for (std::size_t bucket : {2u, 5u, 32u})
+      ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, 400, bucket), expected) << trial;
   }
 }
 

@@ -77,3 +77,30 @@ def test_distinct_positions_give_a_permutation(rng):
     points = rng.random((257, 3))
     got = vorn.sample_centroid_fps_numpy(points, 300, 0)
     assert sorted(got) == list(range(257))
+
+
+def vectorised_literal_fps(a, count):
+    # Same arithmetic as the plain procedure for d = 3, a whole column at a time.
+    def dist(b):
+        v = a - b
+        return np.sqrt((v[:, 0] * v[:, 0] + v[:, 1] * v[:, 1]) + v[:, 2] * v[:, 2])
+
+    centroid = np.zeros(3)
+    for p in a:
+        centroid = centroid + p
+    centroid = centroid / len(a)
+    to_centroid = dist(centroid)
+    chosen = [int(np.flatnonzero(to_centroid == to_centroid.min())[0])]
+    nearest = dist(a[chosen[0]])
+    while len(chosen) < count:
+        k = len(a) - 1 - int(nearest[::-1].argmax())  # the last of equal maxima
+        chosen.append(k)
+        nearest = np.minimum(nearest, dist(a[k]))
+    return chosen
+
+
+@pytest.mark.parametrize("grid", [None, 6, 40], ids=["random", "coarse-grid", "fine-grid"])
+def test_large_clouds_equal_the_plain_procedure(rng, grid):
+    a = rng.random((6000, 3)) if grid is None else rng.integers(0, grid, (6000, 3)) / 3.0
+    a[:, 2] *= 1e-3  # flat clouds leave most boxes far from a new centre
+    assert vorn.sample_centroid_fps_numpy(a, 400, 0) == vectorised_literal_fps(a, 400)

@@ -13,10 +13,14 @@
 #endif
 
 #include "utils/sample_measures/centroid.h"
+#include "utils/size_measures/point_distance.h"
 
 namespace vorn {
 
 namespace {
+
+constexpr std::size_t kBucketSize = 512;
+constexpr std::uint64_t kBucketingFromCount = 32;
 
 // Two points side by side. Each lane does exactly the scalar operations of point_distance, so
 // the lanes change no rounding; only the memory layout differs.
@@ -41,81 +45,213 @@ inline f64x2 sqrt2(f64x2 x) {
 #endif
 }
 
-// Coordinate k of point i at data[k * stride + i]. stride is n rounded up to even; the padding
-// point copies point 0 so that its arithmetic stays finite, and its nearest entry is -inf.
-struct Columns {
+// Points filed into spatial buckets, each a run of slots in column layout: coordinate k of
+// slot s at cols[k * slots + s]. Within a bucket the slots hold ascending point indices and the
+// run is padded to even length with a copy of its first point whose nearest entry is -inf.
+struct Buckets {
   std::size_t d = 0;
-  std::size_t stride = 0;
-  std::vector<double> data;
+  std::size_t slots = 0;
+  std::vector<double> cols;
+  std::vector<double> nearest;
+  std::vector<std::uint64_t> index;
+  std::vector<std::size_t> begin, end;          // slot range of each bucket
+  std::vector<double> lo, hi;                   // bounding box of each bucket, d values each
+  std::vector<double> max_value;                // largest nearest entry of each bucket
+  std::vector<std::uint64_t> max_index;         // highest point index holding it
 
-  explicit Columns(const PointSet& points) : d(points.d), stride((points.n + 1) & ~std::size_t(1)) {
-    data.resize(stride * d);
-    for (std::size_t i = 0; i < stride; ++i) {
-      const double* p = points[i < points.n ? i : 0];
-      for (std::size_t k = 0; k < d; ++k) data[k * stride + i] = p[k];
-    }
-  }
+  Buckets(const PointSet& points, std::size_t bucket_size);
 };
 
-// Squared distance sums of points i and i + 1 to centre, in point_distance's order: eight
+// Files the points into the cells of a grid over the widest (at most three) axes, about
+// bucket_size points to a cell, and returns the non-empty cells as ranges of order, each
+// listing its points in ascending index order. Any filing is correct: the boxes are taken from
+// the points themselves; a compact one only lets more buckets be skipped.
+void file_into_grid(const PointSet& points, std::size_t bucket_size, std::vector<std::uint64_t>& order,
+                    std::vector<std::pair<std::size_t, std::size_t>>& ranges) {
+  const std::size_t n = points.n, d = points.d;
+  // Halved coordinates, so that no extent overflows.
+  std::vector<double> lo(d), hi(d);
+  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = points[0][k] * 0.5;
+  for (std::size_t i = 1; i < n; ++i) {
+    const double* p = points[i];
+    for (std::size_t k = 0; k < d; ++k) {
+      lo[k] = std::min(lo[k], p[k] * 0.5);
+      hi[k] = std::max(hi[k], p[k] * 0.5);
+    }
+  }
+  std::vector<std::size_t> axes;
+  for (std::size_t k = 0; k < d; ++k)
+    if (hi[k] > lo[k]) axes.push_back(k);
+  std::sort(axes.begin(), axes.end(),
+            [&](std::size_t a, std::size_t b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
+  if (axes.size() > 3) axes.resize(3);
+
+  // Cell edge e with prod(extent_k / e) about n / bucket_size, in logarithms.
+  const double cells = std::max(1.0, double(n) / double(bucket_size));
+  double log_edge = -std::log(cells);
+  for (std::size_t k : axes) log_edge += std::log(hi[k] - lo[k]);
+  if (!axes.empty()) log_edge /= double(axes.size());
+  std::vector<std::size_t> divisions;
+  std::size_t total = 1;
+  for (std::size_t k : axes) {
+    const double g = std::ceil(std::exp(std::log(hi[k] - lo[k]) - log_edge));
+    divisions.push_back(static_cast<std::size_t>(std::min(std::max(g, 1.0), 4.0 * cells)));
+    total *= divisions.back();
+  }
+
+  std::vector<std::uint32_t> cell_of(n);
+  std::vector<std::size_t> start(total + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::size_t cell = 0;
+    for (std::size_t a = 0; a < axes.size(); ++a) {
+      const std::size_t k = axes[a];
+      const double t = (points[i][k] * 0.5 - lo[k]) / (hi[k] - lo[k]);
+      const std::size_t c = std::min(static_cast<std::size_t>(t * double(divisions[a])), divisions[a] - 1);
+      cell = cell * divisions[a] + c;
+    }
+    cell_of[i] = static_cast<std::uint32_t>(cell);
+    ++start[cell + 1];
+  }
+  for (std::size_t c = 0; c < total; ++c) start[c + 1] += start[c];
+  std::vector<std::size_t> next(start.begin(), start.end() - 1);
+  // Scattered in index order, so every cell lists its points ascending.
+  for (std::size_t i = 0; i < n; ++i) order[next[cell_of[i]]++] = i;
+  for (std::size_t c = 0; c < total; ++c)
+    if (start[c + 1] > start[c]) ranges.push_back({start[c], start[c + 1]});
+}
+
+Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) {
+  std::vector<std::uint64_t> order(points.n);
+  for (std::size_t i = 0; i < points.n; ++i) order[i] = i;
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;
+  if (bucket_size >= points.n) {
+    ranges.push_back({0, points.n});
+  } else {
+    file_into_grid(points, std::max<std::size_t>(bucket_size, 1), order, ranges);
+  }
+  for (const auto& [first, last] : ranges) {
+    begin.push_back(slots);
+    slots += (last - first + 1) & ~std::size_t(1);
+    end.push_back(slots);
+  }
+  cols.resize(slots * d);
+  nearest.assign(slots, std::numeric_limits<double>::infinity());
+  index.resize(slots);
+  lo.resize(ranges.size() * d);
+  hi.resize(ranges.size() * d);
+  for (std::size_t b = 0; b < ranges.size(); ++b) {
+    const auto [first, last] = ranges[b];
+    double* box_lo = &lo[b * d];
+    double* box_hi = &hi[b * d];
+    for (std::size_t k = 0; k < d; ++k) box_lo[k] = box_hi[k] = points[order[first]][k];
+    for (std::size_t s = begin[b]; s < end[b]; ++s) {
+      const bool padding = first + (s - begin[b]) >= last;
+      const std::uint64_t i = order[padding ? first : first + (s - begin[b])];
+      index[s] = i;
+      if (padding) nearest[s] = -std::numeric_limits<double>::infinity();
+      const double* p = points[i];
+      for (std::size_t k = 0; k < d; ++k) {
+        cols[k * slots + s] = p[k];
+        box_lo[k] = std::min(box_lo[k], p[k]);
+        box_hi[k] = std::max(box_hi[k], p[k]);
+      }
+    }
+  }
+  max_value.assign(ranges.size(), std::numeric_limits<double>::infinity());
+  max_index.assign(ranges.size(), 0);
+}
+
+// Squared distance sums of slots s and s + 1 to centre, in point_distance's order: eight
 // partial sums over full blocks of eight combined pairwise, then the tail.
 template <std::size_t D>
-inline f64x2 squared_sums(const double* cols, std::size_t stride, std::size_t dim, std::size_t i,
+inline f64x2 squared_sums(const double* cols, std::size_t stride, std::size_t dim, std::size_t s,
                           const double* centre) {
   const std::size_t d = D ? D : dim;
   f64x2 r = broadcast(0.0);
   std::size_t t = 0;
   if (d >= 8) {
-    f64x2 s[8];
-    for (auto& sk : s) sk = broadcast(0.0);
+    f64x2 part[8];
+    for (auto& p : part) p = broadcast(0.0);
     const std::size_t blocks = d / 8;
     for (std::size_t blk = 0; blk < blocks; ++blk) {
       for (std::size_t k = 0; k < 8; ++k) {
         const std::size_t axis = 8 * blk + k;
-        const f64x2 v = load2(cols + axis * stride + i) - broadcast(centre[axis]);
-        s[k] = s[k] + v * v;
+        const f64x2 v = load2(cols + axis * stride + s) - broadcast(centre[axis]);
+        part[k] = part[k] + v * v;
       }
     }
-    r = s[0] + s[4];
-    r = r + (s[1] + s[5]);
-    r = r + (s[2] + s[6]);
-    r = r + (s[3] + s[7]);
+    r = part[0] + part[4];
+    r = r + (part[1] + part[5]);
+    r = r + (part[2] + part[6]);
+    r = r + (part[3] + part[7]);
     t = 8 * blocks;
   }
   for (std::size_t axis = t; axis < d; ++axis) {
-    const f64x2 v = load2(cols + axis * stride + i) - broadcast(centre[axis]);
+    const f64x2 v = load2(cols + axis * stride + s) - broadcast(centre[axis]);
     r = r + v * v;
   }
   return r;
 }
 
-// Lowers every nearest entry to its distance from centre and returns the last index holding
-// the largest entry. One pass over the points does both: the update of one choice and the
-// search for the next.
+// Lowers the nearest entries of bucket b to their distance from centre and records the
+// bucket's largest entry with the highest point index holding it.
 template <std::size_t D>
-std::uint64_t update_and_pick(const Columns& cols, const double* centre, double* nearest) {
-  const double* data = cols.data.data();
+void update_bucket(Buckets& buckets, std::size_t b, const double* centre) {
+  const double* cols = buckets.cols.data();
+  double* nearest = buckets.nearest.data();
   f64x2 best_value = broadcast(-std::numeric_limits<double>::infinity());
-  i64x2 best_index = {-1, -1};
-  i64x2 index = {0, 1};
+  i64x2 best_slot = {-1, -1};
+  i64x2 slot = {std::int64_t(buckets.begin[b]), std::int64_t(buckets.begin[b]) + 1};
   const i64x2 step = {2, 2};
-  for (std::size_t i = 0; i < cols.stride; i += 2) {
-    const f64x2 distance = sqrt2(squared_sums<D>(data, cols.stride, cols.d, i, centre));
-    const f64x2 old = load2(nearest + i);
+  for (std::size_t s = buckets.begin[b]; s < buckets.end[b]; s += 2) {
+    const f64x2 distance = sqrt2(squared_sums<D>(cols, buckets.slots, buckets.d, s, centre));
+    const f64x2 old = load2(nearest + s);
     const f64x2 lowered = distance < old ? distance : old;
-    store2(nearest + i, lowered);
-    // >=: a later equal maximum replaces an earlier one.
+    store2(nearest + s, lowered);
+    // >=: slots hold ascending point indices, so a later equal maximum replaces an earlier one.
     const i64x2 take = lowered >= best_value;
     best_value = take ? lowered : best_value;
-    best_index = take ? index : best_index;
-    index += step;
+    best_slot = take ? slot : best_slot;
+    slot += step;
   }
-  if (best_value[0] > best_value[1]) return static_cast<std::uint64_t>(best_index[0]);
-  if (best_value[1] > best_value[0]) return static_cast<std::uint64_t>(best_index[1]);
-  return static_cast<std::uint64_t>(std::max(best_index[0], best_index[1]));
+  const std::uint64_t i0 = buckets.index[best_slot[0]];
+  const std::uint64_t i1 = buckets.index[best_slot[1]];
+  if (best_value[0] > best_value[1] || (best_value[0] == best_value[1] && i0 > i1)) {
+    buckets.max_value[b] = best_value[0];
+    buckets.max_index[b] = i0;
+  } else {
+    buckets.max_value[b] = best_value[1];
+    buckets.max_index[b] = i1;
+  }
 }
 
-using Pass = std::uint64_t (*)(const Columns&, const double*, double*);
+// Lowers every nearest entry to its distance from centre and returns the last index holding
+// the largest entry. A bucket is skipped when the distance from centre to the nearest point of
+// its box is at least its largest entry: rounding is monotone, so that bound computed with
+// point_distance never exceeds a member's computed distance, and no entry could go lower.
+template <std::size_t D>
+std::uint64_t update_and_pick(Buckets& buckets, const double* centre) {
+  const std::size_t d = buckets.d;
+  std::vector<double> closest(d);
+  const std::size_t count = buckets.begin.size();
+  for (std::size_t b = 0; b < count; ++b) {
+    const double* box_lo = &buckets.lo[b * d];
+    const double* box_hi = &buckets.hi[b * d];
+    for (std::size_t k = 0; k < d; ++k) {
+      closest[k] = centre[k] < box_lo[k] ? box_lo[k] : (centre[k] > box_hi[k] ? box_hi[k] : centre[k]);
+    }
+    if (point_distance(closest.data(), centre, d) >= buckets.max_value[b]) continue;
+    update_bucket<D>(buckets, b, centre);
+  }
+  std::size_t best = 0;
+  for (std::size_t b = 1; b < count; ++b) {
+    const double v = buckets.max_value[b], w = buckets.max_value[best];
+    if (v > w || (v == w && buckets.max_index[b] > buckets.max_index[best])) best = b;
+  }
+  return buckets.max_index[best];
+}
+
+using Pass = std::uint64_t (*)(Buckets&, const double*);
 
 Pass pass_for(std::size_t d) {
   switch (d) {
@@ -129,7 +265,8 @@ Pass pass_for(std::size_t d) {
 
 }  // namespace
 
-Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/) {
+Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
+                                     std::size_t bucket_size) {
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
@@ -140,16 +277,19 @@ Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::ui
   result.push_back(chosen);
   if (target == 1) return result;
 
-  const Columns cols(points);
-  // +inf before the first centre, so that its pass sets every entry to that distance.
-  std::vector<double> nearest(cols.stride, std::numeric_limits<double>::infinity());
-  if (cols.stride > n) nearest[n] = -std::numeric_limits<double>::infinity();
+  Buckets buckets(points, bucket_size);
   const Pass pass = pass_for(points.d);
   while (result.size() < target) {
-    chosen = pass(cols, points[chosen], nearest.data());
+    chosen = pass(buckets, points[chosen]);
     result.push_back(chosen);
   }
   return result;
+}
+
+Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/) {
+  // Filing the points costs a few full passes; it pays off only over many choices.
+  const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
+  return sample_centroid_fps_bucketed(points, count, bucket_size);
 }
 
 }  // namespace vorn

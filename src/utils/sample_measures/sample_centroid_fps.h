@@ -18,4 +18,10 @@ namespace vorn {
 // is NaN or infinite.
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t seed);
 
+// The same selection, with the points filed into spatial buckets of at most bucket_size points
+// whose boxes let a new choice skip the points it cannot bring closer. The result does not
+// depend on bucket_size (n or more means one bucket); sample_centroid_fps picks it.
+Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
+                                     std::size_t bucket_size);
+
 }  // namespace vorn
