@@ -42,7 +42,11 @@ TEST(SampleCentroidFps, WorkedTieExamples) {
   EXPECT_EQ(vorn::sample_centroid_fps(make(2, {0, 0, 0, 0, 1, 0}), 3, 0), (vorn::Indices{0, 2, 2}));
   EXPECT_EQ(vorn::sample_centroid_fps(make(2, {1, 0, 0, 0, 0, 0}), 3, 0), (vorn::Indices{1, 0, 2}));
   // Distances beyond about 1.34e154 are +inf and tie: the highest such index first.
-  EXPECT_EQ(vorn::sample_centroid_fps(make(1, {0, 1, 1e300, -1e300}), 3, 0), (vorn::Indices{0, 3, 2}));
+  for (std::size_t bucket : {1u, 2u, 4u}) {
+    EXPECT_EQ(vorn::sample_centroid_fps_bucketed(make(1, {0, 1, 1e300, -1e300}), 3, bucket),
+              (vorn::Indices{0, 3, 2}))
+        << bucket;
+  }
   EXPECT_EQ(vorn::sample_centroid_fps(make(1, {5, 6, 7}), 0, 0), vorn::Indices{});
   EXPECT_EQ(vorn::sample_centroid_fps(vorn::PointSet(), 3, 0), vorn::Indices{});
 }

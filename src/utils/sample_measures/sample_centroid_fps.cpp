@@ -157,8 +157,10 @@ Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) 
       }
     }
   }
+  // Every entry starts at +inf, so each bucket's highest index holds its maximum: a bucket the
+  // first choice skips (all its distances +inf) still reports the right point.
   max_value.assign(ranges.size(), std::numeric_limits<double>::infinity());
-  max_index.assign(ranges.size(), 0);
+  for (const auto& [first, last] : ranges) max_index.push_back(order[last - 1]);
 }
 
 // Squared distance sums of slots s and s + 1 to centre, in point_distance's order: eight
