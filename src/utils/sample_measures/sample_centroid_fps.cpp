@@ -163,36 +163,13 @@ Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) 
   for (const auto& [first, last] : ranges) max_index.push_back(order[last - 1]);
 }
 
-// Squared distance sums of slots s and s + 1 to centre, in point_distance's order: eight
-// partial sums over full blocks of eight combined pairwise, then the tail.
+// Squared distance sums of slots s and s + 1 to centre, in point_distance's order.
 template <std::size_t D>
 inline f64x2 squared_sums(const double* cols, std::size_t stride, std::size_t dim, std::size_t s,
                           const double* centre) {
-  const std::size_t d = D ? D : dim;
-  f64x2 r = broadcast(0.0);
-  std::size_t t = 0;
-  if (d >= 8) {
-    f64x2 part[8];
-    for (auto& p : part) p = broadcast(0.0);
-    const std::size_t blocks = d / 8;
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-      for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t axis = 8 * blk + k;
-        const f64x2 v = load2(cols + axis * stride + s) - broadcast(centre[axis]);
-        part[k] = part[k] + v * v;
-      }
-    }
-    r = part[0] + part[4];
-    r = r + (part[1] + part[5]);
-    r = r + (part[2] + part[6]);
-    r = r + (part[3] + part[7]);
-    t = 8 * blocks;
-  }
-  for (std::size_t axis = t; axis < d; ++axis) {
-    const f64x2 v = load2(cols + axis * stride + s) - broadcast(centre[axis]);
-    r = r + v * v;
-  }
-  return r;
+  return blocked_square_sum<f64x2>(D ? D : dim, [=](std::size_t axis) {
+    return load2(cols + axis * stride + s) - broadcast(centre[axis]);
+  });
 }
 
 // Lowers the nearest entries of bucket b to their distance from centre and records the

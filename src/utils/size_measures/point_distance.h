@@ -7,20 +7,21 @@
 
 namespace vorn {
 
-// a, b: d coordinates each. Returns the correctly rounded square root of the sum of
-// squared differences: for d >= 8, eight running sums s0..s7 over the full blocks,
-// combined as r = s0 + s4, r += s1 + s5, r += s2 + s6, r += s3 + s7, then the
-// remaining squares one by one; for d < 8 the plain left-to-right sum.
-// Inline so that the samplers' hot loops see through it.
-inline double squared_distance_sum(const double* a, const double* b, std::size_t d) {
-  double r = 0.0;
+// The sum of squares of the d differences diff(0) .. diff(d - 1), each rounded to T: for
+// d >= 8, eight running sums s0..s7 over the full blocks, combined as r = s0 + s4,
+// r += s1 + s5, r += s2 + s6, r += s3 + s7, then the remaining squares one by one; for d < 8
+// the plain left-to-right sum. T is double, or a vector of doubles whose lanes are separate
+// points (each lane then rounds exactly as the scalar form).
+template <class T, class Diff>
+inline T blocked_square_sum(std::size_t d, Diff diff) {
+  T r = T{};
   std::size_t t = 0;
   if (d >= 8) {
-    double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    T s[8] = {T{}, T{}, T{}, T{}, T{}, T{}, T{}, T{}};
     const std::size_t blocks = d / 8;
     for (std::size_t blk = 0; blk < blocks; ++blk) {
       for (std::size_t k = 0; k < 8; ++k) {
-        const double v = a[8 * blk + k] - b[8 * blk + k];
+        const T v = diff(8 * blk + k);
         s[k] = s[k] + v * v;
       }
     }
@@ -31,12 +32,19 @@ inline double squared_distance_sum(const double* a, const double* b, std::size_t
     t = 8 * blocks;
   }
   for (std::size_t i = t; i < d; ++i) {
-    const double v = a[i] - b[i];
+    const T v = diff(i);
     r = r + v * v;
   }
   return r;
 }
 
+// a, b: d coordinates each. The squared sum of point_distance, before the square root.
+// Inline so that the samplers' hot loops see through it.
+inline double squared_distance_sum(const double* a, const double* b, std::size_t d) {
+  return blocked_square_sum<double>(d, [a, b](std::size_t i) { return a[i] - b[i]; });
+}
+
+// a, b: d coordinates each. Returns the correctly rounded square root of squared_distance_sum.
 inline double point_distance(const double* a, const double* b, std::size_t d) {
   return std::sqrt(squared_distance_sum(a, b, d));
 }
