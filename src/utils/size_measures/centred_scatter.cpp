@@ -70,18 +70,22 @@ void scatter_blocked(const PointSet& points, const double* mean, double* s) {
   const std::size_t n = points.n, d = points.d;
   const std::size_t panels = (d + kTile - 1) / kTile;
   const std::size_t block = std::min(kBlock, n);
-  // Padding coordinates are 0.0; they reach only padding entries, which are never read.
+  const std::size_t full = d / kTile;  // panels without padding
   std::vector<Lanes> rows(panels * block * kTile);
   std::vector<Lanes> cols(panels * block * kTile / 2);
   std::vector<Lanes> tiles(panels * (panels + 1) / 2 * 2 * kTile, Lanes{kEmptySum, kEmptySum});
-  std::vector<double> x(panels * kTile, 0.0);
+  // The last panel's centred coordinates, padded with 0.0: padding reaches only padding
+  // entries of the tiles, which are never read.
+  double tail[kTile] = {0.0, 0.0, 0.0, 0.0};
   for (std::size_t k0 = 0; k0 < n; k0 += block) {
     const std::size_t count = std::min(block, n - k0);
     for (std::size_t k = 0; k < count; ++k) {
       const double* p = points[k0 + k];
-      for (std::size_t j = 0; j < d; ++j) x[j] = p[j] - mean[j];
+      for (std::size_t j = full * kTile; j < d; ++j) tail[j - full * kTile] = p[j] - mean[j];
       for (std::size_t q = 0; q < panels; ++q) {
-        const double* xq = x.data() + q * kTile;
+        double xq[kTile];
+        for (std::size_t i = 0; i < kTile; ++i)
+          xq[i] = q < full ? p[q * kTile + i] - mean[q * kTile + i] : tail[i];
         Lanes* row = rows.data() + (q * block + k) * kTile;
         Lanes* col = cols.data() + (q * block + k) * (kTile / 2);
         for (std::size_t i = 0; i < kTile; ++i) row[i] = Lanes{xq[i], xq[i]};
