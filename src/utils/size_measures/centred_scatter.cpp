@@ -12,7 +12,7 @@ namespace {
 // so the first point's product enters exactly as it is.
 constexpr double kEmptySum = -0.0;
 
-// Up to five dimensions: the d(d + 1)/2 distinct sums stay in registers through one pass.
+// Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
 template <std::size_t D>
 void scatter_small(const PointSet& points, const double* mean, double* s) {
   constexpr std::size_t kSums = D * (D + 1) / 2;
