@@ -43,14 +43,11 @@ TEST(PolygonArea, RandomPolygonsMatchTheExactArea) {
     }
     const auto poly = ConvexPolygon::from_convex_hull(pts);
     if (!poly) continue;
-    double exact = 0.0;
+    double exact = 0.0;  // shoelace, in double
     const auto& v = poly->vertices;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-      const Vec2f a = v[i], b = v[(i + 1) % v.size()];
-      exact += ((double(a.x) - cx) * (double(b.y) - cy) - (double(b.x) - cx) * (double(a.y) - cy)) / 2;
-    }
-    const float got = polygon_area(*poly);
-    EXPECT_NEAR(got, exact, 1e-5 * (1.0 + cx)) << trial;
+    for (std::size_t i = 0, j = 1; i < v.size(); ++i, j = (i + 1) % v.size())
+      exact += ((double(v[i].x) - cx) * (double(v[j].y) - cy) - (double(v[j].x) - cx) * (double(v[i].y) - cy)) / 2;
+    EXPECT_NEAR(polygon_area(*poly), exact, 1e-5 * (1.0 + cx)) << trial;
   }
 }
 
