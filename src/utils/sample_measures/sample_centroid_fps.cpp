@@ -62,12 +62,11 @@ struct Buckets {
   Buckets(const PointSet& points, std::size_t bucket_size);
 };
 
-// Files the points into the cells of a grid over the widest (at most three) axes, about
-// bucket_size points to a cell, and returns the non-empty cells as ranges of order, each
-// listing its points in ascending index order. Any filing is correct: the boxes are taken from
-// the points themselves; a compact one only lets more buckets be skipped.
-void file_into_grid(const PointSet& points, std::size_t bucket_size, std::vector<std::uint64_t>& order,
-                    std::vector<std::pair<std::size_t, std::size_t>>& ranges) {
+// The cell of every point in a grid over the widest (at most three) axes with about
+// bucket_size points to a cell; returns the number of cells. Any filing is correct, since the
+// boxes are taken from the points themselves; a compact one only lets more buckets be skipped.
+std::size_t file_into_grid(const PointSet& points, std::size_t bucket_size,
+                           std::vector<std::uint32_t>& cell_of) {
   const std::size_t n = points.n, d = points.d;
   // Halved coordinates, so that no extent overflows.
   std::vector<double> lo(d), hi(d);
@@ -91,76 +90,79 @@ void file_into_grid(const PointSet& points, std::size_t bucket_size, std::vector
   double log_edge = -std::log(cells);
   for (std::size_t k : axes) log_edge += std::log(hi[k] - lo[k]);
   if (!axes.empty()) log_edge /= double(axes.size());
-  std::vector<std::size_t> divisions;
+  std::size_t divisions[3] = {1, 1, 1};
+  double scale[3] = {0.0, 0.0, 0.0};
   std::size_t total = 1;
-  for (std::size_t k : axes) {
-    const double g = std::ceil(std::exp(std::log(hi[k] - lo[k]) - log_edge));
-    divisions.push_back(static_cast<std::size_t>(std::min(std::max(g, 1.0), 4.0 * cells)));
-    total *= divisions.back();
+  for (std::size_t a = 0; a < axes.size(); ++a) {
+    const double extent = hi[axes[a]] - lo[axes[a]];
+    const double g = std::ceil(std::exp(std::log(extent) - log_edge));
+    divisions[a] = static_cast<std::size_t>(std::min(std::max(g, 1.0), 4.0 * cells));
+    scale[a] = double(divisions[a]) / extent;
+    total *= divisions[a];
   }
-
-  std::vector<std::uint32_t> cell_of(n);
-  std::vector<std::size_t> start(total + 1, 0);
+  cell_of.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     std::size_t cell = 0;
     for (std::size_t a = 0; a < axes.size(); ++a) {
       const std::size_t k = axes[a];
-      const double t = (points[i][k] * 0.5 - lo[k]) / (hi[k] - lo[k]);
-      const std::size_t c = std::min(static_cast<std::size_t>(t * double(divisions[a])), divisions[a] - 1);
-      cell = cell * divisions[a] + c;
+      const double t = (points[i][k] * 0.5 - lo[k]) * scale[a];
+      cell = cell * divisions[a] + std::min(static_cast<std::size_t>(t), divisions[a] - 1);
     }
     cell_of[i] = static_cast<std::uint32_t>(cell);
-    ++start[cell + 1];
   }
-  for (std::size_t c = 0; c < total; ++c) start[c + 1] += start[c];
-  std::vector<std::size_t> next(start.begin(), start.end() - 1);
-  // Scattered in index order, so every cell lists its points ascending.
-  for (std::size_t i = 0; i < n; ++i) order[next[cell_of[i]]++] = i;
-  for (std::size_t c = 0; c < total; ++c)
-    if (start[c + 1] > start[c]) ranges.push_back({start[c], start[c + 1]});
+  return total;
 }
 
 Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) {
-  std::vector<std::uint64_t> order(points.n);
-  for (std::size_t i = 0; i < points.n; ++i) order[i] = i;
-  std::vector<std::pair<std::size_t, std::size_t>> ranges;
-  if (bucket_size >= points.n) {
-    ranges.push_back({0, points.n});
-  } else {
-    file_into_grid(points, std::max<std::size_t>(bucket_size, 1), order, ranges);
-  }
-  for (const auto& [first, last] : ranges) {
+  const std::size_t n = points.n;
+  std::vector<std::uint32_t> cell_of;
+  const std::size_t cells =
+      bucket_size >= n ? 1 : file_into_grid(points, std::max<std::size_t>(bucket_size, 1), cell_of);
+  const auto cell = [&cell_of](std::size_t i) -> std::size_t { return cell_of.empty() ? 0 : cell_of[i]; };
+  std::vector<std::size_t> members(cells, 0);
+  for (std::size_t i = 0; i < n; ++i) ++members[cell(i)];
+  // Non-empty cells become buckets in cell order; next[c] is the next free slot of cell c.
+  std::vector<std::size_t> next(cells), bucket_of(cells);
+  for (std::size_t c = 0; c < cells; ++c) {
+    if (members[c] == 0) continue;
+    bucket_of[c] = begin.size();
+    next[c] = slots;
     begin.push_back(slots);
-    slots += (last - first + 1) & ~std::size_t(1);
+    slots += (members[c] + 1) & ~std::size_t(1);
     end.push_back(slots);
   }
+  const std::size_t count = begin.size();
   cols.resize(slots * d);
   nearest.assign(slots, std::numeric_limits<double>::infinity());
   index.resize(slots);
-  lo.resize(ranges.size() * d);
-  hi.resize(ranges.size() * d);
-  for (std::size_t b = 0; b < ranges.size(); ++b) {
-    const auto [first, last] = ranges[b];
-    double* box_lo = &lo[b * d];
-    double* box_hi = &hi[b * d];
-    for (std::size_t k = 0; k < d; ++k) box_lo[k] = box_hi[k] = points[order[first]][k];
-    for (std::size_t s = begin[b]; s < end[b]; ++s) {
-      const bool padding = first + (s - begin[b]) >= last;
-      const std::uint64_t i = order[padding ? first : first + (s - begin[b])];
-      index[s] = i;
-      if (padding) nearest[s] = -std::numeric_limits<double>::infinity();
-      const double* p = points[i];
-      for (std::size_t k = 0; k < d; ++k) {
-        cols[k * slots + s] = p[k];
-        box_lo[k] = std::min(box_lo[k], p[k]);
-        box_hi[k] = std::max(box_hi[k], p[k]);
-      }
+  lo.assign(count * d, std::numeric_limits<double>::infinity());
+  hi.assign(count * d, -std::numeric_limits<double>::infinity());
+  // Filed in index order, so every bucket lists its points ascending.
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t c = cell(i), b = bucket_of[c], s = next[c]++;
+    index[s] = i;
+    const double* p = points[i];
+    for (std::size_t k = 0; k < d; ++k) {
+      cols[k * slots + s] = p[k];
+      if (p[k] < lo[b * d + k]) lo[b * d + k] = p[k];
+      if (p[k] > hi[b * d + k]) hi[b * d + k] = p[k];
     }
   }
   // Every entry starts at +inf, so each bucket's highest index holds its maximum: a bucket the
   // first choice skips (all its distances +inf) still reports the right point.
-  max_value.assign(ranges.size(), std::numeric_limits<double>::infinity());
-  for (const auto& [first, last] : ranges) max_index.push_back(order[last - 1]);
+  max_value.assign(count, std::numeric_limits<double>::infinity());
+  max_index.resize(count);
+  for (std::size_t c = 0; c < cells; ++c) {
+    if (members[c] == 0) continue;
+    const std::size_t b = bucket_of[c], last = next[c] - 1;
+    max_index[b] = index[last];
+    if (next[c] < end[b]) {  // the padding slot
+      const std::size_t pad = next[c];
+      index[pad] = index[begin[b]];
+      nearest[pad] = -std::numeric_limits<double>::infinity();
+      for (std::size_t k = 0; k < d; ++k) cols[k * slots + pad] = cols[k * slots + begin[b]];
+    }
+  }
 }
 
 // Squared distance sums of slots s and s + 1 to centre, in point_distance's order.
