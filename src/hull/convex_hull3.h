@@ -1,0 +1,33 @@
+// Convex hull of a single-precision three-dimensional cloud as a closed triangle mesh, by incremental quickhull.
+// Every decision is taken on a normalised copy in a fixed visiting order with earliest-wins ties; the mesh's order, and so every volume bit, follows from them.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "hull/float_types.h"
+#include "hull/remove_unused_points.h"
+
+namespace vorn {
+
+struct HullMesh {
+  std::vector<Vec3f> points;       // the caller's coordinates of the points the triangles use
+  std::vector<Triangle> triangles; // counter-clockwise seen from outside
+};
+
+// points: n points (x, y, z).
+// Returns the hull mesh, or nothing on failure: n < 3, coordinates whose normalisation is
+// not a number (all points at one position, or non-finite input), a cloud whose points all
+// lie on one line within rounding, or an inconsistent horizon.
+// Clouds of lower dimension return at once with a degenerate mesh: one point with the
+// triangles (0, 0, 0) twice; a segment with (0, 1, 0) and (1, 0, 0); a flat polygon of m
+// vertices fanned once from vertex 0 and once, reversed, from vertex m - 1 (2m - 4 triangles).
+// A full hull uses only its vertices, reordered by remove_unused_points.
+// Points inside the hull or within 1.1920929e-05 (normalised) of its surface are not vertices.
+// Throws Panic("Failed to build the 2d convex hull of this point cloud.") for a flat cloud
+// whose projections coincide, and
+// Panic("assertion failed: !triangles[triangles[middle_facet].adj[middle_id]].valid")
+// when a horizon edge still borders a live facet.
+std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& points);
+
+}  // namespace vorn

@@ -1,0 +1,156 @@
+// A convex polyhedron with polygonal faces, built from a closed triangle mesh by merging nearly coplanar neighbours.
+// Faces are found in triangle order and each lists its boundary from the first kept edge of its first triangle: the volume sums follow that order.
+#include "hull/convex_polyhedron.h"
+
+#include <cmath>
+#include <cstdint>
+#include <unordered_map>
+
+#include "hull/convex_hull3.h"
+#include "utils/panic.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Squared length below which a normal or an edge direction is not normalised: eps^2.
+float min_squared_length() { return float_from_bits(0x28800000u); }
+// Dot product of unit normals above which two triangles are coplanar: 1 - sqrt(eps).
+float coplanar_dot() { return float_from_bits(0x3F7FE95Fu); }
+
+struct MeshTriangle {
+  Triangle vertices{};
+  std::array<std::size_t, 3> edges{};
+  Vec3f normal;
+  std::size_t face = kNone;
+};
+
+struct MeshEdge {
+  std::size_t first = 0;      // the triangle that created it
+  std::size_t second = kNone; // the triangle on its other side
+  bool deleted = false;
+};
+
+// An edge's two endpoints, smaller first, so both triangles of the edge find it.
+struct EdgeKey {
+  std::size_t lo, hi;
+  EdgeKey(std::size_t a, std::size_t b) : lo(a < b ? a : b), hi(a < b ? b : a) {}
+  bool operator==(const EdgeKey& o) const { return lo == o.lo && hi == o.hi; }
+};
+
+struct EdgeKeyHash {
+  std::size_t operator()(const EdgeKey& k) const {
+    return std::hash<std::size_t>()(k.lo * 0x9E3779B97F4A7C15ull ^ k.hi);
+  }
+};
+
+}  // namespace
+
+std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(const std::vector<Vec3f>& points) {
+  std::optional<HullMesh> mesh = try_convex_hull(points);
+  if (!mesh) return std::nullopt;
+  return from_convex_mesh(std::move(mesh->points), mesh->triangles);
+}
+
+std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
+    std::vector<Vec3f> points, const std::vector<Triangle>& triangles) {
+  if (points.size() + triangles.size() < 3) return std::nullopt;
+  const std::vector<Vec3f>& P = points;
+
+  ConvexPolyhedron poly;
+  std::vector<MeshTriangle> tris(triangles.size());
+  std::vector<MeshEdge> mesh_edges;
+  std::unordered_map<EdgeKey, std::size_t, EdgeKeyHash> edge_map;
+  edge_map.reserve(triangles.size() * 3 / 2 + 1);
+
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    const Triangle& v = triangles[t];
+    if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2]) return std::nullopt;
+    MeshTriangle& tri = tris[t];
+    tri.vertices = v;
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t a = v[k];
+      const std::size_t b = v[(k + 1) % 3];
+      const auto [it, inserted] = edge_map.try_emplace(EdgeKey(a, b), mesh_edges.size());
+      if (!inserted) {
+        MeshEdge& e = mesh_edges[it->second];
+        if (e.second != kNone) return std::nullopt;  // a third triangle on one edge
+        e.second = t;
+        tri.edges[k] = it->second;
+        continue;
+      }
+      const Vec3f d = P[b] - P[a];
+      const float q = (d.x * d.x + d.y * d.y) + d.z * d.z;
+      Vec3f dir{1.0f, 0.0f, 0.0f};
+      if (q > min_squared_length()) {
+        const float len = std::sqrt(q);
+        dir = {d.x / len, d.y / len, d.z / len};
+      }
+      tri.edges[k] = mesh_edges.size();
+      mesh_edges.push_back({t, kNone, false});
+      poly.edges.push_back({{a, b}, dir});
+    }
+    const Vec3f n = cross(P[v[1]] - P[v[0]], P[v[2]] - P[v[0]]);
+    const float q = n.z * n.z + (n.x * n.x + n.y * n.y);
+    if (q > min_squared_length()) {
+      const float len = std::sqrt(q);
+      tri.normal = {n.x / len, n.y / len, n.z / len};
+    }  // else degenerate: the zero normal never passes the coplanarity test
+  }
+
+  for (MeshEdge& e : mesh_edges) {
+    if (e.second == kNone) return std::nullopt;  // an open mesh
+    e.deleted = dot(tris[e.first].normal, tris[e.second].normal) > coplanar_dot();
+  }
+
+  // Each face walks the boundary of one region of coplanar triangles, crossing deleted
+  // edges and collecting the kept ones with the vertices they leave from.
+  for (std::size_t i = 0; i < tris.size(); ++i) {
+    if (tris[i].face != kNone) continue;
+    int k = 0;
+    while (k < 3 && mesh_edges[tris[i].edges[k]].deleted) ++k;
+    if (k == 3) continue;  // inside a merged region
+
+    const std::size_t id = poly.faces.size();
+    Face face;
+    face.first = poly.face_vertices.size();
+    face.count = 1;
+    face.normal = tris[i].normal;
+    poly.face_edges.push_back(tris[i].edges[k]);
+    poly.face_vertices.push_back(tris[i].vertices[k]);
+    const std::size_t start = tris[i].vertices[k];
+
+    std::size_t cur = i;
+    int j = (k + 1) % 3;
+    while (tris[cur].vertices[j] != start) {
+      const std::size_t e = tris[cur].edges[j];
+      const std::size_t v = tris[cur].vertices[j];
+      tris[cur].face = id;
+      if (!mesh_edges[e].deleted) {
+        poly.face_edges.push_back(e);
+        poly.face_vertices.push_back(v);
+        ++face.count;
+        j = (j + 1) % 3;
+        continue;
+      }
+      cur = mesh_edges[e].first == cur ? mesh_edges[e].second : mesh_edges[e].first;
+      int pos = 0;
+      while (pos < 3 && tris[cur].edges[pos] != e) ++pos;
+      if (pos == 3) throw Panic("internal error: entered unreachable code");
+      j = (pos + 1) % 3;
+      if (tris[cur].vertices[j] != v) {
+        throw Panic("assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex");
+      }
+    }
+    // A face of fewer than three vertices is not kept; its list entries stay unreferenced
+    // and the next face reuses its id.
+    if (face.count >= 3) poly.faces.push_back(face);
+  }
+
+  poly.points = std::move(points);
+  return poly;
+}
+
+}  // namespace vorn
