@@ -65,6 +65,32 @@ def _():
     return (lambda: vorn.bbox_volume_numpy(a)), (lambda: np.ptp(a, axis=0).prod())
 
 
+def scipy_hull_volume(a):
+    from scipy.spatial import ConvexHull
+
+    return ConvexHull(a).volume
+
+
+@case("hull_volume_numpy 1,000,000 x 3 in a cube", "scipy ConvexHull(a).volume", "faster")
+def _():
+    a = rng.random((1_000_000, 3))
+    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+
+
+@case("hull_volume_numpy 100,000 x 3 on a sphere", "scipy ConvexHull(a).volume", "within 2x (ratio >= 0.5)")
+def _():
+    a = rng.standard_normal((100_000, 3))
+    a /= np.linalg.norm(a, axis=1)[:, None]
+    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+
+
+@case("hull_volume_numpy 1,000,000 x 2 in a disc", "scipy ConvexHull(a).volume", "faster")
+def _():
+    r, t = np.sqrt(rng.random(1_000_000)), rng.random(1_000_000) * 2 * np.pi
+    a = np.c_[r * np.cos(t), r * np.sin(t)]
+    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+
+
 def numpy_covariance_volume(a):
     d = a.shape[1]
     return np.sqrt(abs(np.linalg.det(np.cov(a, rowvar=False) + 1e-8 * np.eye(d))))

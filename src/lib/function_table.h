@@ -13,6 +13,7 @@
 #include "utils/size_measures/size_bbox.h"
 #include "utils/size_measures/size_covdet.h"
 #include "utils/size_measures/size_dispersion.h"
+#include "utils/size_measures/size_hull.h"
 
 namespace vorn::py {
 
@@ -52,9 +53,11 @@ struct FunctionRow {
 
 inline const FunctionRow kFunctions[] = {
     {"bbox_volume", Form::Sequence, Measure{&size_bbox}},
+    {"hull_volume", Form::Sequence, Measure{&size_hull}},
     {"covariance_volume", Form::Sequence, Measure{&size_covdet}},
     {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
     {"bbox_volume_numpy", Form::Numpy, Measure{&size_bbox}},
+    {"hull_volume_numpy", Form::Numpy, Measure{&size_hull}},
     {"covariance_volume_numpy", Form::Numpy, Measure{&size_covdet}},
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
     {"sample_centroid_uniform", Form::Sequence, Sampler{&sample_centroid_uniform}},
