@@ -45,7 +45,7 @@ std::size_t length_hint(PyObject* obj) {
   return static_cast<std::size_t>(len);
 }
 
-bool append_coordinate(PyObject* item, std::vector<double>* values) {
+bool append_coordinate(PyObject* item, Coordinates* values) {
   const double v = PyFloat_AsDouble(item);
   if (v == -1.0 && PyErr_Occurred()) return false;
   values->push_back(v);
@@ -86,7 +86,7 @@ bool convert_sequence_points(PyObject* obj, CoordinateLists* out) {
   if (!check_sequence(obj)) return false;
   const std::size_t n_hint = length_hint(obj);
   out->lengths.reserve(n_hint);
-  std::vector<double>& values = out->values;
+  Coordinates& values = out->values;
   return for_each_item(obj, [&](PyObject* point) {
     if (!check_sequence(point)) return false;
     const std::size_t start = values.size();
@@ -265,7 +265,7 @@ bool parse_numpy_points(const ArrayView& view, PointSet* out) {
     PyErr_SetString(PyExc_ValueError, "Points must have at least one dimension");
     return false;
   }
-  PointSet points(rows, cols);
+  PointSet points = PointSet::uninitialized(rows, cols);
   const Py_ssize_t row_stride = a->strides[0];
   const Py_ssize_t col_stride = a->strides[1];
   double* dst = points.coords.data();

@@ -14,7 +14,7 @@ namespace vorn::py {
 
 // Sequence form after conversion: every coordinate list in input order, not yet compared.
 struct CoordinateLists {
-  std::vector<double> values;        // all lists back to back
+  Coordinates values;                // all lists back to back
   std::vector<std::size_t> lengths;  // length of each list
 };
 

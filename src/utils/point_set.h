@@ -4,28 +4,90 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace vorn {
+
+// Allocator for coordinate blocks. Elements added by resize() are left uninitialised (the
+// block is filled by a copy right after), and large blocks are asked to be backed by huge
+// pages, so that a fresh block of millions of coordinates is not faulted in 4 KiB at a time.
+template <class T>
+struct CoordinateAllocator {
+  using value_type = T;
+  static constexpr std::size_t kHugePage = std::size_t(1) << 21;
+
+  CoordinateAllocator() = default;
+  template <class U>
+  CoordinateAllocator(const CoordinateAllocator<U>&) {}
+
+  T* allocate(std::size_t count) {
+    if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    const std::size_t bytes = count * sizeof(T);
+    void* p = nullptr;
+    if (bytes >= 2 * kHugePage) {
+      p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+      if (p != nullptr) madvise(p, bytes, MADV_HUGEPAGE);  // a hint; failure changes nothing
+#endif
+    } else {
+      p = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;  // default-initialised: no zero fill
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
+  }
+
+  template <class U>
+  bool operator==(const CoordinateAllocator<U>&) const { return true; }
+  template <class U>
+  bool operator!=(const CoordinateAllocator<U>&) const { return false; }
+};
+
+using Coordinates = std::vector<double, CoordinateAllocator<double>>;
 
 struct PointSet {
   std::size_t n = 0;
-  std::size_t d = 0;            // 0 only when n == 0
-  std::vector<double> coords;   // n * d values, point i at [i * d, (i + 1) * d)
+  std::size_t d = 0;     // 0 only when n == 0
+  Coordinates coords;    // n * d values, point i at [i * d, (i + 1) * d)
 
   PointSet() = default;
 
   // n points of dimension d, all coordinates 0. Throws std::bad_alloc when n * d
   // doubles cannot be held.
-  PointSet(std::size_t n_points, std::size_t dim) : n(n_points), d(dim) {
-    if (dim != 0 && n_points > SIZE_MAX / sizeof(double) / dim) throw std::bad_alloc();
-    coords.resize(n_points * dim);
+  PointSet(std::size_t n_points, std::size_t dim) : PointSet(n_points, dim, 0) {
+    coords.assign(n * d, 0.0);
+  }
+
+  // n points of dimension d whose coordinates the caller fills before any other use.
+  static PointSet uninitialized(std::size_t n_points, std::size_t dim) {
+    PointSet points(n_points, dim, 0);
+    points.coords.resize(n_points * dim);
+    return points;
   }
 
   const double* operator[](std::size_t i) const { return coords.data() + i * d; }
   double* operator[](std::size_t i) { return coords.data() + i * d; }
   bool empty() const { return n == 0; }
+
+ private:
+  PointSet(std::size_t n_points, std::size_t dim, int) : n(n_points), d(dim) {
+    if (dim != 0 && n_points > SIZE_MAX / sizeof(double) / dim) throw std::bad_alloc();
+  }
 };
 
 // Sampler results: point indices, in the sampler's order.
