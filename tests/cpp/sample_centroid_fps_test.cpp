@@ -36,13 +36,20 @@ vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {
   return result;
 }
 
-// +inf distances tie, and the highest such index wins even in a bucket the first choice skips.
-TEST(SampleCentroidFps, InfiniteDistancesInSkippedBuckets) {
+// +inf distances tie, and the highest such index wins even in a bucket the first choice skips;
+// extents of a few subnormals still file into cells.
+TEST(SampleCentroidFps, ExtremeMagnitudesInBuckets) {
   for (std::size_t bucket : {1u, 2u, 4u}) {
     EXPECT_EQ(vorn::sample_centroid_fps_bucketed(make(1, {0, 1, 1e300, -1e300}), 3, bucket),
               (vorn::Indices{0, 3, 2}))
         << bucket;
   }
+  vorn::PointSet tiny(300, 2);
+  for (std::size_t i = 0; i < tiny.n; ++i) {
+    tiny[i][0] = 1e-300 * double(i % 3);
+    tiny[i][1] = 5e-324 * double(i % 7);
+  }
+  EXPECT_EQ(vorn::sample_centroid_fps_bucketed(tiny, 50, 4), literal_fps(tiny, 50));
 }
 
 // Integer coordinates on a small grid make exact ties and repeated points common; odd n and

@@ -91,13 +91,10 @@ std::size_t file_into_grid(const PointSet& points, std::size_t bucket_size,
   for (std::size_t k : axes) log_edge += std::log(hi[k] - lo[k]);
   if (!axes.empty()) log_edge /= double(axes.size());
   std::size_t divisions[3] = {1, 1, 1};
-  double scale[3] = {0.0, 0.0, 0.0};
   std::size_t total = 1;
   for (std::size_t a = 0; a < axes.size(); ++a) {
-    const double extent = hi[axes[a]] - lo[axes[a]];
-    const double g = std::ceil(std::exp(std::log(extent) - log_edge));
+    const double g = std::ceil(std::exp(std::log(hi[axes[a]] - lo[axes[a]]) - log_edge));
     divisions[a] = static_cast<std::size_t>(std::min(std::max(g, 1.0), 4.0 * cells));
-    scale[a] = double(divisions[a]) / extent;
     total *= divisions[a];
   }
   cell_of.resize(n);
@@ -105,7 +102,8 @@ std::size_t file_into_grid(const PointSet& points, std::size_t bucket_size,
     std::size_t cell = 0;
     for (std::size_t a = 0; a < axes.size(); ++a) {
       const std::size_t k = axes[a];
-      const double t = (points[i][k] * 0.5 - lo[k]) * scale[a];
+      // A fraction in [0, 1] first: a reciprocal of a subnormal extent would overflow.
+      const double t = (points[i][k] * 0.5 - lo[k]) / (hi[k] - lo[k]) * double(divisions[a]);
       cell = cell * divisions[a] + std::min(static_cast<std::size_t>(t), divisions[a] - 1);
     }
     cell_of[i] = static_cast<std::uint32_t>(cell);
