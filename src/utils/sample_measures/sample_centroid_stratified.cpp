@@ -1,0 +1,142 @@
+// Stratified sampling: the point nearest the centroid, then k-means strata each filling a proportional quota.
+// Lloyd steps assign ties to the lower centre and sum members in index order: results are compared bit for bit.
+#include "utils/sample_measures/sample_centroid_stratified.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "utils/panic.h"
+#include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/seeded_rng.h"
+#include "utils/sample_measures/selection_set.h"
+#include "utils/size_measures/point_distance.h"
+
+namespace vorn {
+
+namespace {
+
+// Assignment step: the nearest of k >= 2 centres (k x d, row-major) for every point.
+// Only a strictly smaller distance moves a point, so ties go to the lower centre.
+void assign_to_centres(const PointSet& points, const std::vector<double>& centres, std::size_t k,
+                       std::vector<std::uint64_t>& assignment) {
+  const std::size_t d = points.d;
+  for (std::size_t i = 0; i < points.n; ++i) {
+    const double* p = points[i];
+    std::size_t best = 0;
+    double best_distance = point_distance(p, centres.data(), d);
+    for (std::size_t j = 1; j < k; ++j) {
+      const double v = point_distance(p, centres.data() + j * d, d);
+      if (best_distance > v) {
+        best = j;
+        best_distance = v;
+      }
+    }
+    assignment[i] = best;
+  }
+}
+
+// Update step: each centre with members becomes their mean, summed in ascending index order
+// and divided (not multiplied by a reciprocal) by the member count; an empty one stays put.
+void move_centres(const PointSet& points, const std::vector<std::uint64_t>& assignment,
+                  std::size_t k, std::vector<double>& sums, std::vector<std::uint64_t>& sizes,
+                  std::vector<double>& centres) {
+  const std::size_t d = points.d;
+  sums.assign(k * d, 0.0);
+  sizes.assign(k, 0);
+  for (std::size_t i = 0; i < points.n; ++i) {
+    double* sum = sums.data() + assignment[i] * d;
+    const double* p = points[i];
+    for (std::size_t c = 0; c < d; ++c) sum[c] = sum[c] + p[c];
+    ++sizes[assignment[i]];
+  }
+  for (std::size_t j = 0; j < k; ++j) {
+    if (sizes[j] == 0) continue;
+    const double size = static_cast<double>(sizes[j]);
+    for (std::size_t c = 0; c < d; ++c) centres[j * d + c] = sums[j * d + c] / size;
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& sizes, std::uint64_t n,
+                                          std::uint64_t places) {
+  std::vector<std::uint64_t> quota(sizes.size());
+  std::uint64_t total = 0;
+  for (std::size_t j = 0; j < sizes.size(); ++j) {
+    // The division first, then the multiplication; std::round takes halves away from zero.
+    const double share =
+        static_cast<double>(sizes[j]) / static_cast<double>(n) * static_cast<double>(places);
+    quota[j] = static_cast<std::uint64_t>(std::round(share));
+    total += quota[j];
+  }
+  if (!quota.empty() && total < places) quota[0] += places - total;
+  return quota;
+}
+
+Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                   std::uint64_t num_strata, std::uint64_t max_iterations) {
+  SeededRng rng = SeededRng::seed_from_u64(seed);
+  const std::size_t n = points.n;
+  if (n == 0 || count == 0) return {};
+  const std::uint64_t t = count < n ? count : n;
+  SelectionSet selection(n);
+  const std::vector<double> centroid = compute_centroid(points);
+  selection.insert(find_closest_point(points, centroid.data()));
+  const std::uint64_t places = t - 1;
+  if (places == 0) return selection.take();
+  const std::size_t k = num_strata < n ? num_strata : n;
+  const std::size_t d = points.d;
+
+  Indices order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  rng.shuffle(order.data(), n);
+  std::vector<double> centres(k * d);
+  for (std::size_t j = 0; j < k; ++j) {
+    std::memcpy(centres.data() + j * d, points[order[j]], d * sizeof(double));
+  }
+
+  // Once an iteration leaves every centre bit-identical, each later one repeats it exactly,
+  // so stopping there gives the same strata and a huge iteration count cannot hang.
+  std::vector<std::uint64_t> assignment(n, 0);
+  std::vector<double> previous, sums;
+  std::vector<std::uint64_t> counts;
+  for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
+    if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
+    if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
+    assign_to_centres(points, centres, k, assignment);
+    previous = centres;
+    move_centres(points, assignment, k, sums, counts, centres);
+    if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
+  }
+  if (k == 0) throw Panic("index out of bounds: the len is 0 but the index is 0");
+
+  // Strata side by side, members in ascending index order.
+  std::vector<std::uint64_t> start(k + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) ++start[assignment[i] + 1];
+  for (std::size_t j = 0; j < k; ++j) start[j + 1] += start[j];
+  Indices members(n);
+  {
+    std::vector<std::uint64_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < n; ++i) members[next[assignment[i]]++] = i;
+  }
+
+  std::vector<std::uint64_t> stratum_sizes(k);
+  for (std::size_t j = 0; j < k; ++j) stratum_sizes[j] = start[j + 1] - start[j];
+  const std::vector<std::uint64_t> quota = stratum_quotas(stratum_sizes, n, places);
+
+  // Every stratum is shuffled, even one with nothing left to give: later strata draw after it.
+  for (std::size_t j = 0; j < k; ++j) {
+    std::uint64_t* list = members.data() + start[j];
+    const std::size_t size = start[j + 1] - start[j];
+    rng.shuffle(list, size);
+    std::uint64_t left = quota[j];
+    for (std::size_t m = 0; m < size && left > 0 && selection.size() < t; ++m) {
+      selection.insert(list[m]);  // a repeat of the first choice still uses up quota
+      --left;
+    }
+  }
+  return selection.take();
+}
+
+}  // namespace vorn

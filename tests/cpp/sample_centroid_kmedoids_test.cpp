@@ -1,0 +1,118 @@
+#include "utils/sample_measures/sample_centroid_kmedoids.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/seeded_rng.h"
+
+namespace {
+
+using vorn::Indices;
+using vorn::PointSet;
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+// The search as first described: the full cost for every candidate swap, the membership test
+// by scanning the medoid list, and the current cost recomputed at every position.
+Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                         std::uint64_t max_iterations) {
+  auto rng = vorn::SeededRng::seed_from_u64(seed);
+  if (points.n == 0 || count == 0) return {};
+  const std::size_t t = std::min<std::uint64_t>(points.n, count);
+  const std::uint64_t first = vorn::find_closest_point(points, vorn::compute_centroid(points).data());
+  Indices medoids{first}, candidates;
+  for (std::uint64_t i = 0; i < points.n; ++i)
+    if (i != first) candidates.push_back(i);
+  rng.shuffle(candidates.data(), candidates.size());
+  medoids.insert(medoids.end(), candidates.begin(), candidates.begin() + (t - 1));
+  if (max_iterations == 0) return medoids;
+  std::uint64_t swaps = 0;
+  for (bool swapped = true; swapped && medoids.size() >= 2;) {
+    swapped = false;
+    for (std::size_t p = 1; p < t && !swapped; ++p) {
+      const std::uint64_t old = medoids[p];
+      const double cur = vorn::compute_total_distance(points, medoids);
+      for (std::uint64_t x = 0; x < points.n; ++x) {
+        if (std::find(medoids.begin(), medoids.end(), x) != medoids.end()) continue;
+        medoids[p] = x;
+        if (vorn::compute_total_distance(points, medoids) < cur) {
+          if (++swaps == max_iterations) return medoids;
+          swapped = true;
+          break;
+        }
+        medoids[p] = old;
+      }
+    }
+  }
+  return medoids;
+}
+
+PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, bool on_grid) {
+  PointSet points(n, d);
+  std::uniform_real_distribution<double> real(-10.0, 10.0);
+  std::uniform_int_distribution<int> grid(-2, 2);  // many equal distances and equal costs
+  for (double& c : points.coords) c = on_grid ? grid(gen) : real(gen);
+  return points;
+}
+
+TEST(KMedoids, FastSearchGivesTheLiteralList) {
+  std::mt19937_64 gen(7);
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t n = 1 + gen() % 40;
+    const std::size_t d = std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
+    const PointSet points = random_points(gen, n, d, trial % 2 == 0);
+    const std::uint64_t count = gen() % (n + 3);
+    const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
+    const std::uint64_t seed = gen();
+    ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
+              literal_kmedoids(points, count, seed, iterations))
+        << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
+  }
+}
+
+// Beyond the size at which all pairwise distances are kept, columns are computed per candidate.
+TEST(KMedoids, LargeSetGivesTheLiteralList) {
+  std::mt19937_64 gen(11);
+  const PointSet points = random_points(gen, 3000, 2, false);
+  EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 3, 5, 12), literal_kmedoids(points, 3, 5, 12));
+}
+
+// Points 0, -3, 3, -1, 1 on a line: medoid 0 with -3 or with 3 costs 5, with -1 or 1 costs 6.
+// From -1 or 1 the first cheaper candidate, index 1, is taken; from 3 the equal cost of index 1
+// is no improvement, so 3 stays instead of swapping back and forth.
+TEST(KMedoids, EqualCostsNeverSwapAndTheLowerCandidateWins) {
+  PointSet points(5, 1);
+  points.coords = {0.0, -3.0, 3.0, -1.0, 1.0};
+  for (std::uint64_t seed = 0; seed < 40; ++seed) {
+    const Indices start = vorn::sample_centroid_kmedoids(points, 2, seed, 0);
+    ASSERT_EQ(start[0], 0u);
+    const Indices expected{0, start[1] == 2 ? 2u : 1u};
+    EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 2, seed, 3), expected) << seed;
+  }
+}
+
+TEST(KMedoids, CountAtLeastNListsEveryIndexOnceCentreFirst) {
+  std::mt19937_64 gen(3);
+  const PointSet points = random_points(gen, 12, 2, false);
+  const Indices got = vorn::sample_centroid_kmedoids(points, 50, 9, kNoLimit);
+  EXPECT_EQ(got, vorn::sample_centroid_kmedoids(points, 12, 9, 0));
+  Indices sorted = got;
+  std::sort(sorted.begin(), sorted.end());
+  for (std::uint64_t i = 0; i < 12; ++i) EXPECT_EQ(sorted[i], i);
+}
+
+// A NaN distance is passed over, so a point whose distances are all NaN adds +inf, never NaN.
+TEST(KMedoids, TotalDistanceIgnoresNaN) {
+  PointSet points(3, 1);
+  points.coords = {0.0, 4.0, std::nan("")};
+  EXPECT_EQ(vorn::compute_total_distance(points, {0, 2}), INFINITY);
+  EXPECT_EQ(vorn::compute_total_distance(points, {2, 0}), INFINITY);
+  points.coords[2] = 1.0;
+  EXPECT_EQ(vorn::compute_total_distance(points, {1, 0}), 1.0);
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include "utils/sample_measures/sample_centroid_stratified.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "utils/panic.h"
+#include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/seeded_rng.h"
+#include "utils/size_measures/point_distance.h"
+
+namespace {
+
+using vorn::Indices;
+using vorn::PointSet;
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+struct QuotaCase {
+  const char* label;
+  std::vector<std::uint64_t> sizes;
+  std::uint64_t places;
+  std::vector<std::uint64_t> quotas;
+};
+
+TEST(StratumQuotas, RoundHalvesAwayAndGiveTheShortfallToStratumZero) {
+  const QuotaCase cases[] = {
+      {"exact total", {3, 5, 2}, 4, {1, 2, 1}},
+      {"halves round up, excess kept", {5, 5}, 5, {3, 3}},
+      {"shortfall to stratum 0", {1, 3, 3, 3}, 8, {2, 2, 2, 2}},
+      {"all round to 0", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 4, {4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"empty stratum", {0, 10}, 9, {0, 9}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
+}
+
+// The procedure as first described: exactly max_iterations Lloyd iterations with every
+// distance computed afresh, each centre's members found by its own scan, strata as lists.
+Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                           std::uint64_t num_strata, std::uint64_t max_iterations) {
+  auto rng = vorn::SeededRng::seed_from_u64(seed);
+  const std::size_t n = points.n, d = points.d;
+  if (n == 0 || count == 0) return {};
+  const std::size_t t = std::min<std::uint64_t>(n, count), r = t - 1;
+  Indices chosen{vorn::find_closest_point(points, vorn::compute_centroid(points).data())};
+  if (r == 0) return chosen;
+  const std::size_t k = std::min<std::uint64_t>(n, num_strata);
+  Indices order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  rng.shuffle(order.data(), n);
+  std::vector<std::vector<double>> centres;
+  for (std::size_t j = 0; j < k; ++j) centres.emplace_back(points[order[j]], points[order[j]] + d);
+  Indices assignment(n, 0);
+  for (std::uint64_t it = 0; it < max_iterations; ++it) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (k == 0) throw vorn::Panic("called `Option::unwrap()` on a `None` value");
+      std::size_t best = 0;
+      for (std::size_t j = 1; j < k; ++j) {
+        if (vorn::point_distance(points[i], centres[best].data(), d) >
+            vorn::point_distance(points[i], centres[j].data(), d)) best = j;
+      }
+      assignment[i] = best;
+    }
+    for (std::size_t j = 0; j < k; ++j) {
+      std::vector<double> sum(d, 0.0);
+      std::size_t members = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (assignment[i] != j) continue;
+        for (std::size_t c = 0; c < d; ++c) sum[c] += points[i][c];
+        ++members;
+      }
+      for (std::size_t c = 0; members > 0 && c < d; ++c) centres[j][c] = sum[c] / double(members);
+    }
+  }
+  std::vector<Indices> strata(k);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (assignment[i] >= k) throw vorn::Panic("index out of bounds: the len is 0 but the index is 0");
+    strata[assignment[i]].push_back(i);
+  }
+  std::vector<std::uint64_t> quota(k);
+  std::uint64_t total = 0;
+  for (std::size_t j = 0; j < k; ++j) total += quota[j] = std::llround(double(strata[j].size()) / n * r);
+  if (total < r) quota[0] += r - total;
+  for (std::size_t j = 0; j < k; ++j) {
+    Indices copy = strata[j];
+    rng.shuffle(copy.data(), copy.size());
+    for (std::size_t m = 0; m < copy.size() && quota[j] > 0 && chosen.size() < t; ++m, --quota[j]) {
+      if (std::find(chosen.begin(), chosen.end(), copy[m]) == chosen.end()) chosen.push_back(copy[m]);
+    }
+  }
+  return chosen;
+}
+
+PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, bool on_grid) {
+  PointSet points(n, d);
+  std::uniform_real_distribution<double> real(-10.0, 10.0);
+  std::uniform_int_distribution<int> grid(-1, 1);  // duplicates, ties and strata left empty
+  for (double& c : points.coords) c = on_grid ? grid(gen) : real(gen);
+  return points;
+}
+
+TEST(StratifiedSampling, GivesTheLiteralList) {
+  std::mt19937_64 gen(13);
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t n = 1 + gen() % 60;
+    const std::size_t d = std::vector<std::size_t>{1, 2, 3, 9}[gen() % 4];
+    const PointSet points = random_points(gen, n, d, trial % 2 == 0);
+    const std::uint64_t count = gen() % (n + 3), strata = 1 + gen() % 12, seed = gen();
+    const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 3, 50}[gen() % 5];
+    ASSERT_EQ(vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
+              literal_stratified(points, count, seed, strata, iterations))
+        << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
+  }
+}
+
+// Once the centres stop moving every further iteration repeats the last one, so an iteration
+// count that could never be run gives the result of one that has converged.
+TEST(StratifiedSampling, HugeIterationCountStopsWhereCentresSettle) {
+  std::mt19937_64 gen(17);
+  const PointSet points = random_points(gen, 300, 2, false);
+  for (std::uint64_t seed = 0; seed < 5; ++seed) {
+    EXPECT_EQ(vorn::sample_centroid_stratified(points, 40, seed, 6, kNoLimit),
+              literal_stratified(points, 40, seed, 6, 1000));
+  }
+}
+
+// Ten distinct points in ten strata: each stratum holds its own centre, every quota rounds
+// 0.4 to 0 and stratum 0 takes all four places but holds one point.
+TEST(StratifiedSampling, QuotaBeyondItsStratumLeavesPlacesEmpty) {
+  PointSet points(10, 1);
+  for (std::size_t i = 0; i < 10; ++i) points.coords[i] = double(i * i);
+  for (std::uint64_t seed = 0; seed < 20; ++seed) {
+    const Indices got = vorn::sample_centroid_stratified(points, 5, seed, 12, 3);
+    ASSERT_GE(got.size(), 1u);
+    EXPECT_LE(got.size(), 2u);
+    EXPECT_EQ(got[0], 5u);  // 25, nearest the centroid 28.5
+  }
+}
+
+TEST(StratifiedSampling, NoStrataFailsOnlyWhenPlacesRemain) {
+  PointSet points(4, 1);
+  points.coords = {0.0, 1.0, 2.0, 5.0};
+  try {
+    vorn::sample_centroid_stratified(points, 3, 0, 0, 1);
+    FAIL() << "no failure";
+  } catch (const vorn::Panic& e) {
+    EXPECT_STREQ(e.what(), "called `Option::unwrap()` on a `None` value");
+  }
+  try {
+    vorn::sample_centroid_stratified(points, 3, 0, 0, 0);
+    FAIL() << "no failure";
+  } catch (const vorn::Panic& e) {
+    EXPECT_STREQ(e.what(), "index out of bounds: the len is 0 but the index is 0");
+  }
+  EXPECT_EQ(vorn::sample_centroid_stratified(points, 1, 0, 0, 5), Indices{2});
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "utils/sample_measures/sample_centroid_voxel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <utility>
+
+#include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/seeded_rng.h"
+
+namespace {
+
+using vorn::Indices;
+using vorn::PointSet;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+
+struct CoordinateCase {
+  const char* label;
+  double x, size;
+  std::int32_t key;
+};
+
+TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
+  const CoordinateCase cases[] = {
+      {"boundary 0 is its own voxel", 0.0, 1.0, 0},
+      {"boundary 1 starts the next voxel", 1.0, 1.0, 1},
+      {"just below 1", 0.9999999999999999, 1.0, 0},
+      {"-0.5 falls in voxel -1", -0.5, 1.0, -1},
+      {"-0.0 is voxel 0", -0.0, 1.0, 0},
+      {"quotient above the range saturates", 1e300, 1.0, kMax},
+      {"quotient below the range saturates", -1e300, 1.0, kMin},
+      {"last key below the top", 2147483646.5, 1.0, 2147483646},
+      {"floor below the bottom saturates", -2147483648.5, 1.0, kMin},
+      {"size 0, positive x", 3.0, 0.0, kMax},
+      {"size 0, negative x", -3.0, 0.0, kMin},
+      {"size 0, x 0 is NaN", 0.0, 0.0, 0},
+      {"negative size mirrors", 0.5, -1.0, -1},
+      {"NaN size", 5.0, kNaN, 0},
+      {"infinite size", -5.0, INFINITY, 0},
+      {"NaN coordinate", kNaN, 1.0, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(vorn::voxel_coordinate(c.x, c.size), c.key) << c.label;
+}
+
+// The procedure as first described: voxels in a list in order of first occurrence, each with
+// its member list, shuffled as (key, members) records; the chosen set as a plain list.
+Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed, double size) {
+  auto rng = vorn::SeededRng::seed_from_u64(seed);
+  if (points.n == 0 || count == 0) return {};
+  const std::size_t t = std::min<std::uint64_t>(points.n, count);
+  Indices chosen;
+  auto insert = [&](std::uint64_t i) {
+    if (std::find(chosen.begin(), chosen.end(), i) == chosen.end()) chosen.push_back(i);
+  };
+  insert(vorn::find_closest_point(points, vorn::compute_centroid(points).data()));
+  std::vector<std::pair<std::vector<std::int32_t>, Indices>> voxels;
+  for (std::uint64_t i = 0; i < points.n; ++i) {
+    std::vector<std::int32_t> key;
+    for (std::size_t j = 0; j < points.d; ++j) key.push_back(vorn::voxel_coordinate(points[i][j], size));
+    auto it = std::find_if(voxels.begin(), voxels.end(), [&](const auto& v) { return v.first == key; });
+    if (it == voxels.end()) it = voxels.insert(voxels.end(), {key, {}});
+    it->second.push_back(i);
+  }
+  rng.shuffle(voxels.data(), voxels.size());
+  for (auto& voxel : voxels) {
+    if (chosen.size() >= t) break;
+    rng.shuffle(voxel.second.data(), voxel.second.size());
+    insert(voxel.second[0]);
+  }
+  Indices rest;
+  for (std::uint64_t i = 0; i < points.n; ++i)
+    if (std::find(chosen.begin(), chosen.end(), i) == chosen.end()) rest.push_back(i);
+  rng.shuffle(rest.data(), rest.size());
+  for (std::uint64_t i : rest) {
+    if (chosen.size() >= t) break;
+    insert(i);
+  }
+  return chosen;
+}
+
+TEST(VoxelSampling, GivesTheLiteralList) {
+  std::mt19937_64 gen(5);
+  const double sizes[] = {1.0, 0.5, 2.5, 100.0, 1e-300, 0.0, -1.0, kNaN, INFINITY};
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t n = 1 + gen() % 150, d = 1 + gen() % 4;
+    PointSet points(n, d);
+    std::uniform_real_distribution<double> real(-6.0, 6.0);
+    for (double& c : points.coords) c = trial % 3 == 0 ? std::floor(real(gen)) : real(gen);
+    const std::uint64_t count = gen() % (n + 3), seed = gen();
+    const double size = sizes[gen() % 9];
+    const Indices got = vorn::sample_centroid_voxel(points, count, seed, size);
+    ASSERT_EQ(got, literal_voxel(points, count, seed, size))
+        << "trial " << trial << " n=" << n << " d=" << d << " size=" << size;
+    ASSERT_EQ(got.size(), std::min<std::uint64_t>(n, count));
+  }
+}
+
+// Points two to a unit cell over 15 cells (three cells of edge 5). With more voxels than places
+// each voxel gives at most one point, except that the voxel of the first choice can give a
+// second; with fewer, every voxel gives one and the fill gives the rest.
+TEST(VoxelSampling, EachVoxelGivesOnePointBesidesTheFirstChoice) {
+  PointSet points(30, 1);
+  for (std::size_t i = 0; i < 30; ++i) points.coords[i] = double(i) / 2.0 + 0.25;
+  for (std::uint64_t seed = 0; seed < 20; ++seed) {
+    const Indices many = vorn::sample_centroid_voxel(points, 12, seed, 1.0);
+    std::vector<int> per_voxel(15, 0);
+    for (std::uint64_t i : many) ++per_voxel[i / 2];
+    for (std::size_t v = 0; v < 15; ++v) EXPECT_LE(per_voxel[v], v == many[0] / 2 ? 2 : 1) << seed;
+    const Indices few = vorn::sample_centroid_voxel(points, 10, seed, 5.0);
+    for (std::uint64_t v = 0; v < 3; ++v) {
+      EXPECT_TRUE(std::any_of(few.begin(), few.end(), [&](std::uint64_t i) { return i / 10 == v; }));
+    }
+  }
+}
+
+}  // namespace
