@@ -8,7 +8,10 @@
 
 #include "utils/point_set.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
+#include "utils/sample_measures/sample_centroid_kmedoids.h"
+#include "utils/sample_measures/sample_centroid_stratified.h"
 #include "utils/sample_measures/sample_centroid_uniform.h"
+#include "utils/sample_measures/sample_centroid_voxel.h"
 #include "utils/sample_measures/sample_uniform.h"
 #include "utils/size_measures/size_bbox.h"
 #include "utils/size_measures/size_covdet.h"
@@ -62,9 +65,15 @@ inline const FunctionRow kFunctions[] = {
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
     {"sample_centroid_uniform", Form::Sequence, Sampler{&sample_centroid_uniform}},
     {"sample_centroid_fps", Form::Sequence, Sampler{&sample_centroid_fps}},
+    {"sample_centroid_kmedoids", Form::Sequence, IterativeSampler{&sample_centroid_kmedoids}},
+    {"sample_centroid_voxel", Form::Sequence, VoxelSampler{&sample_centroid_voxel}},
+    {"sample_centroid_stratified", Form::Sequence, StratifiedSampler{&sample_centroid_stratified}},
     {"sample_uniform", Form::Sequence, Sampler{&sample_uniform}},
     {"sample_centroid_uniform_numpy", Form::Numpy, Sampler{&sample_centroid_uniform}},
     {"sample_centroid_fps_numpy", Form::Numpy, Sampler{&sample_centroid_fps}},
+    {"sample_centroid_kmedoids_numpy", Form::Numpy, IterativeSampler{&sample_centroid_kmedoids}},
+    {"sample_centroid_voxel_numpy", Form::Numpy, VoxelSampler{&sample_centroid_voxel}},
+    {"sample_centroid_stratified_numpy", Form::Numpy, StratifiedSampler{&sample_centroid_stratified}},
     {"sample_uniform_numpy", Form::Numpy, Sampler{&sample_uniform}},
 };
 

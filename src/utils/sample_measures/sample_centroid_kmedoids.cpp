@@ -2,6 +2,7 @@
 // Costs are summed in point order and compared strictly: equal costs never swap, so ties keep the earlier medoid.
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -76,8 +77,14 @@ class NearestMedoids {
   }
 
   // Entry i: distance from point i to its nearest medoid other than the one at position p.
-  void without_position(std::size_t p, std::vector<double>& out) const {
-    for (std::size_t i = 0; i < near1_.size(); ++i) out[i] = pos1_[i] == p ? near2_[i] : near1_[i];
+  // Returns what removing that medoid adds to the cost, summed in any order (a bound only).
+  double without_position(std::size_t p, std::vector<double>& out) const {
+    double loss = 0.0;
+    for (std::size_t i = 0; i < near1_.size(); ++i) {
+      out[i] = pos1_[i] == p ? near2_[i] : near1_[i];
+      loss += out[i] - near1_[i];
+    }
+    return loss;
   }
 
   // The medoid at position p has been replaced; column holds the new medoid's distances.
@@ -127,6 +134,28 @@ class NearestMedoids {
   std::vector<double> near1_, near2_;
   std::vector<std::size_t> pos1_, pos2_;
 };
+
+// True when the candidate certainly costs at least `current`: what it saves (gain, how much
+// closer it brings points than `rest`) falls short of what removing the medoid adds (loss) by
+// more than the roundings of the exact cost sums and of these two sums could bridge. Each of
+// them errs by at most about n units in the last place of its total, so `slack` is
+// 4 (n + 2) 2^-53. Only a decision, never a cost, comes from here: the gain may use four lanes.
+bool clearly_worse(const double* column, const std::vector<double>& rest, double loss,
+                   double current, double slack) {
+  double g0 = 0.0, g1 = 0.0, g2 = 0.0, g3 = 0.0;
+  const std::size_t n = rest.size();
+  const double* r = rest.data();
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    g0 += std::max(r[i] - column[i], 0.0);
+    g1 += std::max(r[i + 1] - column[i + 1], 0.0);
+    g2 += std::max(r[i + 2] - column[i + 2], 0.0);
+    g3 += std::max(r[i + 3] - column[i + 3], 0.0);
+  }
+  for (; i < n; ++i) g0 += std::max(r[i] - column[i], 0.0);
+  const double gain = (g0 + g1) + (g2 + g3);
+  return loss - gain > slack * (2.0 * current + loss + gain);
+}
 
 // The cost with candidate distances `column` in place of the medoid whose removal leaves `rest`,
 // if it is strictly below `current`. Partial sums of non-negative terms never decrease, so the sum
@@ -184,15 +213,18 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   NearestMedoids nearest(columns, medoids, n);
   double current = nearest.cost();
   std::vector<double> rest(n);
+  const double slack = 4.0 * (static_cast<double>(n) + 2.0) * std::ldexp(1.0, -53);
   std::uint64_t swaps = 0;
   bool swapped = true;
   while (swapped) {
     swapped = false;
     for (std::size_t p = 1; p < t && !swapped; ++p) {
-      nearest.without_position(p, rest);
+      const double loss = nearest.without_position(p, rest);
+      const bool bounded = std::isfinite(current) && std::isfinite(loss);
       for (std::size_t x = 0; x < n; ++x) {
         if (is_medoid[x]) continue;
         const double* column = columns.column(x);
+        if (bounded && clearly_worse(column, rest, loss, current, slack)) continue;
         double cost;
         if (!cheaper(column, rest, current, &cost)) continue;
         is_medoid[medoids[p]] = 0;
