@@ -145,6 +145,91 @@ def _():
     return (lambda: vorn.sample_centroid_fps_numpy(a, 1000, 0)), (lambda: numpy_fps(a, 1000))
 
 
+@case("sample_centroid_voxel_numpy 1,000,000 x 3, count 8,000",
+      "numpy.unique(floor(a / v).astype(int64), axis=0, return_index=True)", "faster")
+def _():
+    a = rng.random((1_000_000, 3))
+    v = 0.05  # 8,000 occupied voxels
+    return (lambda: vorn.sample_centroid_voxel_numpy(a, 8000, 7, v)), (
+        lambda: np.unique(np.floor(a / v).astype(np.int64), axis=0, return_index=True))
+
+
+def distance_matrix_d8(a):
+    # Pairwise distances with the library's summation for d = 8: squares paired (0, 4), (1, 5),
+    # (2, 6), (3, 7), so that costs and therefore swaps agree to the bit.
+    out = np.empty((len(a), len(a)))
+    for x in range(len(a)):
+        s = (a - a[x]) ** 2
+        r = s[:, 0] + s[:, 4]
+        r = r + (s[:, 1] + s[:, 5])
+        r = r + (s[:, 2] + s[:, 6])
+        r = r + (s[:, 3] + s[:, 7])
+        out[x] = np.sqrt(r)
+    return out
+
+
+def numpy_swap_search(a, medoids, max_iterations, chunk=64):
+    # First-improvement swap search with the full cost of every candidate list, from a cached
+    # distance matrix; costs summed in point order (cumsum), as the library sums them.
+    dist = distance_matrix_d8(a)
+    cost = lambda lists: np.cumsum(dist[lists].min(axis=1), axis=1)[:, -1]
+    med, swaps = list(medoids), 0
+    while swaps < max_iterations:
+        for p in range(1, len(med)):
+            cur = cost(np.array([med]))[0]
+            candidates = np.setdiff1d(np.arange(len(a)), med)
+            for lo in range(0, len(candidates), chunk):
+                xs = candidates[lo:lo + chunk]
+                lists = np.tile(med, (len(xs), 1))
+                lists[:, p] = xs
+                better = np.flatnonzero(cost(lists) < cur)
+                if len(better):
+                    med[p] = int(xs[better[0]])
+                    break
+            else:
+                continue
+            swaps += 1
+            break
+        else:
+            break
+    return med
+
+
+@case("sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
+      "NumPy swap search, full cost per candidate", "at least 20x", alternations=1)
+def _():
+    a = rng.random((2000, 8))
+    start = vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 0)
+    if vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50) != numpy_swap_search(a, start, 50):
+        print("  note: k-medoids list differs from the NumPy swap search")
+    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (
+        lambda: numpy_swap_search(a, start, 50))
+
+
+def numpy_lloyd(a, k, iterations, seed):
+    # The loop users write: distances to each centre, argmin, per-axis bincount means.
+    centres = a[np.random.default_rng(seed).permutation(len(a))[:k]].copy()
+    dist = np.empty((len(a), k))
+    for _ in range(iterations):
+        for j in range(k):
+            v = a - centres[j]
+            dist[:, j] = np.sqrt((v * v).sum(axis=1))
+        labels = dist.argmin(axis=1)
+        sizes = np.bincount(labels, minlength=k)
+        filled = sizes > 0
+        sums = np.stack([np.bincount(labels, weights=a[:, c], minlength=k) for c in range(a.shape[1])], 1)
+        centres[filled] = sums[filled] / sizes[filled, None]
+    return labels
+
+
+@case("sample_centroid_stratified_numpy 100,000 x 16, 16 strata, 20 iterations",
+      "NumPy Lloyd loop (distances, argmin, bincount means)", "faster")
+def _():
+    a = rng.standard_normal((100_000, 16))
+    return (lambda: vorn.sample_centroid_stratified_numpy(a, 1000, 7, 16, 20)), (
+        lambda: numpy_lloyd(a, 16, 20, 7))
+
+
 @case("sample_uniform_numpy 10,000,000 x 3, count 1,000",
       "default_rng(seed).permutation(n)[:count]", "within 2x")
 def _():
