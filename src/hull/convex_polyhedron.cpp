@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <unordered_map>
 
 #include "hull/convex_hull3.h"
@@ -46,16 +47,73 @@ struct EdgeKeyHash {
   }
 };
 
+// One walk of the face loop, kept as a face or not.
+struct FaceWalk {
+  std::size_t start;  // the triangle it started from
+  std::size_t count;  // kept edges collected
+};
+
+// Representative of t's region; halves the path on the way.
+std::size_t region_of(std::vector<std::size_t>& parent, std::size_t t) {
+  while (parent[t] != t) {
+    parent[t] = parent[parent[t]];
+    t = parent[t];
+  }
+  return t;
+}
+
+// Whether every region of triangles joined through deleted edges gave exactly one kept
+// face that walked its whole boundary once, and every triangle of the region is within
+// the merging angle of the triangle that started the face. O(triangles).
+bool sound_faces(const std::vector<MeshTriangle>& tris, const std::vector<MeshEdge>& edges,
+                 const std::vector<FaceWalk>& walks) {
+  std::vector<std::size_t> parent(tris.size());
+  std::iota(parent.begin(), parent.end(), std::size_t{0});
+  for (const MeshEdge& e : edges) {
+    if (!e.deleted) continue;
+    const std::size_t a = region_of(parent, e.first);
+    const std::size_t b = region_of(parent, e.second);
+    if (a != b) parent[a < b ? b : a] = a < b ? a : b;
+  }
+
+  std::vector<std::size_t> walk_of(tris.size(), kNone);
+  for (std::size_t w = 0; w < walks.size(); ++w) {
+    const std::size_t r = region_of(parent, walks[w].start);
+    if (walk_of[r] != kNone || walks[w].count < 3) return false;
+    walk_of[r] = w;
+  }
+
+  // Kept edges of each region, counted once from each of its triangles that borders one.
+  std::vector<std::size_t> boundary(tris.size(), 0);
+  for (std::size_t t = 0; t < tris.size(); ++t) {
+    const std::size_t r = region_of(parent, t);
+    const std::size_t w = walk_of[r];
+    if (w == kNone) return false;  // a region with no face, e.g. the whole surface
+    const std::size_t s = walks[w].start;
+    if (t != s && !(dot(tris[t].normal, tris[s].normal) > coplanar_dot())) return false;
+    for (const std::size_t e : tris[t].edges) {
+      if (edges[e].deleted) continue;
+      const std::size_t other = edges[e].first == t ? edges[e].second : edges[e].first;
+      if (region_of(parent, other) == r) return false;  // a kept edge inside the region
+      ++boundary[r];
+    }
+  }
+  for (const FaceWalk& w : walks) {
+    if (boundary[region_of(parent, w.start)] != w.count) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(const std::vector<Vec3f>& points) {
   std::optional<HullMesh> mesh = try_convex_hull(points);
   if (!mesh) return std::nullopt;
-  return from_convex_mesh(std::move(mesh->points), mesh->triangles);
+  return from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles));
 }
 
 std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
-    std::vector<Vec3f> points, const std::vector<Triangle>& triangles) {
+    std::vector<Vec3f> points, std::vector<Triangle> triangles) {
   if (points.size() + triangles.size() < 3) return std::nullopt;
   const std::vector<Vec3f>& P = points;
 
@@ -107,6 +165,7 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
 
   // Each face walks the boundary of one region of coplanar triangles, crossing deleted
   // edges and collecting the kept ones with the vertices they leave from.
+  std::vector<FaceWalk> walks;
   for (std::size_t i = 0; i < tris.size(); ++i) {
     if (tris[i].face != kNone) continue;
     int k = 0;
@@ -147,9 +206,12 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
     // A face of fewer than three vertices is not kept; its list entries stay unreferenced
     // and the next face reuses its id.
     if (face.count >= 3) poly.faces.push_back(face);
+    walks.push_back({i, face.count});
   }
 
+  poly.faces_sound = sound_faces(tris, mesh_edges, walks);
   poly.points = std::move(points);
+  poly.triangles = std::move(triangles);
   return poly;
 }
 

@@ -24,10 +24,18 @@ struct ConvexPolyhedron {
   };
 
   std::vector<Vec3f> points;               // the mesh's points, also those on no face
+  std::vector<Triangle> triangles;         // the mesh it was built from, in its order
   std::vector<Face> faces;                 // in creation order
   std::vector<std::size_t> face_vertices;  // each face counter-clockwise seen from outside
   std::vector<std::size_t> face_edges;     // parallel: the edge leaving each face vertex
   std::vector<Edge> edges;
+  // True when the faces describe the surface faithfully: each region of triangles joined
+  // through merged edges became exactly one face, walked once around its whole boundary,
+  // and every triangle of the region lies within the merging angle of the face's normal.
+  // Chained merging breaks this on dense smooth surfaces, where a region drifts around the
+  // curve or touches itself; the faces are then not planar polygons and only the triangles
+  // give the volume.
+  bool faces_sound = false;
 
   // points: n points (x, y, z). The polyhedron of their hull (try_convex_hull), or nothing
   // when the hull fails or is not a proper solid (flat clouds give a two-faced one).
@@ -39,11 +47,12 @@ struct ConvexPolyhedron {
   // product above 0.9996547 (about 1.5 degrees); merging chains across neighbours.
   // Gives nothing when points and triangles together number fewer than 3, when a triangle
   // repeats an index, or when an edge does not border exactly two triangles.
+  // Keeps the triangles and sets faces_sound; the face structure does not depend on it.
   // Throws Panic("internal error: entered unreachable code") or
   // Panic("assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex")
   // when the merged regions cannot be walked around.
   static std::optional<ConvexPolyhedron> from_convex_mesh(std::vector<Vec3f> points,
-                                                          const std::vector<Triangle>& triangles);
+                                                          std::vector<Triangle> triangles);
 };
 
 }  // namespace vorn

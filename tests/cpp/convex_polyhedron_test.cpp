@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "hull/polyhedron_volume.h"
@@ -35,6 +36,7 @@ TEST(ConvexPolyhedron, CubeTrianglesMergeIntoSixSquares) {
   EXPECT_EQ(face_of(*p, 1), (std::vector<std::size_t>{4, 5, 6, 7}));
   EXPECT_EQ(face_of(*p, 2), (std::vector<std::size_t>{0, 1, 5, 4}));
   for (std::size_t f = 0; f < 6; ++f) EXPECT_EQ(p->faces[f].count, 4u);
+  EXPECT_TRUE(p->faces_sound);
   // Twelve fan triangles of 0.5 / 6 each, summed in float.
   EXPECT_EQ(vorn::polyhedron_volume(*p), 0.99999988f);
 }
@@ -57,6 +59,7 @@ TEST(ConvexPolyhedron, TwoSidedPolygonGivesTwoOppositeFaces) {
   ASSERT_EQ(back.size(), 6u);
   for (std::size_t j = 0; j < 6; ++j) EXPECT_EQ(back[(j + 1) % 6], (back[j] + 5) % 6);
   EXPECT_EQ(p->faces[0].normal.z, -p->faces[1].normal.z);
+  EXPECT_TRUE(p->faces_sound);
   // Both fans use the same reference point, so with an exactly representable z the
   // two sides cancel exactly.
   EXPECT_EQ(vorn::polyhedron_volume(*p), 0.0f);
@@ -96,6 +99,85 @@ TEST(ConvexPolyhedron, AdjacentTrianglesMergeOnlyWithinTheAngle) {
   };
   EXPECT_EQ(faces(0.018f), 2u);
   EXPECT_EQ(faces(0.019f), 4u);
+}
+
+// A prism over a circular sector of radius 1 in z = 0 .. 1, its arc in steps of the given
+// angle. Neighbouring quads of the curved side merge, so the whole side is one region
+// whose normals turn by quads * step from end to end. Points: axis 0, arc 1 .. quads + 1,
+// then the same at z = 1.
+std::vector<Triangle> sector_prism(std::size_t quads, double step, std::vector<Vec3f>& pts) {
+  const std::size_t m = quads + 2;
+  pts.clear();
+  for (int z = 0; z < 2; ++z) {
+    pts.push_back({0, 0, float(z)});
+    for (std::size_t i = 0; i <= quads; ++i) {
+      pts.push_back({float(std::cos(double(i) * step)), float(std::sin(double(i) * step)), float(z)});
+    }
+  }
+  std::vector<Triangle> tris;
+  for (std::size_t i = 1; i + 1 < m; ++i) {
+    tris.push_back({i, i + 1, m + i + 1});
+    tris.push_back({i, m + i + 1, m + i});
+  }
+  tris.push_back({m - 1, 0, m});
+  tris.push_back({m - 1, m, 2 * m - 1});
+  tris.push_back({0, 1, m + 1});
+  tris.push_back({0, m + 1, m});
+  for (std::size_t i = 1; i + 1 < m; ++i) {
+    tris.push_back({m, m + i, m + i + 1});
+    tris.push_back({0, i + 1, i});
+  }
+  return tris;
+}
+
+TEST(ConvexPolyhedron, ChainedMergeIsSoundOnlyWithinTheAngleOfItsFirstTriangle) {
+  // Quads 1.2 degrees apart merge pairwise; from the first quad the third is 2.4 degrees off.
+  const double step = 1.2 * 3.141592653589793 / 180.0;
+  for (const std::size_t quads : {2, 3, 10}) {
+    std::vector<Vec3f> pts;
+    const std::vector<Triangle> tris = sector_prism(quads, step, pts);
+    double exact = 0.0;  // the sector polygon's area, in double
+    for (std::size_t i = 1; i <= quads; ++i) {
+      exact += 0.5 * (double(pts[i].x) * pts[i + 1].y - double(pts[i + 1].x) * pts[i].y);
+    }
+    const auto p = ConvexPolyhedron::from_convex_mesh(pts, tris);
+    ASSERT_TRUE(p);
+    const std::string label = std::to_string(quads) + " quads";
+    // The faces themselves do not depend on soundness: the side is one face either way.
+    ASSERT_EQ(p->faces.size(), 5u) << label;
+    EXPECT_EQ(p->faces[0].count, 2 * (quads + 1)) << label;
+    EXPECT_EQ(p->faces_sound, quads == 2) << label;
+    // Fanning the curved side cuts into the solid; the triangles do not.
+    EXPECT_GT(std::abs(vorn::face_fan_volume(*p) - exact), 1e-4 * exact) << label;
+    if (!p->faces_sound) {
+      EXPECT_NEAR(vorn::polyhedron_volume(*p), exact, 1e-6 * exact) << label;
+    } else {
+      EXPECT_EQ(vorn::polyhedron_volume(*p), vorn::face_fan_volume(*p)) << label;
+    }
+  }
+}
+
+TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
+  // The cube with a low pyramid standing on the middle of its top: the flat ring around the
+  // pyramid is one region with two boundaries, walked as two faces.
+  std::vector<Vec3f> pts = kCube;
+  for (const Vec3f q : {Vec3f{0.25f, 0.25f, 1}, {0.75f, 0.25f, 1}, {0.75f, 0.75f, 1}, {0.25f, 0.75f, 1},
+                        {0.5f, 0.5f, 1.125f}}) {
+    pts.push_back(q);
+  }
+  std::vector<Triangle> tris(kCubeTriangles.begin(), kCubeTriangles.end());
+  tris.erase(tris.begin() + 2, tris.begin() + 4);  // the top
+  for (std::size_t k = 0; k < 4; ++k) {
+    const std::size_t a = 4 + k, b = 4 + (k + 1) % 4, ia = 8 + k, ib = 8 + (k + 1) % 4;
+    tris.push_back({a, b, ib});
+    tris.push_back({a, ib, ia});
+    tris.push_back({ia, ib, 12});
+  }
+  const auto p = ConvexPolyhedron::from_convex_mesh(pts, tris);
+  ASSERT_TRUE(p);
+  EXPECT_FALSE(p->faces_sound);
+  // The unit cube plus a pyramid of base 0.25 and height 0.125.
+  EXPECT_NEAR(vorn::polyhedron_volume(*p), 1.0 + 0.25 * 0.125 / 3.0, 1e-6);
 }
 
 }  // namespace
