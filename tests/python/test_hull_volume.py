@@ -77,7 +77,11 @@ def test_planar_points_at_one_position_raise(form):
 
 
 def random_cloud(kind, rng):
-    n = int(rng.integers(20, 400))
+    if kind in ("cube", "sphere", "clusters"):
+        # Log-uniform sizes up to a few thousand points, where merged faces chain furthest.
+        n = int(np.exp(rng.uniform(np.log(20), np.log(3000))))
+    else:
+        n = int(rng.integers(20, 400))
     if kind == "cube":
         return rng.random((n, 3)) - 0.3
     if kind == "sphere":
@@ -92,15 +96,28 @@ def random_cloud(kind, rng):
     return rng.random((n, 2)) * 2.0 - 1.0
 
 
-@pytest.mark.parametrize("kind", ["cube", "sphere", "clusters", "disc", "square"])
-def test_agrees_with_scipy_and_both_forms_agree(kind, rng):
-    # Faces merge adjacent triangles within about 1.5 degrees and fanning a merged face cuts
-    # slightly into the hull, so the volume may fall short of the exact hull by a few 1e-3
-    # (and, rarely, by more where a merged region touches itself at a vertex).
+# Where the faces are sound, each is fanned from one vertex and cuts into the hull by its sag
+# within the 1.5-degree merging angle: little on fine surfaces, more on the broad faces that
+# span between clusters.
+@pytest.mark.parametrize(
+    "kind, rel",
+    [("cube", 2.5e-3), ("sphere", 1.5e-3), ("clusters", 5e-3), ("disc", 5e-3), ("square", 5e-3)],
+)
+def test_agrees_with_scipy_and_both_forms_agree(kind, rel, rng):
     spatial = pytest.importorskip("scipy.spatial")
     for _ in range(60):
         a = random_cloud(kind, rng)
         want = spatial.ConvexHull(a).volume
         got = vorn.hull_volume_numpy(a)
-        assert got == pytest.approx(want, rel=5e-3)
+        assert got == pytest.approx(want, rel=rel)
         assert np.float64(vorn.hull_volume(a.tolist())).tobytes() == np.float64(got).tobytes()
+
+
+@pytest.mark.parametrize("n", [10_000, 30_000])
+def test_dense_sphere_sample_keeps_its_volume(n, rng):
+    # Nearly every neighbouring pair of triangles merges here, and the merged regions wrap
+    # around the sphere; the volume comes from the hull's triangles.
+    spatial = pytest.importorskip("scipy.spatial")
+    a = rng.standard_normal((n, 3))
+    a /= np.linalg.norm(a, axis=1)[:, None]
+    assert vorn.hull_volume_numpy(a) == pytest.approx(spatial.ConvexHull(a).volume, rel=1e-4)
