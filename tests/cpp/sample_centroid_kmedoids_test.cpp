@@ -51,24 +51,28 @@ Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint6
   return medoids;
 }
 
-PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, bool on_grid) {
+// Kinds of cloud: spread out; on a small grid (equal distances and equal costs); on the grid
+// moved by about 1e-9 (costs that differ far below the precision of float distances); the
+// same shrunk to 1e-40, where float distances are subnormal.
+PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int kind) {
   PointSet points(n, d);
-  std::uniform_real_distribution<double> real(-10.0, 10.0);
-  std::uniform_int_distribution<int> grid(-2, 2);  // many equal distances and equal costs
-  for (double& c : points.coords) c = on_grid ? grid(gen) : real(gen);
+  std::uniform_real_distribution<double> real(-10.0, 10.0), nudge(-1e-9, 1e-9);
+  std::uniform_int_distribution<int> grid(-2, 2);
+  for (double& c : points.coords) {
+    c = kind == 0 ? real(gen) : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
+  }
   return points;
 }
 
-// Random clouds, half of them on a small grid (equal distances and equal costs), and one
-// beyond the size at which the pairwise distances are kept.
+// Random clouds of every kind, and one beyond the size at which pairwise distances are kept.
 TEST(KMedoids, FastSearchGivesTheLiteralList) {
   std::mt19937_64 gen(7);
   for (int trial = 0; trial <= 400; ++trial) {
-    const std::size_t n = trial == 400 ? 3000 : 1 + gen() % 40;
+    const std::size_t n = trial == 400 ? 4200 : 1 + gen() % 40;
     const std::size_t d = std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
-    const PointSet points = random_points(gen, n, d, trial % 2 == 0);
-    const std::uint64_t count = trial == 400 ? 3 : gen() % (n + 3), seed = gen();
-    const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
+    const PointSet points = random_points(gen, n, d, trial % 4);
+    const std::uint64_t count = trial == 400 ? 2 : gen() % (n + 3), seed = gen();
+    const std::uint64_t iterations = trial == 400 ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
     ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
               literal_kmedoids(points, count, seed, iterations))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;

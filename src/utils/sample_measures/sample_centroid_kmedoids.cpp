@@ -17,46 +17,48 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Up to this many points the search keeps all pairwise distances (64 MiB).
-constexpr std::size_t kMatrixLimit = 2896;
+// Up to this many points the search keeps all pairwise distances, rounded to float (64 MiB).
+constexpr std::size_t kMatrixLimit = 4096;
 
-// Distances from every point to one chosen point, kept for all pairs when they fit.
+// Distances from every point to a candidate. The float matrix only feeds the bounds that pass
+// over most candidates; every cost that decides a swap is summed from exact distances.
 // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves.
 class DistanceColumns {
  public:
-  explicit DistanceColumns(const PointSet& points) : points_(points), n_(points.n) {
-    if (n_ <= kMatrixLimit) {
-      matrix_.resize(n_ * n_);
-      for (std::size_t x = 0; x < n_; ++x) {
-        matrix_[x * n_ + x] = 0.0;
-        for (std::size_t i = 0; i < x; ++i) {
-          const double v = point_distance(points[i], points[x], points.d);
-          matrix_[x * n_ + i] = v;
-          matrix_[i * n_ + x] = v;
-        }
+  explicit DistanceColumns(const PointSet& points) : points_(points), n_(points.n), exact_(n_) {
+    if (n_ > kMatrixLimit) return;
+    rounded_.resize(n_ * n_);
+    for (std::size_t x = 0; x < n_; ++x) {
+      rounded_[x * n_ + x] = 0.0f;
+      for (std::size_t i = 0; i < x; ++i) {
+        const float v = static_cast<float>(point_distance(points[i], points[x], points.d));
+        rounded_[x * n_ + i] = v;
+        rounded_[i * n_ + x] = v;
       }
-    } else {
-      scratch_.resize(n_);
     }
   }
 
-  // Entry i is the distance from point i to point x; valid until the next call.
+  bool has_rounded() const { return !rounded_.empty(); }
+
+  // Entry i: the distance from point i to point x rounded to float. Only when has_rounded().
+  const float* rounded_column(std::uint64_t x) const { return rounded_.data() + x * n_; }
+
+  // Entry i: the distance from point i to point x; valid until the next call.
   const double* column(std::uint64_t x) {
-    if (!matrix_.empty()) return matrix_.data() + x * n_;
     const double* px = points_[x];
-    for (std::size_t i = 0; i < n_; ++i) scratch_[i] = point_distance(points_[i], px, points_.d);
-    return scratch_.data();
+    for (std::size_t i = 0; i < n_; ++i) exact_[i] = point_distance(points_[i], px, points_.d);
+    return exact_.data();
   }
 
   double at(std::size_t i, std::uint64_t x) const {
-    return matrix_.empty() ? point_distance(points_[i], points_[x], points_.d) : matrix_[x * n_ + i];
+    return point_distance(points_[i], points_[x], points_.d);
   }
 
  private:
   const PointSet& points_;
   std::size_t n_;
-  std::vector<double> matrix_;
-  std::vector<double> scratch_;
+  std::vector<float> rounded_;
+  std::vector<double> exact_;
 };
 
 // For every point the nearest and second-nearest medoid distance with their positions, so that
@@ -135,26 +137,43 @@ class NearestMedoids {
   std::vector<std::size_t> pos1_, pos2_;
 };
 
-// True when the candidate certainly costs at least `current`: what it saves (gain, how much
-// closer it brings points than `rest`) falls short of what removing the medoid adds (loss) by
-// more than the roundings of the exact cost sums and of these two sums could bridge. Each of
-// them errs by at most about n units in the last place of its total, so `slack` is
-// 4 (n + 2) 2^-53. Only a decision, never a cost, comes from here: the gain may use four lanes.
-bool clearly_worse(const double* column, const std::vector<double>& rest, double loss,
-                   double current, double slack) {
-  double g0 = 0.0, g1 = 0.0, g2 = 0.0, g3 = 0.0;
-  const std::size_t n = rest.size();
-  const double* r = rest.data();
+// What a candidate at distances `column` saves over `rest` (each point's distance to its nearest
+// remaining medoid): the sum of max(rest - column, 0). A bound only, so eight independent lanes.
+template <class T>
+double saving(const T* column, const T* rest, std::size_t n) {
+  T lane[8] = {};
   std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    g0 += std::max(r[i] - column[i], 0.0);
-    g1 += std::max(r[i + 1] - column[i + 1], 0.0);
-    g2 += std::max(r[i + 2] - column[i + 2], 0.0);
-    g3 += std::max(r[i + 3] - column[i + 3], 0.0);
+  for (; i + 8 <= n; i += 8) {
+    for (std::size_t k = 0; k < 8; ++k) lane[k] += std::max(rest[i + k] - column[i + k], T(0));
   }
-  for (; i < n; ++i) g0 += std::max(r[i] - column[i], 0.0);
-  const double gain = (g0 + g1) + (g2 + g3);
-  return loss - gain > slack * (2.0 * current + loss + gain);
+  double gain = 0.0;
+  for (std::size_t k = 0; k < 8; ++k) gain += lane[k];
+  for (; i < n; ++i) gain += std::max(double(rest[i]) - double(column[i]), 0.0);
+  return gain;
+}
+
+// How far the bound test may be off. Relative part: the exact cost sums err by at most n + 2
+// units in the last place of their totals; in float, the lanes of `saving` by n / 8 + 4 float
+// units of the gain and the rounded distances by 2^-23 of (cost + loss). Absolute part: each
+// rounding near zero (subnormal floats) errs by up to half the smallest spacing. Both doubled
+// for the test's own roundings.
+struct Slack {
+  double relative, absolute;
+};
+
+Slack bound_slack(std::size_t n, bool in_float) {
+  const double terms = static_cast<double>(n) + 8.0;
+  const double sums = 2.0 * terms * std::ldexp(1.0, -53);
+  if (!in_float) return {4.0 * sums, terms * std::ldexp(1.0, -1070)};
+  return {4.0 * sums + 2.0 * ((terms / 8.0 + 4.0) * std::ldexp(1.0, -24) + std::ldexp(1.0, -22)),
+          terms * std::ldexp(1.0, -146)};
+}
+
+// True when a swap certainly does not lower the cost: the candidate's saving falls short of
+// what removing the medoid adds (loss) by more than every rounding could bridge. It only
+// ever skips the exact sum, never decides a swap.
+bool clearly_worse(double loss, double gain, double current, Slack slack) {
+  return loss - gain > slack.relative * (2.0 * current + loss + gain) + slack.absolute;
 }
 
 // The cost with candidate distances `column` in place of the medoid whose removal leaves `rest`,
@@ -212,19 +231,27 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   DistanceColumns columns(points);
   NearestMedoids nearest(columns, medoids, n);
   double current = nearest.cost();
+  const bool in_float = columns.has_rounded();
+  const Slack slack = bound_slack(n, in_float);
   std::vector<double> rest(n);
-  const double slack = 4.0 * (static_cast<double>(n) + 2.0) * std::ldexp(1.0, -53);
+  std::vector<float> rest_rounded(in_float ? n : 0);
   std::uint64_t swaps = 0;
   bool swapped = true;
   while (swapped) {
     swapped = false;
     for (std::size_t p = 1; p < t && !swapped; ++p) {
       const double loss = nearest.without_position(p, rest);
+      for (std::size_t i = 0; i < rest_rounded.size(); ++i) rest_rounded[i] = static_cast<float>(rest[i]);
       const bool bounded = std::isfinite(current) && std::isfinite(loss);
       for (std::size_t x = 0; x < n; ++x) {
         if (is_medoid[x]) continue;
-        const double* column = columns.column(x);
-        if (bounded && clearly_worse(column, rest, loss, current, slack)) continue;
+        const double* column = in_float ? nullptr : columns.column(x);
+        if (bounded) {
+          const double gain = in_float ? saving(columns.rounded_column(x), rest_rounded.data(), n)
+                                       : saving(column, rest.data(), n);
+          if (clearly_worse(loss, gain, current, slack)) continue;
+        }
+        if (!column) column = columns.column(x);
         double cost;
         if (!cheaper(column, rest, current, &cost)) continue;
         is_medoid[medoids[p]] = 0;
