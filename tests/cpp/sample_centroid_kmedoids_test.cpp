@@ -16,7 +16,7 @@ using vorn::Indices;
 using vorn::PointSet;
 constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
-// The search as first described: the full cost for every candidate swap, the membership test
+// The search written plainly: the full cost for every candidate swap, the membership test
 // by scanning the medoid list, and the current cost recomputed at every position.
 Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                          std::uint64_t max_iterations) {

@@ -36,7 +36,7 @@ TEST(StratumQuotas, RoundHalvesAwayAndGiveTheShortfallToStratumZero) {
   for (const auto& c : cases) EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
 }
 
-// The procedure as first described: exactly max_iterations Lloyd iterations with every
+// The procedure written plainly: exactly max_iterations Lloyd iterations with every
 // distance computed afresh, each centre's members found by its own scan, strata as lists.
 Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                            std::uint64_t num_strata, std::uint64_t max_iterations) {

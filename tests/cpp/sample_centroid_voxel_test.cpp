@@ -43,7 +43,7 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
   for (const auto& c : cases) EXPECT_EQ(vorn::voxel_coordinate(c.x, c.size), c.key) << c.label;
 }
 
-// The procedure as first described: voxels in a list in order of first occurrence, each with
+// The procedure written plainly: voxels in a list in order of first occurrence, each with
 // its member list, shuffled as (key, members) records; the chosen set as a plain list.
 Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed, double size) {
   auto rng = vorn::SeededRng::seed_from_u64(seed);
