@@ -72,7 +72,8 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
     const std::size_t d = std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
     const PointSet points = random_points(gen, n, d, trial % 4);
     const std::uint64_t count = trial == 400 ? 2 : gen() % (n + 3), seed = gen();
-    const std::uint64_t iterations = trial == 400 ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
+    const std::uint64_t iterations =
+        trial == 400 ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
     ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
               literal_kmedoids(points, count, seed, iterations))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;

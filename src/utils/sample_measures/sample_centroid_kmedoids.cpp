@@ -1,5 +1,5 @@
-// K-medoids sampling: the point nearest the centroid, then shuffled medoids improved by first-improvement swaps.
-// Costs are summed in point order and compared strictly: equal costs never swap, so ties keep the earlier medoid.
+// K-medoids sampling: the point nearest the centroid, then first-improvement medoid swaps.
+// Costs are summed in point order and compared strictly: equal costs never swap.
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 
 #include <algorithm>
@@ -241,7 +241,9 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
     swapped = false;
     for (std::size_t p = 1; p < t && !swapped; ++p) {
       const double loss = nearest.without_position(p, rest);
-      for (std::size_t i = 0; i < rest_rounded.size(); ++i) rest_rounded[i] = static_cast<float>(rest[i]);
+      for (std::size_t i = 0; i < rest_rounded.size(); ++i) {
+        rest_rounded[i] = static_cast<float>(rest[i]);
+      }
       const bool bounded = std::isfinite(current) && std::isfinite(loss);
       for (std::size_t x = 0; x < n; ++x) {
         if (is_medoid[x]) continue;

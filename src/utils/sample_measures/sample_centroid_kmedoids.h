@@ -1,5 +1,5 @@
-// K-medoids sampling: the point nearest the centroid, then shuffled medoids improved by first-improvement swaps.
-// Costs are summed in point order and compared strictly: equal costs never swap, so ties keep the earlier medoid.
+// K-medoids sampling: the point nearest the centroid, then first-improvement medoid swaps.
+// Costs are summed in point order and compared strictly: equal costs never swap.
 #pragma once
 
 #include <cstdint>

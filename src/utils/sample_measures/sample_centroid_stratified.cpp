@@ -1,5 +1,5 @@
-// Stratified sampling: the point nearest the centroid, then k-means strata each filling a proportional quota.
-// Lloyd steps assign ties to the lower centre and sum members in index order: results are compared bit for bit.
+// Stratified sampling: the point nearest the centroid, then proportional quotas of k-means strata.
+// Lloyd steps give ties to the lower centre and sum members in index order, bit for bit.
 #include "utils/sample_measures/sample_centroid_stratified.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
-// Voxel sampling: the point nearest the centroid, one shuffled member per occupied voxel, then a fill.
-// Voxels are listed in order of first occurrence before their shuffle, so the seed alone decides the result.
+// Voxel sampling: the point nearest the centroid, one shuffled member per voxel, then a fill.
+// Voxels are listed in order of first occurrence before the shuffle: the seed alone decides.
 #pragma once
 
 #include <cstdint>
