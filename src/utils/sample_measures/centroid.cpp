@@ -42,4 +42,9 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
   return best;
 }
 
+std::uint64_t nearest_to_centroid(const PointSet& points) {
+  const std::vector<double> centroid = compute_centroid(points);
+  return find_closest_point(points, centroid.data());
+}
+
 }  // namespace vorn

@@ -20,4 +20,8 @@ std::vector<double> compute_centroid(const PointSet& points);
 // position is the centroid).
 std::uint64_t find_closest_point(const PointSet& points, const double* position);
 
+// points: n x d with n >= 1. The index every centroid sampler starts from: find_closest_point
+// of compute_centroid. Fails as find_closest_point does.
+std::uint64_t nearest_to_centroid(const PointSet& points);
+
 }  // namespace vorn

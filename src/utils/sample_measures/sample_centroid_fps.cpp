@@ -249,8 +249,7 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  const std::vector<double> centroid = compute_centroid(points);
-  std::uint64_t chosen = find_closest_point(points, centroid.data());
+  std::uint64_t chosen = nearest_to_centroid(points);
   Indices result;
   result.reserve(target);
   result.push_back(chosen);

@@ -211,8 +211,7 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::uint64_t t = count < n ? count : n;
-  const std::vector<double> centroid = compute_centroid(points);
-  const std::uint64_t first = find_closest_point(points, centroid.data());
+  const std::uint64_t first = nearest_to_centroid(points);
 
   // The only random draw, made even when no candidate is used.
   Indices candidates;

@@ -81,8 +81,7 @@ Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, 
   if (n == 0 || count == 0) return {};
   const std::uint64_t t = count < n ? count : n;
   SelectionSet selection(n);
-  const std::vector<double> centroid = compute_centroid(points);
-  selection.insert(find_closest_point(points, centroid.data()));
+  selection.insert(nearest_to_centroid(points));
   const std::uint64_t places = t - 1;
   if (places == 0) return selection.take();
   const std::size_t k = num_strata < n ? num_strata : n;

@@ -16,8 +16,7 @@ Indices sample_centroid_uniform(const PointSet& points, std::uint64_t count, std
   if (n == 0 || count == 0) return {};
   const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
   SelectionSet chosen(n);
-  const std::vector<double> centroid = compute_centroid(points);
-  chosen.insert(find_closest_point(points, centroid.data()));
+  chosen.insert(nearest_to_centroid(points));
   // i0 can occur among the first target - 1 shuffled entries, so the walk may need target.
   for (std::uint64_t index : rng.shuffled_prefix(n, target)) {
     if (chosen.size() >= target) break;

@@ -97,8 +97,7 @@ Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::
   if (n == 0 || count == 0) return {};
   const std::uint64_t t = count < n ? count : n;
   SelectionSet selection(n);
-  const std::vector<double> centroid = compute_centroid(points);
-  selection.insert(find_closest_point(points, centroid.data()));
+  selection.insert(nearest_to_centroid(points));
 
   // File every point, in index order, under the number of its voxel.
   const std::size_t d = points.d;
