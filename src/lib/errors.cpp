@@ -36,6 +36,8 @@ void raise_from_current_exception() {
   try {
     throw;
   } catch (const Panic& e) {
+    // A stop asked for by a signal handler: the handler's exception is already set.
+    if (e.is_interrupted() && PyErr_Occurred() != nullptr) return;
     raise_panic(e.what());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();

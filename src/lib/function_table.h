@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
@@ -23,14 +24,28 @@ namespace vorn::py {
 enum class Form { Sequence, Numpy };
 
 // The shapes of computation a row can call; each fixes the parameter list (kSignatures).
-using Measure = double (*)(const PointSet&);
-using Sampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed);
+// Every computation gets the call's Executor last.
+using Measure = double (*)(const PointSet&, const Executor&);
+using Sampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
+                            const Executor&);
 using VoxelSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
-                                 double voxel_size);
+                                 double voxel_size, const Executor&);
 using IterativeSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
-                                     std::uint64_t max_iterations);
+                                     std::uint64_t max_iterations, const Executor&);
 using StratifiedSampler = Indices (*)(const PointSet&, std::uint64_t count, std::uint64_t seed,
-                                      std::uint64_t num_strata, std::uint64_t max_iterations);
+                                      std::uint64_t num_strata, std::uint64_t max_iterations,
+                                      const Executor&);
+
+// Rows whose computation is linear in the input and never split take no Executor.
+template <double (*F)(const PointSet&)>
+double unsplit(const PointSet& points, const Executor&) {
+  return F(points);
+}
+template <Indices (*F)(const PointSet&, std::uint64_t, std::uint64_t)>
+Indices unsplit(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                const Executor&) {
+  return F(points, count, seed);
+}
 using Computation =
     std::variant<Measure, Sampler, VoxelSampler, IterativeSampler, StratifiedSampler>;
 
@@ -55,26 +70,26 @@ struct FunctionRow {
 };
 
 inline const FunctionRow kFunctions[] = {
-    {"bbox_volume", Form::Sequence, Measure{&size_bbox}},
-    {"hull_volume", Form::Sequence, Measure{&size_hull}},
+    {"bbox_volume", Form::Sequence, Measure{&unsplit<&size_bbox>}},
+    {"hull_volume", Form::Sequence, Measure{&unsplit<&size_hull>}},
     {"covariance_volume", Form::Sequence, Measure{&size_covdet}},
     {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
-    {"bbox_volume_numpy", Form::Numpy, Measure{&size_bbox}},
-    {"hull_volume_numpy", Form::Numpy, Measure{&size_hull}},
+    {"bbox_volume_numpy", Form::Numpy, Measure{&unsplit<&size_bbox>}},
+    {"hull_volume_numpy", Form::Numpy, Measure{&unsplit<&size_hull>}},
     {"covariance_volume_numpy", Form::Numpy, Measure{&size_covdet}},
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
-    {"sample_centroid_uniform", Form::Sequence, Sampler{&sample_centroid_uniform}},
+    {"sample_centroid_uniform", Form::Sequence, Sampler{&unsplit<&sample_centroid_uniform>}},
     {"sample_centroid_fps", Form::Sequence, Sampler{&sample_centroid_fps}},
     {"sample_centroid_kmedoids", Form::Sequence, IterativeSampler{&sample_centroid_kmedoids}},
     {"sample_centroid_voxel", Form::Sequence, VoxelSampler{&sample_centroid_voxel}},
     {"sample_centroid_stratified", Form::Sequence, StratifiedSampler{&sample_centroid_stratified}},
-    {"sample_uniform", Form::Sequence, Sampler{&sample_uniform}},
-    {"sample_centroid_uniform_numpy", Form::Numpy, Sampler{&sample_centroid_uniform}},
+    {"sample_uniform", Form::Sequence, Sampler{&unsplit<&sample_uniform>}},
+    {"sample_centroid_uniform_numpy", Form::Numpy, Sampler{&unsplit<&sample_centroid_uniform>}},
     {"sample_centroid_fps_numpy", Form::Numpy, Sampler{&sample_centroid_fps}},
     {"sample_centroid_kmedoids_numpy", Form::Numpy, IterativeSampler{&sample_centroid_kmedoids}},
     {"sample_centroid_voxel_numpy", Form::Numpy, VoxelSampler{&sample_centroid_voxel}},
     {"sample_centroid_stratified_numpy", Form::Numpy, StratifiedSampler{&sample_centroid_stratified}},
-    {"sample_uniform_numpy", Form::Numpy, Sampler{&sample_uniform}},
+    {"sample_uniform_numpy", Form::Numpy, Sampler{&unsplit<&sample_uniform>}},
 };
 
 inline constexpr std::size_t kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);

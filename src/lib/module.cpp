@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "lib/arguments.h"
 #include "lib/errors.h"
 #include "lib/function_table.h"
 #include "lib/point_input.h"
 #include "lib/py_ref.h"
+#include "utils/executor.h"
 
 namespace vorn::py {
 
@@ -30,8 +32,48 @@ PyObject* to_python(const Indices& indices) {
   return list.release();
 }
 
+using Result = std::variant<double, Indices>;
+
+// The computation of one row, with its converted parameters.
+struct Call {
+  const PointSet& points;
+  const Executor& executor;
+  std::uint64_t count, seed, third, fourth;
+  double voxel_size;
+  Result operator()(Measure f) const { return f(points, executor); }
+  Result operator()(Sampler f) const { return f(points, count, seed, executor); }
+  Result operator()(VoxelSampler f) const { return f(points, count, seed, voxel_size, executor); }
+  Result operator()(IterativeSampler f) const { return f(points, count, seed, third, executor); }
+  Result operator()(StratifiedSampler f) const {
+    return f(points, count, seed, third, fourth, executor);
+  }
+};
+
+// Releases the interpreter lock for the numeric work, so that other Python threads run
+// meanwhile. Its hook takes the lock back for a moment to run pending signal handlers: a
+// KeyboardInterrupt they raise stays set and stops the computation.
+class InterpreterReleased {
+ public:
+  InterpreterReleased() : state_(PyEval_SaveThread()) {}
+  ~InterpreterReleased() { PyEval_RestoreThread(state_); }
+  InterpreterReleased(const InterpreterReleased&) = delete;
+  InterpreterReleased& operator=(const InterpreterReleased&) = delete;
+
+  static bool signal_pending(void* self) {
+    auto* released = static_cast<InterpreterReleased*>(self);
+    PyEval_RestoreThread(released->state_);
+    const bool raised = PyErr_CheckSignals() != 0;
+    released->state_ = PyEval_SaveThread();
+    return raised;
+  }
+
+ private:
+  PyThreadState* state_;
+};
+
 // Steps of every call, in order: bind; convert points; convert the other parameters in
-// declaration order; build the PointSet; compute; release the points; convert the result.
+// declaration order; build the PointSet; compute and release the points without the
+// interpreter lock; convert the result.
 PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs) {
   const Signature& signature = kSignatures[row.compute.index()];
   PyRef bound[kMaxParameters];
@@ -62,34 +104,22 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
     }
   }
 
-  auto result = [&]() -> PyObject* {
-    PointSet points;
-    const bool built = row.form == Form::Sequence ? parse_points(std::move(lists), &points)
-                                                  : parse_numpy_points(array, &points);
-    if (!built) return nullptr;
-    array.array = PyRef();
-    const std::uint64_t count = integers[1];
-    const std::uint64_t seed = integers[2];
-    struct Call {
-      const PointSet& points;
-      std::uint64_t count, seed, third, fourth;
-      double voxel_size;
-      PyObject* operator()(Measure f) const { return to_python(f(points)); }
-      PyObject* operator()(Sampler f) const { return to_python(f(points, count, seed)); }
-      PyObject* operator()(VoxelSampler f) const {
-        return to_python(f(points, count, seed, voxel_size));
-      }
-      PyObject* operator()(IterativeSampler f) const {
-        return to_python(f(points, count, seed, third));
-      }
-      PyObject* operator()(StratifiedSampler f) const {
-        return to_python(f(points, count, seed, third, fourth));
-      }
-    };
-    return std::visit(Call{points, count, seed, integers[3], integers[4], reals[3]},
-                      row.compute);
-  };
-  return result();
+  PointSet points;
+  const bool built = row.form == Form::Sequence ? parse_points(std::move(lists), &points)
+                                                : parse_numpy_points(array, &points);
+  if (!built) return nullptr;
+  array.array = PyRef();
+  Result result;
+  {
+    InterpreterReleased released;
+    const Executor executor(default_threads(),
+                            CancelHook{&InterpreterReleased::signal_pending, &released});
+    result = std::visit(Call{points, executor, integers[1], integers[2], integers[3],
+                             integers[4], reals[3]},
+                        row.compute);
+    points = PointSet();
+  }
+  return std::visit([](const auto& value) { return to_python(value); }, result);
 }
 
 template <std::size_t I>
@@ -130,6 +160,44 @@ PyMethodDef* method_definitions() {
   }
   return defs;
 }
+
+// Thread-count controls for the package layer; private, outside __all__.
+bool size_from_python(PyObject* value, std::size_t* out) {
+  const unsigned long long n = PyLong_AsUnsignedLongLong(value);
+  if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  *out = static_cast<std::size_t>(n);
+  return true;
+}
+
+PyObject* num_threads(PyObject*, PyObject*) {
+  return PyLong_FromSize_t(default_threads());
+}
+
+PyObject* set_num_threads(PyObject*, PyObject* value) {
+  std::size_t threads = 0;
+  if (!size_from_python(value, &threads)) return nullptr;
+  set_default_threads(threads);
+  Py_RETURN_NONE;
+}
+
+PyObject* set_thread_num_threads(PyObject*, PyObject* value) {
+  std::size_t threads = 0;
+  if (!size_from_python(value, &threads)) return nullptr;
+  const std::size_t previous = thread_threads();
+  set_thread_threads(threads);
+  return PyLong_FromSize_t(previous);
+}
+
+PyMethodDef thread_controls[] = {
+    {"_num_threads", &num_threads, METH_NOARGS,
+     "_num_threads()\n--\n\nThreads a call made now on this thread may use."},
+    {"_set_num_threads", &set_num_threads, METH_O,
+     "_set_num_threads(threads)\n--\n\nSets the process-wide thread count (0: the default)."},
+    {"_set_thread_num_threads", &set_thread_num_threads, METH_O,
+     "_set_thread_num_threads(threads)\n--\n\nSets this thread's own count (0: none); "
+     "returns the previous one."},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
@@ -175,6 +243,7 @@ PyObject* create_module() {
   for (std::size_t i = 0; i < kFunctionCount; ++i) {
     if (!add_function(module.get(), module_name.get(), &defs[i])) return nullptr;
   }
+  if (PyModule_AddFunctions(module.get(), thread_controls) < 0) return nullptr;
   PyObject* panic = panic_exception_type();
   if (panic == nullptr || PyObject_SetAttrString(module.get(), "PanicException", panic) < 0) {
     return nullptr;

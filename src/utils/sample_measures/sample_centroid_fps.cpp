@@ -264,7 +264,8 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
   return result;
 }
 
-Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/) {
+Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
+    const Executor& /*executor*/) {
   // Filing the points costs a few full passes; it pays off only over many choices.
   const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
   return sample_centroid_fps_bucketed(points, count, bucket_size);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -16,7 +17,8 @@ namespace vorn {
 // even again. Empty for n = 0 or count = 0. Memory O(n * d).
 // Throws Panic("called `Option::unwrap()` on a `None` value") when n >= 2 and a coordinate
 // is NaN or infinite.
-Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t seed);
+Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+    const Executor& executor = Executor());
 
 // The same selection, with the points filed into spatial buckets of at most bucket_size points
 // whose boxes let a new choice skip the points it cannot bring closer. The result does not

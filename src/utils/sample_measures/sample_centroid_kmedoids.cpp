@@ -206,7 +206,8 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
 }
 
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                 std::uint64_t max_iterations) {
+                                 std::uint64_t max_iterations,
+    const Executor& /*executor*/) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -21,6 +22,7 @@ double compute_total_distance(const PointSet& points, const Indices& medoids);
 // max_iterations swaps or a pass without one. Fails (Panic) as find_closest_point does when
 // n >= 2 and a coordinate is NaN or infinite.
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                 std::uint64_t max_iterations);
+                                 std::uint64_t max_iterations,
+    const Executor& executor = Executor());
 
 }  // namespace vorn

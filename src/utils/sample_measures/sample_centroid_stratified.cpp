@@ -75,7 +75,8 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
 }
 
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                   std::uint64_t num_strata, std::uint64_t max_iterations) {
+                                   std::uint64_t num_strata, std::uint64_t max_iterations,
+    const Executor& /*executor*/) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

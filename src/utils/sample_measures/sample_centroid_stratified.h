@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -24,6 +25,7 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
 // fewer than t indices. Fails (Panic) as find_closest_point does when n >= 2 and a coordinate
 // is NaN or infinite, and when t >= 2 and num_strata = 0.
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                   std::uint64_t num_strata, std::uint64_t max_iterations);
+                                   std::uint64_t num_strata, std::uint64_t max_iterations,
+    const Executor& executor = Executor());
 
 }  // namespace vorn

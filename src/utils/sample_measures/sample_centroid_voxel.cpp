@@ -91,7 +91,8 @@ std::int32_t voxel_coordinate(double x, double voxel_size) {
 }
 
 Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                              double voxel_size) {
+                              double voxel_size,
+    const Executor& /*executor*/) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

@@ -28,7 +28,8 @@ std::vector<double> point_mean(const PointSet& points, std::size_t dim) {
 
 }  // namespace
 
-double size_covdet(const PointSet& points) {
+double size_covdet(const PointSet& points,
+    const Executor& /*executor*/) {
   if (points.n < 2) return 0.0;
   const std::size_t d = points.d;
   std::vector<double> mean;

@@ -2,6 +2,7 @@
 // Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results are compared bit for bit.
 #pragma once
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -10,6 +11,7 @@ namespace vorn {
 // the scatter matrix about the mean (the mean divides the point-order sums by n); 0.0 when
 // n < 2. Non-finite coordinates give NaN or infinity. Memory O(d^2) plus one block of
 // points. Throws only std::bad_alloc.
-double size_covdet(const PointSet& points);
+double size_covdet(const PointSet& points,
+    const Executor& executor = Executor());
 
 }  // namespace vorn

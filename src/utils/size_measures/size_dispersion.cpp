@@ -58,7 +58,8 @@ double rows_total(const PointSet& points) {
 
 }  // namespace
 
-double size_dispersion(const PointSet& points) {
+double size_dispersion(const PointSet& points,
+    const Executor& /*executor*/) {
   const std::size_t n = points.n;
   if (n < 2) return 0.0;
   const std::size_t d = points.d;

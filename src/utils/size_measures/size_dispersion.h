@@ -2,12 +2,14 @@
 // The total is summed pair by pair in (i, j > i) order: results are compared bit for bit.
 #pragma once
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
 
 // points: n x d. Returns the sum of point_distance over pairs i < j, in row-major pair
 // order, divided by n(n - 1)/2; 0.0 when n < 2. Memory O(n). Never fails.
-double size_dispersion(const PointSet& points);
+double size_dispersion(const PointSet& points,
+    const Executor& executor = Executor());
 
 }  // namespace vorn
