@@ -31,7 +31,7 @@ struct Job {
   std::size_t ranges;
   std::size_t max_helpers;
   const Executor* executor;
-  std::atomic<bool>* stop;
+  std::atomic<bool> failed{false};
   std::atomic<std::size_t> next{0};
   std::size_t helpers = 0;  // guarded by the pool's mutex
 
@@ -43,19 +43,19 @@ struct Job {
 };
 
 // Claims and runs ranges until none is left. After a failure the remaining ranges are claimed
-// and skipped, so that the job completes.
+// and skipped, so that the job completes; a stop reaches running bodies through poll().
 void work_on(Job& job) {
   for (;;) {
     const std::size_t c = job.next.fetch_add(1);
     if (c >= job.ranges) return;
-    if (!job.stop->load(std::memory_order_relaxed)) {
+    if (!job.failed.load(std::memory_order_relaxed)) {
       try {
         job.executor->poll();
         job.run_range(job.task, c);
       } catch (...) {
         std::lock_guard<std::mutex> lock(job.mutex);
         if (!job.error) job.error = std::current_exception();
-        job.stop->store(true);
+        job.failed.store(true);
       }
     }
     std::lock_guard<std::mutex> lock(job.mutex);
@@ -188,7 +188,6 @@ void Executor::run_parallel(std::size_t ranges, void (*run_range)(const void*, s
   job.ranges = ranges;
   job.max_helpers = std::min(threads_, ranges) - 1;
   job.executor = this;
-  job.stop = &stopped_;
   Pool& workers = pool();
   workers.submit(job);
   work_on(job);

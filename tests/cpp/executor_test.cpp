@@ -1,0 +1,105 @@
+#include "utils/executor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+#include "utils/panic.h"
+
+namespace {
+
+bool always_stop(void*) { return true; }
+
+// Says stop on its second question, so that a loop is cut off in the middle.
+bool stop_when_asked_twice(void* context) {
+  return ++*static_cast<std::atomic<int>*>(context) >= 2;
+}
+
+}  // namespace
+
+TEST(Executor, RangesCoverEveryIndexOnceForEveryThreadCount) {
+  for (std::size_t threads : {1, 2, 3, 8}) {
+    vorn::Executor executor(threads, vorn::CancelHook{});
+    std::vector<int> hits(1003, 0);
+    std::atomic<std::size_t> widest{0};
+    executor.for_ranges(hits.size(), 10, [&](std::size_t begin, std::size_t end) {
+      EXPECT_EQ(begin % 10, 0u);
+      widest = std::max<std::size_t>(widest, end - begin);
+      for (std::size_t i = begin; i < end; ++i) ++hits[i];
+    });
+    EXPECT_EQ(std::vector<int>(hits.size(), 1), hits) << threads << " threads";
+    EXPECT_EQ(widest.load(), 10u);
+  }
+}
+
+TEST(Executor, NestedLoopsRunOnTheWorkerThatAsks) {
+  vorn::Executor outer(4, vorn::CancelHook{});
+  std::atomic<int> inner_threads{0};
+  outer.for_ranges(8, 1, [&](std::size_t, std::size_t) {
+    vorn::Executor inner(4, vorn::CancelHook{});
+    inner_threads += static_cast<int>(inner.threads());
+  });
+  // The calling thread takes some ranges itself and may nest; pool workers never do.
+  EXPECT_LE(inner_threads.load(), 4 * 8);
+  EXPECT_GE(inner_threads.load(), 8);
+}
+
+TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
+  vorn::Executor executor(3, vorn::CancelHook{});
+  std::atomic<int> ran{0};
+  EXPECT_THROW(executor.for_ranges(100, 1,
+                                   [&](std::size_t begin, std::size_t) {
+                                     ++ran;
+                                     if (begin == 5) throw std::runtime_error("range 5");
+                                   }),
+               std::runtime_error);
+  EXPECT_LT(ran.load(), 100);
+  // The pool is usable afterwards.
+  std::atomic<int> after{0};
+  executor.for_ranges(10, 1, [&](std::size_t, std::size_t) { ++after; });
+  EXPECT_EQ(after.load(), 10);
+}
+
+TEST(Executor, StopFromTheHookInterruptsSerialAndParallelLoops) {
+  for (std::size_t threads : {1, 3}) {
+    vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
+    std::vector<double> buffer(1000);  // owned by the test: ASan checks nothing leaks below
+    try {
+      executor.for_ranges(1u << 20, 1, [&](std::size_t, std::size_t) {
+        std::vector<double> scratch(64, 1.0);
+        executor.poll();
+      });
+      FAIL() << "not interrupted with " << threads << " threads";
+    } catch (const vorn::Panic& e) {
+      EXPECT_TRUE(e.is_interrupted());
+    }
+  }
+}
+
+TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
+  std::atomic<int> questions{0};
+  vorn::Executor executor(2, vorn::CancelHook{&stop_when_asked_twice, &questions});
+  std::atomic<bool> worker_ran{false};
+  EXPECT_THROW(executor.for_ranges(2, 1,
+                                   [&](std::size_t begin, std::size_t) {
+                                     // Range 1 runs until the stop reaches it through poll().
+                                     if (begin == 0) return;
+                                     worker_ran = true;
+                                     for (;;) executor.poll();
+                                   }),
+               vorn::Panic);
+  EXPECT_TRUE(worker_ran.load());
+}
+
+TEST(Executor, ThreadCountForThisThreadOverridesTheProcessDefault) {
+  vorn::set_default_threads(3);
+  EXPECT_EQ(vorn::default_threads(), 3u);
+  vorn::set_thread_threads(1);
+  EXPECT_EQ(vorn::default_threads(), 1u);
+  vorn::set_thread_threads(0);
+  EXPECT_EQ(vorn::default_threads(), 3u);
+  vorn::set_default_threads(0);
+  EXPECT_GE(vorn::default_threads(), 1u);
+}
