@@ -1,13 +1,17 @@
 """vorn against the code its users would otherwise write, as ratios measured in one run.
 
-    python bench/bench.py            # every case
+    scripts/run-bench                # sets up .venv-bench with the peers, runs every case
     python bench/bench.py dispersion # cases whose label contains "dispersion"
 
-Each case times vorn and its peer alternately and keeps the best of several rounds; the ratio
-is peer time / vorn time, so above 1 means vorn is faster. Memory cases run each side in a
-fresh interpreter and compare peak resident memory.
+Each case times vorn on one thread, vorn on every thread and its peer alternately, and keeps
+the best of several rounds. Ratios are peer time / vorn time, so above 1 means vorn is faster;
+"x2t" is vorn's own speed-up from one thread to all. Peers run with their default threads.
+Memory cases run each side in a fresh interpreter and compare peak resident memory.
 """
 
+import concurrent.futures
+import os
+import platform
 import subprocess
 import sys
 import time
@@ -22,13 +26,22 @@ CASES = []
 def case(label, peer, goal, alternations=5):
     """Registers a case: the decorated function builds its inputs and returns (vorn_fn, peer_fn).
 
-    A case whose peer takes tens of seconds asks for fewer alternations."""
+    A case whose peer takes tens of seconds asks for fewer alternations. A setup that raises
+    ImportError names a peer that is not installed: the case is reported as such."""
 
     def register(setup):
         CASES.append((label, peer, goal, setup, alternations))
         return setup
 
     return register
+
+
+def one_thread(fn):
+    def run():
+        with vorn.num_threads(1):
+            return fn()
+
+    return run
 
 
 def best_time(fn, rounds, min_seconds=0.2):
@@ -238,31 +251,183 @@ def _():
         lambda: np.random.default_rng(7).permutation(len(a))[:1000])
 
 
+def fasterpam(a, count):
+    import kmedoids
+    from scipy.spatial.distance import pdist, squareform
+
+    return kmedoids.fasterpam(squareform(pdist(a)), count, init="random", n_cpu=1)
+
+
+@case("sample_centroid_kmedoids_numpy 5,000 x 8, count 32, 50 swaps",
+      "kmedoids.fasterpam(squareform(pdist(a)), 32, init='random', n_cpu=1)",
+      ">= 1.0 (1 thread), >= 1.67 (all)", alternations=2)
+def _():
+    import kmedoids  # noqa: F401
+
+    a = rng.random((5000, 8))
+    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 32, 7, 50)), (lambda: fasterpam(a, 32))
+
+
+@case("sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
+      "kmedoids.fasterpam(squareform(pdist(a)), 16, init='random', n_cpu=1)",
+      ">= 2.0 (1 thread), >= 3.3 (all)")
+def _():
+    import kmedoids  # noqa: F401
+
+    a = rng.random((2000, 8))
+    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (lambda: fasterpam(a, 16))
+
+
+def fpsample_case(n, count):
+    import fpsample
+
+    a = rng.random((n, 3))
+    a32 = a.astype(np.float32)
+    return (lambda: vorn.sample_centroid_fps_numpy(a, count, 0)), (
+        lambda: fpsample.bucket_fps_kdline_sampling(a32, count, h=7))
+
+
+@case("sample_centroid_fps_numpy 1,000,000 x 3, count 4,096",
+      "fpsample.bucket_fps_kdline_sampling(float32, 4096, h=7)", ">= 2.0 (1 thread), >= 3.3 (all)",
+      alternations=2)
+def _():
+    return fpsample_case(1_000_000, 4096)
+
+
+@case("sample_centroid_fps_numpy 200,000 x 3, count 500",
+      "fpsample.bucket_fps_kdline_sampling(float32, 500, h=7)", ">= 2.0 (1 thread), >= 3.3 (all)")
+def _():
+    return fpsample_case(200_000, 500)
+
+
+@case("sample_centroid_voxel_numpy 1,000,000 x 3, voxel 0.25",
+      "open3d PointCloud(Vector3dVector(a)).voxel_down_sample(0.25)",
+      ">= 2.0 (1 thread), >= 3.3 (all)")
+def _():
+    import open3d as o3d
+
+    a = rng.random((1_000_000, 3))
+    count = len(np.unique(np.floor(a / 0.25), axis=0))
+
+    def peer():
+        cloud = o3d.geometry.PointCloud(o3d.utility.Vector3dVector(a))
+        return cloud.voxel_down_sample(0.25)
+
+    return (lambda: vorn.sample_centroid_voxel_numpy(a, count, 7, 0.25)), peer
+
+
+@case("sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
+      "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
+      ">= 1.25 (1 thread), >= 2.5 (all)")
+def _():
+    from sklearn.cluster import KMeans
+
+    a = rng.standard_normal((100_000, 16))
+    kmeans = KMeans(16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0,
+                    random_state=7)
+    return (lambda: vorn.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
+        lambda: kmeans.fit(a))
+
+
+@case("mean_dispersion_numpy 2,000 x 64", "scipy pdist(a).mean()", "faster")
+def _():
+    from scipy.spatial.distance import pdist
+
+    a = rng.random((2_000, 64))
+    return (lambda: vorn.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
+
+
 def run_memory_cases():
     setup = "a = np.random.default_rng(7).random((5000, 3))"
     ours = peak_rss_mb(setup, "vorn.mean_dispersion_numpy(a)")
     theirs = peak_rss_mb(setup + "\nfrom scipy.spatial.distance import pdist", "pdist(a).mean()")
-    print(f"peak memory, mean dispersion 5,000 x 3: vorn {ours:.1f} MB, pdist {theirs:.1f} MB\n")
+    print(f"peak memory, mean dispersion 5,000 x 3: vorn {ours:.1f} MB, pdist {theirs:.1f} MB")
+    # Farthest-point sampling keeps O(n) memory on every shape; the point set is 24 MB.
+    shapes = {
+        "flat (plane + 1e-12 noise)": "a[:, 2] = 1e-12 * a[:, 2]",
+        "line": "a[:, 1:] = 1e-9 * a[:, 1:]",
+        "clustered": "a = a * 1e-3 + np.repeat(np.random.default_rng(8).random((10, 3)), 100_000, 0)",
+        "one far outlier": "a[0] = 1e12",
+    }
+    for shape, change in shapes.items():
+        setup = f"a = np.random.default_rng(7).random((1_000_000, 3))\n{change}"
+        start = time.perf_counter()
+        grown = peak_rss_mb(setup, "vorn.sample_centroid_fps_numpy(a, 1000, 0)")
+        seconds = time.perf_counter() - start
+        print(f"peak memory, farthest-point 1,000,000 x 3 {shape}: {grown:.1f} MB "
+              f"({grown / 24.0:.2f}x the points), {seconds:.1f} s with start-up")
+    print()
+
+
+def run_python_threads_case(threads=8):
+    """Eight clouds measured from eight Python threads against a plain loop."""
+    clouds = [rng.random((200_000, 3)) for _ in range(threads)]
+    work = lambda a: vorn.sample_centroid_fps_numpy(a, 300, 0)  # noqa: E731
+
+    def loop():
+        return [work(a) for a in clouds]
+
+    def pooled():
+        with concurrent.futures.ThreadPoolExecutor(threads) as pool:
+            return list(pool.map(lambda a: _single(work, a), clouds))
+
+    timings = {}
+    for label, fn in [("plain loop, one thread per call", one_thread(loop)),
+                      ("plain loop, all threads per call", loop),
+                      (f"{threads} Python threads, one thread per call", pooled)]:
+        fn()
+        timings[label] = best_time(fn, 3)
+    base = timings["plain loop, one thread per call"]
+    for label, t in timings.items():
+        print(f"{threads} clouds of 200,000 x 3, farthest-point 300: {label:42} "
+              f"{t * 1e3:9.1f} ms  x{base / t:.2f}")
+    print()
+
+
+def _single(fn, a):
+    with vorn.num_threads(1):
+        return fn(a)
+
+
+def estimate(t1, t2, cores=16):
+    """Amdahl's law with the serial fraction read off one and two threads."""
+    serial = min(max(2.0 * t2 / t1 - 1.0, 0.0), 1.0)
+    return 1.0 / (serial + (1.0 - serial) / cores)
 
 
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
+    print(f"machine: {platform.machine()}, {os.cpu_count()} hardware threads, "
+          f"{platform.python_implementation()} {platform.python_version()}, "
+          f"numpy {np.__version__}, vorn on {vorn.get_num_threads()} threads\n")
     # First, while this process is small: a child started from a large parent inherits
     # the parent's peak resident size, which would hide the child's own peak.
-    if pattern in "mean_dispersion memory":
+    if pattern in "memory":
         run_memory_cases()
-    print(f"{'case':48} {'vorn ms':>10} {'peer ms':>10} {'ratio':>7}  goal; peer")
+    if pattern in "python threads":
+        run_python_threads_case()
+    print(f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "
+          f"{'ratio':>7} {'x2t':>5} {'x16t~':>6}  goal; peer (times in ms)")
     for label, peer, goal, setup, alternations in CASES:
         if pattern not in label:
             continue
-        ours, theirs = setup()
+        try:
+            ours, theirs = setup()
+        except ImportError as e:
+            print(f"{label:62} peer not installed ({e}); {peer}")
+            continue
+        ours_1t = one_thread(ours)
+        ours_1t()
         ours()
-        theirs()  # warm up both
-        t_ours = t_theirs = float("inf")
-        for _ in range(alternations):  # alternate, so that both see the same machine load
+        theirs()  # warm up all three
+        t_1t = t_ours = t_theirs = float("inf")
+        for _ in range(alternations):  # alternate, so that all see the same machine load
+            t_1t = min(t_1t, best_time(ours_1t, 3))
             t_ours = min(t_ours, best_time(ours, 3))
             t_theirs = min(t_theirs, best_time(theirs, 3))
-        print(f"{label:48} {t_ours * 1e3:10.2f} {t_theirs * 1e3:10.2f} {t_theirs / t_ours:7.2f}  {goal}; {peer}")
+        print(f"{label:62} {t_1t * 1e3:9.2f} {t_ours * 1e3:9.2f} {t_theirs * 1e3:9.2f} "
+              f"{t_theirs / t_1t:8.2f} {t_theirs / t_ours:7.2f} {t_1t / t_ours:5.2f} "
+              f"{estimate(t_1t, t_ours):6.1f}  {goal}; {peer}")
 
 
 if __name__ == "__main__":
