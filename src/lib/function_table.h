@@ -49,18 +49,21 @@ Indices unsplit(const PointSet& points, std::uint64_t count, std::uint64_t seed,
 using Computation =
     std::variant<Measure, Sampler, VoxelSampler, IterativeSampler, StratifiedSampler>;
 
+// Parameter 0 is the points; the others are unsigned integers, except the one at real_index
+// (0 when there is none), which is a double.
 struct Signature {
   const char* parameters[5];
   std::size_t count;
+  std::size_t real_index;
 };
 
 // Indexed by the alternative of Computation.
 inline constexpr Signature kSignatures[] = {
-    {{"points"}, 1},
-    {{"points", "count", "seed"}, 3},
-    {{"points", "count", "seed", "voxel_size"}, 4},
-    {{"points", "count", "seed", "max_iterations"}, 4},
-    {{"points", "count", "seed", "num_strata", "max_iterations"}, 5},
+    {{"points"}, 1, 0},
+    {{"points", "count", "seed"}, 3, 0},
+    {{"points", "count", "seed", "voxel_size"}, 4, 3},
+    {{"points", "count", "seed", "max_iterations"}, 4, 0},
+    {{"points", "count", "seed", "num_strata", "max_iterations"}, 5, 0},
 };
 
 struct FunctionRow {

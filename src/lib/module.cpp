@@ -95,8 +95,7 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
   double reals[kMaxParameters] = {};
   for (std::size_t p = 1; p < signature.count; ++p) {
     const char* name = signature.parameters[p];
-    const bool is_real = std::string(name) == "voxel_size";
-    const bool ok = is_real ? to_double(bound[p].get(), &reals[p])
+    const bool ok = p == signature.real_index ? to_double(bound[p].get(), &reals[p])
                             : to_u64(bound[p].get(), &integers[p]);
     if (!ok) {
       prefix_type_error(name);

@@ -50,8 +50,8 @@ def test_python_threads_run_during_a_call(big_cloud):
     end = time.perf_counter()
     stop.set()
     thread.join()
-    during = [t for t in ticks if start < t < end]
-    assert len(during) >= 0.25 * (end - start) / 0.002
+    # A call that held the interpreter lock would let the ticker run at most once.
+    assert len([t for t in ticks if start < t < end]) >= 5
 
 
 @pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs POSIX signals")
