@@ -40,5 +40,4 @@ __all__ = [
     "map_clouds",
     "PointsLike",
     "PanicException",
-    "__version__",
 ]

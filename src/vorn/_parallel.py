@@ -41,7 +41,8 @@ def map_clouds(
     clouds : iterable of array_like
         The point clouds; read into a list before the work starts.
     threads : int, optional
-        Local threads to use, >= 1; by default one per processor. 1 runs a plain loop.
+        Local threads to use, >= 1; by default one per processor available to the process.
+        1 runs a plain loop in the calling thread.
         Ignored when `client` is given.
     client : dask.distributed.Client, optional
         Run the work as tasks of this Dask cluster instead of on local threads. Clouds
@@ -97,6 +98,8 @@ def map_clouds(
 
 def _thread_count(threads: Optional[int]) -> int:
     if threads is None:
+        if hasattr(os, "sched_getaffinity"):
+            return len(os.sched_getaffinity(0))  # the processors this process may run on
         return os.cpu_count() or 1
     count = operator.index(threads)
     if count < 1:
