@@ -128,5 +128,9 @@ def as_positive_real(value: Any, name: str) -> float:
 def as_indices(chosen: List[int], caller: str) -> npt.NDArray[np.intp]:
     """The core's list of indices as an array of np.intp, in the same order."""
     numpy = numpy_or_raise(caller)
-    indices: npt.NDArray[np.intp] = numpy.array(chosen, dtype=numpy.intp)
+    indices: npt.NDArray[np.intp]
+    if len(chosen) < 256:
+        indices = numpy.array(chosen, dtype=numpy.intp)
+    else:  # about a third faster on long lists, slower on short ones
+        indices = numpy.fromiter(chosen, dtype=numpy.intp, count=len(chosen))
     return indices

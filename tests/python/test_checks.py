@@ -14,7 +14,7 @@ from vorn import _checks, _core
 
 np = pytest.importorskip("numpy")
 
-CLOUD = np.random.default_rng(7).normal(size=(40, 3))
+CLOUD = np.random.default_rng(7).normal(size=(300, 3))
 
 
 def frame(a):
@@ -65,6 +65,8 @@ CALLS = {
     "mean_dispersion": (lambda a: vorn.mean_dispersion(a), lambda a: _core.mean_dispersion_numpy(a)),
     "sample_uniform": (
         lambda a: vorn.sample_uniform(a, 9, seed=5), lambda a: _core.sample_uniform_numpy(a, 9, 5)),
+    "sample_uniform-long-list": (
+        lambda a: vorn.sample_uniform(a, 280, seed=5), lambda a: _core.sample_uniform_numpy(a, 280, 5)),
     "sample_centroid_uniform": (
         lambda a: vorn.sample_centroid_uniform(a, 9, seed=5),
         lambda a: _core.sample_centroid_uniform_numpy(a, 9, 5)),
