@@ -10,7 +10,7 @@ import functools
 import importlib
 import operator
 import os
-from concurrent.futures import FIRST_EXCEPTION, ThreadPoolExecutor, wait
+from concurrent.futures import ThreadPoolExecutor, as_completed
 from typing import Any, Callable, Iterable, List, Optional, Sequence, TypeVar
 
 R = TypeVar("R")
@@ -121,28 +121,25 @@ def _run_on_threads(
 ) -> List[R]:
     with ThreadPoolExecutor(max_workers=workers) as pool:
         futures = [pool.submit(_run_batch, call, batch) for batch in batches]
-        pending = set(futures)
-        while pending:
-            done, pending = wait(pending, return_when=FIRST_EXCEPTION)
-            for future in done:
-                error = future.exception()
-                if error is not None:
-                    for waiting in pending:
-                        waiting.cancel()
-                    raise error
-                bar.update(len(future.result()))
+        for future in as_completed(futures):
+            error = future.exception()
+            if error is not None:
+                for waiting in futures:
+                    waiting.cancel()  # batches not yet started are dropped
+                raise error
+            bar.update(len(future.result()))
     return [result for future in futures for result in future.result()]
 
 
 def _run_on_dask(
     client: Any, call: Callable[[Any], R], batches: List[List[Any]], bar: Any
 ) -> List[R]:
-    as_completed: Any = importlib.import_module("distributed").as_completed
+    distributed: Any = importlib.import_module("distributed")  # optional: needed with a client only
     futures = client.map(_run_batch, [call] * len(batches), batches, pure=False)
     sizes = {future.key: len(batch) for future, batch in zip(futures, batches)}
     try:
         future: Any
-        for future in as_completed(futures):
+        for future in distributed.as_completed(futures):
             if future.status == "error":
                 future.result()  # raises the task's exception here
             bar.update(sizes[future.key])
