@@ -52,7 +52,8 @@ def test_every_form_gives_the_core_result_of_its_float64_points(form):
 
 @pytest.mark.parametrize("view", ["c-order", "fortran-order", "strided"])
 def test_float64_arrays_are_read_in_place(view):
-    a = {"c-order": CLOUD, "fortran-order": np.asfortranarray(CLOUD), "strided": CLOUD[::3, ::2]}[view]
+    a = {"c-order": CLOUD, "fortran-order": np.asfortranarray(CLOUD),
+         "strided": CLOUD[::3, ::2]}[view]
     assert _checks.as_points(a, True, "bbox_volume") is a
 
 
@@ -62,16 +63,19 @@ CALLS = {
     "hull_volume": (lambda a: vorn.hull_volume(a), lambda a: _core.hull_volume_numpy(a)),
     "covariance_volume": (
         lambda a: vorn.covariance_volume(a), lambda a: _core.covariance_volume_numpy(a)),
-    "mean_dispersion": (lambda a: vorn.mean_dispersion(a), lambda a: _core.mean_dispersion_numpy(a)),
+    "mean_dispersion": (
+        lambda a: vorn.mean_dispersion(a), lambda a: _core.mean_dispersion_numpy(a)),
     "sample_uniform": (
         lambda a: vorn.sample_uniform(a, 9, seed=5), lambda a: _core.sample_uniform_numpy(a, 9, 5)),
     "sample_uniform-long-list": (
-        lambda a: vorn.sample_uniform(a, 280, seed=5), lambda a: _core.sample_uniform_numpy(a, 280, 5)),
+        lambda a: vorn.sample_uniform(a, 280, seed=5),
+        lambda a: _core.sample_uniform_numpy(a, 280, 5)),
     "sample_centroid_uniform": (
         lambda a: vorn.sample_centroid_uniform(a, 9, seed=5),
         lambda a: _core.sample_centroid_uniform_numpy(a, 9, 5)),
     "sample_centroid_fps": (
-        lambda a: vorn.sample_centroid_fps(a, 9), lambda a: _core.sample_centroid_fps_numpy(a, 9, 0)),
+        lambda a: vorn.sample_centroid_fps(a, 9),
+        lambda a: _core.sample_centroid_fps_numpy(a, 9, 0)),
     "sample_centroid_voxel": (
         lambda a: vorn.sample_centroid_voxel(a, 9, voxel_size=0.7, seed=5),
         lambda a: _core.sample_centroid_voxel_numpy(a, 9, 5, 0.7)),
