@@ -2,6 +2,7 @@
 
     scripts/run-bench                # sets up .venv-bench with the peers, runs every case
     python bench/bench.py dispersion # cases whose label contains "dispersion"
+    python bench/bench.py overhead   # the package's functions against direct vorn._core calls
 
 Each case times vorn on one thread, vorn on every thread and its peer alternately, and keeps
 the best of several rounds. Ratios are peer time / vorn time, so above 1 means vorn is faster;
@@ -15,10 +16,12 @@ import platform
 import subprocess
 import sys
 import time
+import timeit
 
 import numpy as np
 
 import vorn
+from vorn import _core
 
 CASES = []
 
@@ -58,7 +61,8 @@ def best_time(fn, rounds, min_seconds=0.2):
 def peak_rss_mb(setup, statement):
     """Peak resident memory growth of one statement, in a fresh interpreter."""
     code = "\n".join([
-        "import resource, numpy as np, vorn",
+        "import resource, numpy as np",
+        "from vorn import _core",
         setup,
         "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
         statement,
@@ -75,7 +79,7 @@ rng = np.random.default_rng(7)
 @case("bbox_volume_numpy 1,000,000 x 3", "numpy.ptp(a, axis=0).prod()", "within 1.5x")
 def _():
     a = rng.random((1_000_000, 3))
-    return (lambda: vorn.bbox_volume_numpy(a)), (lambda: np.ptp(a, axis=0).prod())
+    return (lambda: _core.bbox_volume_numpy(a)), (lambda: np.ptp(a, axis=0).prod())
 
 
 def scipy_hull_volume(a):
@@ -87,21 +91,21 @@ def scipy_hull_volume(a):
 @case("hull_volume_numpy 1,000,000 x 3 in a cube", "scipy ConvexHull(a).volume", "faster")
 def _():
     a = rng.random((1_000_000, 3))
-    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+    return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
 @case("hull_volume_numpy 100,000 x 3 on a sphere", "scipy ConvexHull(a).volume", "within 2x (ratio >= 0.5)")
 def _():
     a = rng.standard_normal((100_000, 3))
     a /= np.linalg.norm(a, axis=1)[:, None]
-    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+    return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
 @case("hull_volume_numpy 1,000,000 x 2 in a disc", "scipy ConvexHull(a).volume", "faster")
 def _():
     r, t = np.sqrt(rng.random(1_000_000)), rng.random(1_000_000) * 2 * np.pi
     a = np.c_[r * np.cos(t), r * np.sin(t)]
-    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+    return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
 def numpy_covariance_volume(a):
@@ -112,13 +116,13 @@ def numpy_covariance_volume(a):
 @case("covariance_volume_numpy 1,000,000 x 3", "sqrt |det(numpy.cov + 1e-8 I)|", "faster")
 def _():
     a = rng.standard_normal((1_000_000, 3))
-    return (lambda: vorn.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
+    return (lambda: _core.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
 
 
 @case("covariance_volume_numpy 100,000 x 64", "sqrt |det(numpy.cov + 1e-8 I)|", "within 3x (ratio >= 0.33)")
 def _():
     a = rng.standard_normal((100_000, 64))
-    return (lambda: vorn.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
+    return (lambda: _core.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
 
 
 @case("mean_dispersion_numpy 5,000 x 3", "scipy pdist(a).mean()", "faster")
@@ -126,13 +130,13 @@ def _():
     from scipy.spatial.distance import pdist
 
     a = rng.random((5_000, 3))
-    return (lambda: vorn.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
+    return (lambda: _core.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
 
 
 @case("bbox_volume list 100,000 x 3 (conversion)", "numpy.asarray(lst, dtype=float)", "not slower")
 def _():
     lst = rng.random((100_000, 3)).tolist()
-    return (lambda: vorn.bbox_volume(lst)), (lambda: np.asarray(lst, dtype=float))
+    return (lambda: _core.bbox_volume(lst)), (lambda: np.asarray(lst, dtype=float))
 
 
 def numpy_fps(a, count):
@@ -152,10 +156,10 @@ def numpy_fps(a, count):
       "at least 5x", alternations=1)
 def _():
     small = rng.random((100_000, 3))
-    if vorn.sample_centroid_fps_numpy(small, 200, 0) != numpy_fps(small, 200):
+    if _core.sample_centroid_fps_numpy(small, 200, 0) != numpy_fps(small, 200):
         print("  note: farthest-point indices differ from the NumPy loop on 100,000 x 3")
     a = rng.random((1_000_000, 3))
-    return (lambda: vorn.sample_centroid_fps_numpy(a, 1000, 0)), (lambda: numpy_fps(a, 1000))
+    return (lambda: _core.sample_centroid_fps_numpy(a, 1000, 0)), (lambda: numpy_fps(a, 1000))
 
 
 @case("sample_centroid_voxel_numpy 1,000,000 x 3, count 8,000",
@@ -163,7 +167,7 @@ def _():
 def _():
     a = rng.random((1_000_000, 3))
     v = 0.05  # 8,000 occupied voxels
-    return (lambda: vorn.sample_centroid_voxel_numpy(a, 8000, 7, v)), (
+    return (lambda: _core.sample_centroid_voxel_numpy(a, 8000, 7, v)), (
         lambda: np.unique(np.floor(a / v).astype(np.int64), axis=0, return_index=True))
 
 
@@ -212,10 +216,10 @@ def numpy_swap_search(a, medoids, max_iterations, chunk=64):
       "NumPy swap search, full cost per candidate", "at least 20x", alternations=1)
 def _():
     a = rng.random((2000, 8))
-    start = vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 0)
-    if vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50) != numpy_swap_search(a, start, 50):
+    start = _core.sample_centroid_kmedoids_numpy(a, 16, 7, 0)
+    if _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50) != numpy_swap_search(a, start, 50):
         print("  note: k-medoids list differs from the NumPy swap search")
-    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (
+    return (lambda: _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (
         lambda: numpy_swap_search(a, start, 50))
 
 
@@ -239,7 +243,7 @@ def numpy_lloyd(a, k, iterations, seed):
       "NumPy Lloyd loop (distances, argmin, bincount means)", "faster")
 def _():
     a = rng.standard_normal((100_000, 16))
-    return (lambda: vorn.sample_centroid_stratified_numpy(a, 1000, 7, 16, 20)), (
+    return (lambda: _core.sample_centroid_stratified_numpy(a, 1000, 7, 16, 20)), (
         lambda: numpy_lloyd(a, 16, 20, 7))
 
 
@@ -247,7 +251,7 @@ def _():
       "default_rng(seed).permutation(n)[:count]", "within 2x")
 def _():
     a = rng.random((10_000_000, 3))
-    return (lambda: vorn.sample_uniform_numpy(a, 1000, 7)), (
+    return (lambda: _core.sample_uniform_numpy(a, 1000, 7)), (
         lambda: np.random.default_rng(7).permutation(len(a))[:1000])
 
 
@@ -265,7 +269,7 @@ def _():
     import kmedoids  # noqa: F401
 
     a = rng.random((5000, 8))
-    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 32, 7, 50)), (lambda: fasterpam(a, 32))
+    return (lambda: _core.sample_centroid_kmedoids_numpy(a, 32, 7, 50)), (lambda: fasterpam(a, 32))
 
 
 @case("sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
@@ -275,7 +279,7 @@ def _():
     import kmedoids  # noqa: F401
 
     a = rng.random((2000, 8))
-    return (lambda: vorn.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (lambda: fasterpam(a, 16))
+    return (lambda: _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (lambda: fasterpam(a, 16))
 
 
 def fpsample_case(n, count):
@@ -283,7 +287,7 @@ def fpsample_case(n, count):
 
     a = rng.random((n, 3))
     a32 = a.astype(np.float32)
-    return (lambda: vorn.sample_centroid_fps_numpy(a, count, 0)), (
+    return (lambda: _core.sample_centroid_fps_numpy(a, count, 0)), (
         lambda: fpsample.bucket_fps_kdline_sampling(a32, count, h=7))
 
 
@@ -313,7 +317,7 @@ def _():
         cloud = o3d.geometry.PointCloud(o3d.utility.Vector3dVector(a))
         return cloud.voxel_down_sample(0.25)
 
-    return (lambda: vorn.sample_centroid_voxel_numpy(a, count, 7, 0.25)), peer
+    return (lambda: _core.sample_centroid_voxel_numpy(a, count, 7, 0.25)), peer
 
 
 @case("sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
@@ -325,7 +329,7 @@ def _():
     a = rng.standard_normal((100_000, 16))
     kmeans = KMeans(16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0,
                     random_state=7)
-    return (lambda: vorn.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
+    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
         lambda: kmeans.fit(a))
 
 
@@ -334,12 +338,12 @@ def _():
     from scipy.spatial.distance import pdist
 
     a = rng.random((2_000, 64))
-    return (lambda: vorn.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
+    return (lambda: _core.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
 
 
 def run_memory_cases():
     setup = "a = np.random.default_rng(7).random((5000, 3))"
-    ours = peak_rss_mb(setup, "vorn.mean_dispersion_numpy(a)")
+    ours = peak_rss_mb(setup, "_core.mean_dispersion_numpy(a)")
     theirs = peak_rss_mb(setup + "\nfrom scipy.spatial.distance import pdist", "pdist(a).mean()")
     print(f"peak memory, mean dispersion 5,000 x 3: vorn {ours:.1f} MB, pdist {theirs:.1f} MB")
     # Farthest-point sampling keeps O(n) memory on every shape; the point set is 24 MB.
@@ -352,7 +356,7 @@ def run_memory_cases():
     for shape, change in shapes.items():
         setup = f"a = np.random.default_rng(7).random((1_000_000, 3))\n{change}"
         start = time.perf_counter()
-        grown = peak_rss_mb(setup, "vorn.sample_centroid_fps_numpy(a, 1000, 0)")
+        grown = peak_rss_mb(setup, "_core.sample_centroid_fps_numpy(a, 1000, 0)")
         seconds = time.perf_counter() - start
         print(f"peak memory, farthest-point 1,000,000 x 3 {shape}: {grown:.1f} MB "
               f"({grown / 24.0:.2f}x the points), {seconds:.1f} s with start-up")
@@ -362,7 +366,7 @@ def run_memory_cases():
 def run_python_threads_case(threads=8):
     """Eight clouds measured from eight Python threads against a plain loop."""
     clouds = [rng.random((200_000, 3)) for _ in range(threads)]
-    work = lambda a: vorn.sample_centroid_fps_numpy(a, 300, 0)  # noqa: E731
+    work = lambda a: _core.sample_centroid_fps_numpy(a, 300, 0)  # noqa: E731
 
     def loop():
         return [work(a) for a in clouds]
@@ -395,6 +399,41 @@ def estimate(t1, t2, cores=16):
     return 1.0 / (serial + (1.0 - serial) / cores)
 
 
+# The package's functions check and convert their arguments, then call the compiled core:
+# the cost of that layer per call, on a float64 array that needs no conversion.
+OVERHEAD_CASES = [
+    ("bbox_volume", lambda a: vorn.bbox_volume(a), lambda a: _core.bbox_volume_numpy(a)),
+    ("bbox_volume check_finite=False", lambda a: vorn.bbox_volume(a, check_finite=False),
+     lambda a: _core.bbox_volume_numpy(a)),
+    ("hull_volume", lambda a: vorn.hull_volume(a), lambda a: _core.hull_volume_numpy(a)),
+    ("sample_uniform count 10", lambda a: vorn.sample_uniform(a, 10, seed=7),
+     lambda a: _core.sample_uniform_numpy(a, 10, 7)),
+    ("sample_centroid_fps count 10", lambda a: vorn.sample_centroid_fps(a, 10),
+     lambda a: _core.sample_centroid_fps_numpy(a, 10, 0)),
+    ("sample_centroid_voxel count 10", lambda a: vorn.sample_centroid_voxel(a, 10, voxel_size=0.1, seed=7),
+     lambda a: _core.sample_centroid_voxel_numpy(a, 10, 7, 0.1)),
+]
+
+
+def run_overhead_cases(pattern):
+    print(f"{'wrapper overhead per call':48} {'vorn us':>10} {'_core us':>10} {'added':>9}  goal")
+    for n, goal in ((10, "at most 10 us added"), (100_000, "at most 5% added")):
+        a = rng.standard_normal((n, 3))
+        for name, wrapped, direct in OVERHEAD_CASES:
+            label = f"{name}, {n:,} x 3"
+            if pattern not in label and pattern not in "overhead":
+                continue
+            ours, core = (lambda: wrapped(a)), (lambda: direct(a))
+            number = max(1, round(0.01 / best_time(core, 3)))  # about 10 ms a round
+            t_ours = t_core = float("inf")
+            for _ in range(15):  # alternate, so that both see the same machine load
+                t_ours = min(t_ours, timeit.timeit(ours, number=number) / number)
+                t_core = min(t_core, timeit.timeit(core, number=number) / number)
+            added = f"{(t_ours - t_core) * 1e6:+7.2f}us" if n == 10 else f"{t_ours / t_core - 1:+8.1%}"
+            print(f"{label:48} {t_ours * 1e6:10.2f} {t_core * 1e6:10.2f} {added:>9}  {goal}")
+    print()
+
+
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
     print(f"machine: {platform.machine()}, {os.cpu_count()} hardware threads, "
@@ -406,6 +445,7 @@ def main():
         run_memory_cases()
     if pattern in "python threads":
         run_python_threads_case()
+    run_overhead_cases(pattern)
     print(f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "
           f"{'ratio':>7} {'x2t':>5} {'x16t~':>6}  goal; peer (times in ms)")
     for label, peer, goal, setup, alternations in CASES:

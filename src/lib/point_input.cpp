@@ -2,6 +2,7 @@
 // into a PointSet. Conversion happens first; the dimension rules apply only when building.
 #include "lib/point_input.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -11,6 +12,10 @@
 namespace vorn::py {
 
 namespace {
+
+// Largest number of entries reserved on the strength of a len() alone: 2^24 coordinates
+// (128 MiB); longer inputs grow their buffers as they are read.
+constexpr std::size_t kMaxReservedFromHint = std::size_t(1) << 24;
 
 // "'{type}' object cannot be cast as '{target}'", type being the __qualname__ of obj's type.
 bool fail_cast(PyObject* obj, const char* target) {
@@ -84,17 +89,24 @@ bool for_each_item(PyObject* obj, Visit visit) {
 
 bool convert_sequence_points(PyObject* obj, CoordinateLists* out) {
   if (!check_sequence(obj)) return false;
+  // Lengths are hints that a sequence may overstate; reserve from them only up to a fixed
+  // cap, and past it let the buffers grow with what is actually read.
   const std::size_t n_hint = length_hint(obj);
-  out->lengths.reserve(n_hint);
+  out->lengths.reserve(std::min(n_hint, kMaxReservedFromHint));
   Coordinates& values = out->values;
   return for_each_item(obj, [&](PyObject* point) {
     if (!check_sequence(point)) return false;
     const std::size_t start = values.size();
     const std::size_t d_hint = length_hint(point);
-    if (out->lengths.empty() && n_hint > 0 && d_hint > 0 && d_hint <= SIZE_MAX / n_hint) {
-      values.reserve(n_hint * d_hint);  // one allocation when every point is like the first
-    } else {
-      values.reserve(start + d_hint);
+    // One allocation when every point is like the first. The guess n * d0 stays under the
+    // cap: a long first point followed by short ones must reach the dimension check rather
+    // than fail to reserve memory for points that are not there.
+    std::size_t wanted = start + std::min(d_hint, kMaxReservedFromHint);
+    if (out->lengths.empty() && d_hint > 0 && n_hint <= kMaxReservedFromHint / d_hint) {
+      wanted = std::max(wanted, n_hint * d_hint);
+    }
+    if (wanted > values.capacity()) {
+      values.reserve(std::max(wanted, 2 * values.capacity()));  // geometric: linear in total
     }
     const bool ok = for_each_item(point, [&](PyObject* coordinate) {
       return append_coordinate(coordinate, &values);

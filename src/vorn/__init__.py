@@ -1,7 +1,45 @@
-"""Reproducible size measures and seeded samplers for point clouds."""
+"""Reproducible size measures and seeded samplers for point clouds.
 
-from vorn._core import *  # noqa: F401,F403
-from vorn._core import PanicException, __all__ as _core_all
+Measures return a float and samplers an array of point indices (``numpy.intp``). Every
+function takes a point cloud as any 2-d array-like, one row per point, and checks its
+arguments before the compiled core runs. ``map_clouds`` applies one of them to many clouds,
+on local threads or on a Dask cluster.
+
+The compiled functions themselves, with their fixed positional parameters and list
+results, stay available in ``vorn._core``; they need no NumPy for lists of lists.
+"""
+
+__version__ = "0.1.0"
+
+from vorn._core import PanicException
+from vorn._measures import bbox_volume, covariance_volume, hull_volume, mean_dispersion
+from vorn._parallel import map_clouds
+from vorn._samplers import (
+    sample_centroid_fps,
+    sample_centroid_kmedoids,
+    sample_centroid_stratified,
+    sample_centroid_uniform,
+    sample_centroid_voxel,
+    sample_uniform,
+)
 from vorn._threads import get_num_threads, num_threads, set_num_threads
+from vorn._typing import PointsLike
 
-__all__ = [*_core_all, "PanicException", "get_num_threads", "num_threads", "set_num_threads"]
+__all__ = [
+    "bbox_volume",
+    "hull_volume",
+    "covariance_volume",
+    "mean_dispersion",
+    "sample_uniform",
+    "sample_centroid_uniform",
+    "sample_centroid_fps",
+    "sample_centroid_voxel",
+    "sample_centroid_kmedoids",
+    "sample_centroid_stratified",
+    "map_clouds",
+    "get_num_threads",
+    "set_num_threads",
+    "num_threads",
+    "PointsLike",
+    "PanicException",
+]

@@ -1,5 +1,9 @@
 """Size measures and seeded samplers of point clouds.
 
+The package ``vorn`` wraps these functions with conversion of any array-like, checked
+arguments with defaults, and index arrays as results; call them directly for lists of lists
+without NumPy, or to skip the checks.
+
 `points` is a sequence of sequences of numbers (one inner sequence per point, all of one
 dimension) for the plain functions, and a two-dimensional float64 NumPy array (one row per
 point) for the ``_numpy`` functions. Both forms give identical results.
@@ -9,14 +13,37 @@ in the order in which they were first chosen; the same arguments give the same l
 call and every platform.
 """
 
-from typing import Any, List, Sequence, SupportsFloat, SupportsIndex
+from typing import List, Sequence, SupportsFloat, SupportsIndex
 
-from numpy.typing import NDArray
+import numpy as np
+import numpy.typing as npt
 
-__all__: List[str]
+__all__ = [
+    "bbox_volume",
+    "hull_volume",
+    "covariance_volume",
+    "mean_dispersion",
+    "bbox_volume_numpy",
+    "hull_volume_numpy",
+    "covariance_volume_numpy",
+    "mean_dispersion_numpy",
+    "sample_centroid_uniform",
+    "sample_centroid_fps",
+    "sample_centroid_kmedoids",
+    "sample_centroid_voxel",
+    "sample_centroid_stratified",
+    "sample_uniform",
+    "sample_centroid_uniform_numpy",
+    "sample_centroid_fps_numpy",
+    "sample_centroid_kmedoids_numpy",
+    "sample_centroid_voxel_numpy",
+    "sample_centroid_stratified_numpy",
+    "sample_uniform_numpy",
+]
 
 _Points = Sequence[Sequence[SupportsFloat]]
-_Array = NDArray[Any]
+# Only 2-d float64 arrays in native byte order are accepted; anything else is a TypeError.
+_Array = npt.NDArray[np.float64]
 
 class PanicException(BaseException):
     """An internal failure of the numeric code (not caught by ``except Exception``)."""

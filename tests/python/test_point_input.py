@@ -8,12 +8,18 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
-import vorn
 from vorn import _core
 
 
 def bits(x):
     return struct.pack("<d", x)
+
+
+class Overstated(list):
+    """A list whose len() claims far more points than it holds."""
+
+    def __len__(self):
+        return 2**60
 
 
 @pytest.mark.parametrize(
@@ -30,25 +36,29 @@ def bits(x):
         ({}, TypeError, "argument 'points': 'dict' object cannot be cast as 'Sequence'"),
         ((p for p in [[1.0]]), TypeError, "argument 'points': 'generator' object cannot be cast as 'Sequence'"),
         ([[1.0, "x"]], TypeError, "argument 'points': must be real number, not str"),
+        # Sizes guessed from len() must not be reserved before the points are seen.
+        ([[0.0] * 10**6] + [[0.0]] * (10**6 - 1), ValueError, "Point 1 has dimension 1, expected 1000000"),
+        (Overstated([[1.0, 2.0], [3.0]]), ValueError, "Point 1 has dimension 1, expected 2"),
     ],
     ids=["empty-point", "empty-first", "short-second", "first-mismatch-only", "str", "str-point",
-         "int", "int-point", "dict", "generator", "str-coordinate"],
+         "int", "int-point", "dict", "generator", "str-coordinate", "long-first-point",
+         "overstated-len"],
 )
 def test_sequence_form_errors(points, error, message):
     with pytest.raises(error) as info:
-        vorn.bbox_volume(points)
+        _core.bbox_volume(points)
     assert type(info.value) is error
     assert str(info.value) == message
 
 
 def test_conversion_error_of_a_later_point_wins_over_dimension_error():
     with pytest.raises(TypeError, match="^argument 'points': "):
-        vorn.bbox_volume([[1.0, 2.0], [3.0], [None]])
+        _core.bbox_volume([[1.0, 2.0], [3.0], [None]])
 
 
 def test_huge_int_coordinate_raises_overflow_without_prefix():
     with pytest.raises(OverflowError) as info:
-        vorn.bbox_volume([[10**400]])
+        _core.bbox_volume([[10**400]])
     assert not str(info.value).startswith("argument")
 
 
@@ -63,7 +73,7 @@ def test_iteration_error_passes_through():
             return [1.0]
 
     with pytest.raises(KeyError):
-        vorn.bbox_volume(Broken())
+        _core.bbox_volume(Broken())
 
 
 @pytest.mark.parametrize(
@@ -78,7 +88,7 @@ def test_iteration_error_passes_through():
     ids=["ints-and-tuples", "bools", "bytes-as-points", "numpy-scalars", "array-as-sequence"],
 )
 def test_sequence_form_accepts_numbers_of_any_kind(points, volume):
-    assert vorn.bbox_volume(points) == volume
+    assert _core.bbox_volume(points) == volume
 
 
 def test_sequence_subclass_iterates_with_its_own_iterator():
@@ -88,7 +98,7 @@ def test_sequence_subclass_iterates_with_its_own_iterator():
 
     # The first point read decides the dimension, so the order is visible in the error.
     with pytest.raises(ValueError, match="^Point 1 has dimension 2, expected 1$"):
-        vorn.bbox_volume(Reversed([[1.0, 2.0], [3.0]]))
+        _core.bbox_volume(Reversed([[1.0, 2.0], [3.0]]))
 
 
 @pytest.mark.parametrize(
@@ -104,7 +114,7 @@ def test_sequence_subclass_iterates_with_its_own_iterator():
 )
 def test_numpy_form_rejects_everything_but_2d_float64(array, message):
     with pytest.raises(TypeError) as info:
-        vorn.bbox_volume_numpy(array)
+        _core.bbox_volume_numpy(array)
     assert str(info.value) == message
 
 
@@ -112,11 +122,11 @@ def test_numpy_form_accepts_subclasses_and_empty_rows():
     class Sub(np.ndarray):
         pass
 
-    assert vorn.bbox_volume_numpy(np.array([[0.0, 0.0], [1.0, 2.0]]).view(Sub)) == 2.0
-    assert vorn.bbox_volume_numpy(np.zeros((0, 3))) == 0.0
+    assert _core.bbox_volume_numpy(np.array([[0.0, 0.0], [1.0, 2.0]]).view(Sub)) == 2.0
+    assert _core.bbox_volume_numpy(np.zeros((0, 3))) == 0.0
     for shape in [(0, 0), (4, 0)]:
         with pytest.raises(ValueError, match="^Points must have at least one dimension$"):
-            vorn.bbox_volume_numpy(np.zeros(shape))
+            _core.bbox_volume_numpy(np.zeros(shape))
 
 
 def strided_views(a):
@@ -134,8 +144,8 @@ def strided_views(a):
 def test_odd_strides_read_as_numpy_indexes(view, rng):
     a = strided_views(rng.standard_normal((9, 5)))[view]
     for measure in ("bbox_volume", "mean_dispersion"):
-        from_numpy = getattr(vorn, measure + "_numpy")(a)
-        from_lists = getattr(vorn, measure)(a.tolist())
+        from_numpy = getattr(_core, measure + "_numpy")(a)
+        from_lists = getattr(_core, measure)(a.tolist())
         assert bits(from_numpy) == bits(from_lists)
 
 
@@ -146,7 +156,7 @@ def test_both_forms_give_identical_bits(a):
     for measure in ("bbox_volume", "mean_dispersion"):
         if a.shape[1] == 0:
             continue
-        assert bits(getattr(vorn, measure + "_numpy")(a)) == bits(getattr(vorn, measure)(a.tolist()))
+        assert bits(getattr(_core, measure + "_numpy")(a)) == bits(getattr(_core, measure)(a.tolist()))
 
 
 def test_unallocatable_point_set_raises_memory_error():
@@ -154,8 +164,8 @@ def test_unallocatable_point_set_raises_memory_error():
     huge = np.lib.stride_tricks.as_strided(np.zeros(1), shape=(2**41, 4), strides=(0, 0))
     for _ in range(3):  # nothing is left behind: the module keeps working
         with pytest.raises(MemoryError):
-            vorn.bbox_volume_numpy(huge)
-    assert vorn.bbox_volume_numpy(np.array([[0.0], [2.0]])) == 2.0
+            _core.bbox_volume_numpy(huge)
+    assert _core.bbox_volume_numpy(np.array([[0.0], [2.0]])) == 2.0
 
 
 def test_array_is_neither_written_nor_retained():
@@ -163,6 +173,6 @@ def test_array_is_neither_written_nor_retained():
     a = np.arange(12.0).reshape(4, 3)
     before = a.copy()
     refs = sys.getrefcount(a)
-    vorn.mean_dispersion_numpy(a)
+    _core.mean_dispersion_numpy(a)
     assert sys.getrefcount(a) == refs
     assert np.array_equal(a, before)

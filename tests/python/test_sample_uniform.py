@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-import vorn
+from vorn import _core
 
 SEEDS = st.integers(min_value=0, max_value=2**64 - 1)
 
@@ -31,24 +31,24 @@ def line(n):
          "count-zero"],
 )
 def test_sample_uniform_worked_examples(n, count, seed, expected):
-    assert vorn.sample_uniform(line(n), count, seed) == expected
-    assert vorn.sample_uniform_numpy(np.array(line(n)).reshape(n, 2), count, seed) == expected
+    assert _core.sample_uniform(line(n), count, seed) == expected
+    assert _core.sample_uniform_numpy(np.array(line(n)).reshape(n, 2), count, seed) == expected
 
 
 @settings(max_examples=60, deadline=None)
 @given(n=st.integers(0, 300), counts=st.lists(st.integers(0, 310), min_size=2, max_size=2), seed=SEEDS)
 def test_sample_uniform_smaller_count_is_a_prefix(n, counts, seed):
     small, large = sorted(counts)
-    longer = vorn.sample_uniform_numpy(np.zeros((n, 1)), large, seed)
-    assert vorn.sample_uniform(np.full((n, 1), math.nan).tolist(), small, seed) == longer[:small]
+    longer = _core.sample_uniform_numpy(np.zeros((n, 1)), large, seed)
+    assert _core.sample_uniform(np.full((n, 1), math.nan).tolist(), small, seed) == longer[:small]
     assert len(set(longer)) == len(longer) == min(n, large) and all(0 <= i < n for i in longer)
 
 
 def test_sample_centroid_uniform_worked_example():
     # Centroid (4.5, 0): 4 and 5 tie and 4 wins; the shuffle 7, 1, 5, 4, ... passes 4 over.
-    assert vorn.sample_centroid_uniform(line(10), 4, 42) == [4, 7, 1, 5]
-    assert vorn.sample_centroid_uniform(line(10), 1, 42) == [4]
-    assert vorn.sample_centroid_uniform(line(10), 0, 42) == []
+    assert _core.sample_centroid_uniform(line(10), 4, 42) == [4, 7, 1, 5]
+    assert _core.sample_centroid_uniform(line(10), 1, 42) == [4]
+    assert _core.sample_centroid_uniform(line(10), 0, 42) == []
 
 
 @settings(max_examples=60, deadline=None)
@@ -56,17 +56,17 @@ def test_sample_centroid_uniform_worked_example():
 def test_sample_centroid_uniform_is_nearest_then_shuffled_order(n, count, seed, data):
     coords = data.draw(st.lists(st.integers(-3, 3), min_size=2 * n, max_size=2 * n))
     points = np.array(coords, dtype=float).reshape(n, 2)
-    got = vorn.sample_centroid_uniform_numpy(points, count, seed)
-    nearest = vorn.sample_centroid_fps_numpy(points, 1, 0)
-    shuffled = vorn.sample_uniform_numpy(points, n, seed)
+    got = _core.sample_centroid_uniform_numpy(points, count, seed)
+    nearest = _core.sample_centroid_fps_numpy(points, 1, 0)
+    shuffled = _core.sample_uniform_numpy(points, n, seed)
     assert got == nearest + [i for i in shuffled if i != nearest[0]][: min(n, count) - 1]
-    assert got == vorn.sample_centroid_uniform(points.tolist(), count, seed)
+    assert got == _core.sample_centroid_uniform(points.tolist(), count, seed)
 
 
 @pytest.mark.parametrize("bad", [math.nan, math.inf, -math.inf])
-@pytest.mark.parametrize("sampler", [vorn.sample_centroid_uniform, vorn.sample_centroid_fps])
+@pytest.mark.parametrize("sampler", [_core.sample_centroid_uniform, _core.sample_centroid_fps])
 def test_centroid_samplers_need_finite_coordinates_from_two_points(sampler, bad):
     message = re.escape("called `Option::unwrap()` on a `None` value")
-    with pytest.raises(vorn.PanicException, match=f"^{message}$"):
+    with pytest.raises(_core.PanicException, match=f"^{message}$"):
         sampler([[0.0, 1.0], [2.0, bad], [3.0, 4.0]], 2, 0)
     assert sampler([[bad, 1.0]], 3, 0) == [0]

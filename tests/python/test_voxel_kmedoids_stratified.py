@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-import vorn
+from vorn import _core
 
 UNWRAP = "called `Option::unwrap()` on a `None` value"
 SAMPLERS = {  # name: extra arguments drawn after count and seed
@@ -25,47 +25,47 @@ def test_same_list_from_both_forms_strides_and_every_call(name, n, d, count, see
     coords = data.draw(st.lists(st.integers(-3, 3), min_size=n * d, max_size=n * d))
     points = (np.array(coords, dtype=float) / 3.0).reshape(n, d)
     args = (count, seed) + data.draw(SAMPLERS[name])
-    got = getattr(vorn, name + "_numpy")(points, *args)
+    got = getattr(_core, name + "_numpy")(points, *args)
     assert 1 <= len(got) <= min(n, count) and len(set(got)) == len(got)
     if name != "sample_centroid_stratified":
         assert len(got) == min(n, count)
     wide = np.zeros((n, 2 * d))
     wide[:, ::2] = points
-    assert getattr(vorn, name)(points.tolist(), *args) == got
-    assert getattr(vorn, name + "_numpy")(wide[:, ::2], *args) == got
+    assert getattr(_core, name)(points.tolist(), *args) == got
+    assert getattr(_core, name + "_numpy")(wide[:, ::2], *args) == got
 
 
 @pytest.mark.parametrize(
     "call, message",
     [
-        (lambda: vorn.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 1), UNWRAP),
-        (lambda: vorn.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 0),
+        (lambda: _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 1), UNWRAP),
+        (lambda: _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 0),
          "index out of bounds: the len is 0 but the index is 0"),
-        (lambda: vorn.sample_centroid_kmedoids([[0.0], [math.inf]], 2, 0, 1), UNWRAP),
-        (lambda: vorn.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0), UNWRAP),
+        (lambda: _core.sample_centroid_kmedoids([[0.0], [math.inf]], 2, 0, 1), UNWRAP),
+        (lambda: _core.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0), UNWRAP),
     ],
     ids=["no-strata-at-assignment", "no-strata-at-filing", "kmedoids-infinite-point", "voxel-nan-point"],
 )
 def test_internal_failures(call, message):
-    with pytest.raises(vorn.PanicException) as caught:
+    with pytest.raises(_core.PanicException) as caught:
         call()
     assert str(caught.value) == message
 
 
 def test_results_that_need_no_search():
-    assert vorn.sample_centroid_stratified([[0.0], [1.0], [5.0]], 1, 0, 0, 9) == [1]  # strata unused
-    assert vorn.sample_centroid_kmedoids([], 3, 0, 5) == []
-    assert vorn.sample_centroid_voxel([[math.nan]], 3, 0, 1.0) == [0]
+    assert _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 1, 0, 0, 9) == [1]  # strata unused
+    assert _core.sample_centroid_kmedoids([], 3, 0, 5) == []
+    assert _core.sample_centroid_voxel([[math.nan]], 3, 0, 1.0) == [0]
     # Ten points in ten strata: every quota rounds 0.4 down, stratum 0 takes all four places
     # and holds one point, so at most two indices come back.
     ten = [[float(i * i)] for i in range(10)]
-    assert all(len(vorn.sample_centroid_stratified(ten, 5, s, 12, 3)) in (1, 2) for s in range(10))
+    assert all(len(_core.sample_centroid_stratified(ten, 5, s, 12, 3)) in (1, 2) for s in range(10))
 
 
 @pytest.mark.parametrize("voxel_size", [1, True, np.float32(0.5), "1.0"],
                          ids=["int", "bool", "numpy-float32", "text"])
 def test_voxel_size_takes_what_float_accepts(voxel_size):
-    call = lambda: vorn.sample_centroid_voxel([[0.0], [1.0], [2.0]], 3, 0, voxel_size)
+    call = lambda: _core.sample_centroid_voxel([[0.0], [1.0], [2.0]], 3, 0, voxel_size)
     if isinstance(voxel_size, str):
         with pytest.raises(TypeError, match="^argument 'voxel_size': must be real number, not str$"):
             call()

@@ -1,0 +1,136 @@
+"""Validation and conversion at the edge of the package: anything array-like in, one float64
+array out, and every parameter checked before the compiled core sees it.
+
+NumPy is imported on first use, never at import time: ``import vorn`` must work without it.
+"""
+
+from __future__ import annotations
+
+import math
+import operator
+from typing import TYPE_CHECKING, Any, List
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
+_U64_LIMIT = 1 << 64
+
+
+def numpy_or_raise(caller: str) -> Any:
+    """The numpy module, or ImportError naming the function that needs it."""
+    try:
+        import numpy
+    except ImportError:
+        raise ImportError(
+            f"vorn.{caller}() needs NumPy (pip install numpy); without NumPy, "
+            f"vorn._core.{caller}() takes a list of lists"
+        ) from None
+    return numpy
+
+
+def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.float64]:
+    """`points` as a 2-d float64 array with at least one column, rows being points.
+
+    A float64 array in native byte order is returned as it is, whatever its strides (the
+    core reads any strides); anything else is converted once.
+    """
+    numpy = numpy_or_raise(caller)
+    array: npt.NDArray[np.float64] = (
+        points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
+    )
+    if array.dtype != numpy.float64:  # also a float64 of the other byte order
+        array = _as_float64(numpy, array)
+    if array.ndim != 2:
+        if array.ndim == 1 and array.size == 0:
+            return numpy.empty((0, 1))  # type: ignore[no-any-return]  # an empty list: no points
+        hint = " (use points.reshape(-1, 1) for one-dimensional points)" if array.ndim == 1 else ""
+        raise ValueError(
+            f"points must be 2-d, one row per point: got an array of shape {array.shape}{hint}"
+        )
+    if array.shape[1] == 0:
+        raise ValueError(f"points must have at least one coordinate each: got shape {array.shape}")
+    # One pass: a sum is NaN or infinite when any term is (and, rarely, when it overflows).
+    if check_finite and not math.isfinite(array.sum()):
+        _raise_first_non_finite(numpy, array)
+    return array
+
+
+def _asarray(numpy: Any, points: Any) -> Any:
+    if isinstance(points, (str, bytes, bytearray)):
+        raise TypeError(
+            f"points must be a 2-d array-like of real numbers, got {type(points).__name__}"
+        )
+    try:
+        return numpy.asarray(points)
+    except ValueError as error:
+        if "inhomogeneous" not in str(error):
+            raise
+    _raise_first_ragged(points)
+    raise AssertionError("unreachable")  # pragma: no cover
+
+
+def _raise_first_ragged(points: Any) -> None:
+    lengths = [len(point) for point in points]
+    for i, length in enumerate(lengths):
+        if length != lengths[0]:
+            raise ValueError(f"Point {i} has dimension {length}, expected {lengths[0]}")
+    raise ValueError("points must be 2-d, one row per point, each row a flat sequence of numbers")
+
+
+def _as_float64(numpy: Any, array: Any) -> Any:
+    if array.dtype.kind not in "biufO":
+        raise TypeError(
+            "points must hold real numbers (a float, integer or bool dtype), "
+            f"got dtype {array.dtype}"
+        )
+    try:
+        return array.astype(numpy.float64)
+    except (TypeError, ValueError, OverflowError) as error:
+        raise TypeError(f"points must hold real numbers convertible to float64: {error}") from None
+
+
+def _raise_first_non_finite(numpy: Any, array: Any) -> None:
+    bad = ~numpy.isfinite(array)
+    if not bad.any():
+        return  # the sum overflowed; every coordinate is finite
+    i, j = (int(k) for k in numpy.argwhere(bad)[0])
+    raise ValueError(
+        f"points must be finite: point {i} has coordinate {array[i, j]} "
+        "(pass check_finite=False to skip this check)"
+    )
+
+
+def as_index(value: Any, name: str, minimum: int = 0) -> int:
+    """`value` as an int in [minimum, 2**64), the range the core accepts."""
+    try:
+        index = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be an integer, got {type(value).__name__}") from None
+    if not minimum <= index < _U64_LIMIT:
+        raise ValueError(f"{name} must be an integer in [{minimum}, 2**64), got {index}")
+    return index
+
+
+def as_positive_real(value: Any, name: str) -> float:
+    """`value` as a finite float greater than 0."""
+    if isinstance(value, (str, bytes, bytearray)):
+        raise TypeError(f"{name} must be a real number, got {type(value).__name__}")
+    try:
+        real = float(value)
+    except (TypeError, ValueError):
+        raise TypeError(f"{name} must be a real number, got {type(value).__name__}") from None
+    if not 0.0 < real < float("inf"):
+        raise ValueError(f"{name} must be a finite number greater than 0, got {real}")
+    return real
+
+
+def as_indices(chosen: List[int], caller: str) -> npt.NDArray[np.intp]:
+    """The core's list of indices as an array of np.intp, in the same order."""
+    numpy = numpy_or_raise(caller)
+    indices: npt.NDArray[np.intp]
+    if len(chosen) < 256:
+        indices = numpy.array(chosen, dtype=numpy.intp)
+    else:  # about a third faster on long lists, slower on short ones
+        indices = numpy.fromiter(chosen, dtype=numpy.intp, count=len(chosen))
+    return indices

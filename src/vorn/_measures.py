@@ -1,0 +1,134 @@
+"""The four size measures of a point cloud, each one float."""
+
+from __future__ import annotations
+
+from vorn import _core
+from vorn._checks import as_points
+from vorn._typing import PointsLike
+
+
+def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+    """Volume of the axis-aligned bounding box: the product of the axis extents.
+
+    Parameters
+    ----------
+    points : array_like, shape (n, d)
+        One row per point, d >= 1: an array of any real dtype, byte order and strides, or
+        anything ``numpy.asarray`` reads as one (a DataFrame, a CPU tensor, a list of lists,
+        tuples or NumPy rows). Converted to float64 once; a float64 array is read in place.
+    check_finite : bool, default True
+        Reject NaN and infinite coordinates. Skipping the check saves one pass over the
+        data; a non-finite coordinate then gives an unspecified result.
+
+    Returns
+    -------
+    float
+        The product of (max - min) over the d axes; 0.0 for fewer than two points.
+
+    Raises
+    ------
+    TypeError
+        `points` does not hold real numbers.
+    ValueError
+        `points` is not 2-d, has no columns, or has a non-finite coordinate.
+    ImportError
+        NumPy is not installed.
+
+    Examples
+    --------
+    >>> import vorn
+    >>> vorn.bbox_volume([[0, 0, 0], [2, 1, 0.5], [1, 3, 0]])
+    3.0
+    """
+    return _core.bbox_volume_numpy(as_points(points, check_finite, "bbox_volume"))
+
+
+def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+    """Volume (3-d) or area (2-d) of the convex hull, computed in single precision.
+
+    Nearly coplanar hull faces are merged before the volume is summed, so the result can
+    fall short of the exact hull by a few parts in a thousand.
+
+    Parameters
+    ----------
+    points : array_like, shape (n, d)
+        One row per point; see `bbox_volume`.
+    check_finite : bool, default True
+        Reject NaN and infinite coordinates.
+
+    Returns
+    -------
+    float
+        The hull's volume or area; 0.0 for other dimensions and for degenerate hulls.
+
+    Raises
+    ------
+    TypeError, ValueError, ImportError
+        As `bbox_volume`.
+
+    Examples
+    --------
+    >>> import vorn
+    >>> vorn.hull_volume([[0, 0], [2, 0], [2, 1], [0, 1], [1, 0.5]])
+    2.0
+    """
+    return _core.hull_volume_numpy(as_points(points, check_finite, "hull_volume"))
+
+
+def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+    """Square root of the determinant of the sample covariance plus 1e-8 on its diagonal.
+
+    Parameters
+    ----------
+    points : array_like, shape (n, d)
+        One row per point; see `bbox_volume`.
+    check_finite : bool, default True
+        Reject NaN and infinite coordinates.
+
+    Returns
+    -------
+    float
+        sqrt(det(C + 1e-8 I)) for the sample covariance C (divided by n - 1); 0.0 for
+        fewer than two points.
+
+    Raises
+    ------
+    TypeError, ValueError, ImportError
+        As `bbox_volume`.
+
+    Examples
+    --------
+    >>> import vorn
+    >>> round(vorn.covariance_volume([[0, 0], [2, 0], [0, 2], [2, 2]]), 6)
+    1.333333
+    """
+    return _core.covariance_volume_numpy(as_points(points, check_finite, "covariance_volume"))
+
+
+def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
+    """Mean Euclidean distance over all pairs of points.
+
+    Parameters
+    ----------
+    points : array_like, shape (n, d)
+        One row per point; see `bbox_volume`.
+    check_finite : bool, default True
+        Reject NaN and infinite coordinates.
+
+    Returns
+    -------
+    float
+        The mean of the n (n - 1) / 2 pairwise distances; 0.0 for fewer than two points.
+
+    Raises
+    ------
+    TypeError, ValueError, ImportError
+        As `bbox_volume`.
+
+    Examples
+    --------
+    >>> import vorn
+    >>> vorn.mean_dispersion([[0, 0], [3, 4], [0, 0]])
+    3.3333333333333335
+    """
+    return _core.mean_dispersion_numpy(as_points(points, check_finite, "mean_dispersion"))

@@ -1,0 +1,18 @@
+"""Types of the package's signatures."""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any, Protocol, Sequence, SupportsFloat, Union
+
+if TYPE_CHECKING:
+    import numpy as np
+
+
+class SupportsArray(Protocol):
+    """Anything NumPy can view as an array: arrays, DataFrames, tensors on the CPU."""
+
+    def __array__(self) -> np.ndarray[Any, Any]: ...
+
+
+#: What `points` accepts: a 2-d array-like of real numbers, one row per point.
+PointsLike = Union[SupportsArray, Sequence[SupportsArray], Sequence[Sequence[SupportsFloat]]]

@@ -1,0 +1,177 @@
+"""The package's functions: every input form converts to the points the core would read, bad
+arguments fail before the core runs with messages that say what was expected, and results
+are the core's indices in the core's order."""
+
+import doctest
+import importlib.metadata
+import math
+import re
+
+import pytest
+
+import vorn
+from vorn import _checks, _core
+
+np = pytest.importorskip("numpy")
+
+CLOUD = np.random.default_rng(7).normal(size=(300, 3))
+
+
+def frame(a):
+    return pytest.importorskip("pandas").DataFrame(a, columns=["x", "y", "z"])
+
+
+def tensor(a):
+    return pytest.importorskip("torch").from_numpy(a.astype(np.float32))
+
+
+# Each form holds the points of its reference, a float64 array.
+FORMS = {
+    "float32": (lambda a: a.astype(np.float32), lambda a: a.astype(np.float32).astype(np.float64)),
+    "int32": (lambda a: (a * 100).astype(np.int32), lambda a: (a * 100).astype(np.int32) * 1.0),
+    "uint8": (lambda a: (a > 0).astype(np.uint8), lambda a: (a > 0) * 1.0),
+    "big-endian": (lambda a: a.astype(">f8"), lambda a: a),
+    "fortran-order": (np.asfortranarray, lambda a: a),
+    "reversed-slice": (lambda a: a[::-2, 1:], lambda a: a[::-2, 1:]),
+    "list-of-tuples": (lambda a: [tuple(row) for row in a.tolist()], lambda a: a),
+    "list-of-numpy-rows": (list, lambda a: a),
+    "list-of-ints": (lambda a: (a * 10).astype(int).tolist(), lambda a: (a * 10).astype(int) * 1.0),
+    "dataframe": (frame, lambda a: a),
+    "torch-tensor": (tensor, lambda a: a.astype(np.float32).astype(np.float64)),
+}
+
+
+@pytest.mark.parametrize("form", FORMS.keys())
+def test_every_form_gives_the_core_result_of_its_float64_points(form):
+    make, reference = FORMS[form]
+    points, expected = make(CLOUD), reference(CLOUD)
+    assert vorn.mean_dispersion(points).hex() == _core.mean_dispersion_numpy(expected).hex()
+    chosen = vorn.sample_centroid_kmedoids(points, 5, seed=3, max_iterations=4)
+    assert chosen.tolist() == _core.sample_centroid_kmedoids_numpy(expected, 5, 3, 4)
+
+
+@pytest.mark.parametrize("view", ["c-order", "fortran-order", "strided"])
+def test_float64_arrays_are_read_in_place(view):
+    a = {"c-order": CLOUD, "fortran-order": np.asfortranarray(CLOUD),
+         "strided": CLOUD[::3, ::2]}[view]
+    assert _checks.as_points(a, True, "bbox_volume") is a
+
+
+# Every package function with its arguments, and the core call it must agree with.
+CALLS = {
+    "bbox_volume": (lambda a: vorn.bbox_volume(a), lambda a: _core.bbox_volume_numpy(a)),
+    "hull_volume": (lambda a: vorn.hull_volume(a), lambda a: _core.hull_volume_numpy(a)),
+    "covariance_volume": (
+        lambda a: vorn.covariance_volume(a), lambda a: _core.covariance_volume_numpy(a)),
+    "mean_dispersion": (
+        lambda a: vorn.mean_dispersion(a), lambda a: _core.mean_dispersion_numpy(a)),
+    "sample_uniform": (
+        lambda a: vorn.sample_uniform(a, 9, seed=5), lambda a: _core.sample_uniform_numpy(a, 9, 5)),
+    "sample_uniform-long-list": (
+        lambda a: vorn.sample_uniform(a, 280, seed=5),
+        lambda a: _core.sample_uniform_numpy(a, 280, 5)),
+    "sample_centroid_uniform": (
+        lambda a: vorn.sample_centroid_uniform(a, 9, seed=5),
+        lambda a: _core.sample_centroid_uniform_numpy(a, 9, 5)),
+    "sample_centroid_fps": (
+        lambda a: vorn.sample_centroid_fps(a, 9),
+        lambda a: _core.sample_centroid_fps_numpy(a, 9, 0)),
+    "sample_centroid_voxel": (
+        lambda a: vorn.sample_centroid_voxel(a, 9, voxel_size=0.7, seed=5),
+        lambda a: _core.sample_centroid_voxel_numpy(a, 9, 5, 0.7)),
+    "sample_centroid_kmedoids": (
+        lambda a: vorn.sample_centroid_kmedoids(a, 9, seed=5),
+        lambda a: _core.sample_centroid_kmedoids_numpy(a, 9, 5, 100)),
+    "sample_centroid_stratified": (
+        lambda a: vorn.sample_centroid_stratified(a, 9, seed=5),
+        lambda a: _core.sample_centroid_stratified_numpy(a, 9, 5, 8, 20)),
+}
+
+
+@pytest.mark.parametrize("name", CALLS.keys())
+def test_results_are_the_core_results(name):
+    package, core = CALLS[name]
+    got, expected = package(CLOUD), core(CLOUD)
+    if isinstance(expected, float):
+        assert type(got) is float and got.hex() == expected.hex()
+    else:
+        assert got.dtype == np.intp and got.tolist() == expected
+        assert package([]).dtype == np.intp and package([]).shape == (0,)
+
+
+NAN_ROW = [[0.0, 1.0], [2.0, math.nan]]
+
+
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        (lambda: vorn.bbox_volume("0 1"), TypeError,
+         "points must be a 2-d array-like of real numbers, got str"),
+        (lambda: vorn.bbox_volume(np.array([["a", "b"]])), TypeError,
+         "points must hold real numbers (a float, integer or bool dtype), got dtype <U1"),
+        (lambda: vorn.bbox_volume(np.ones((2, 2), complex)), TypeError,
+         "points must hold real numbers (a float, integer or bool dtype), got dtype complex128"),
+        (lambda: vorn.bbox_volume([[1.0, object()]]), TypeError,
+         "points must hold real numbers convertible to float64: "),
+        (lambda: vorn.bbox_volume([1.0, 2.0, 3.0]), ValueError,
+         "points must be 2-d, one row per point: got an array of shape (3,) "
+         "(use points.reshape(-1, 1) for one-dimensional points)"),
+        (lambda: vorn.bbox_volume(np.zeros((2, 2, 2))), ValueError,
+         "points must be 2-d, one row per point: got an array of shape (2, 2, 2)"),
+        (lambda: vorn.bbox_volume(np.zeros((4, 0))), ValueError,
+         "points must have at least one coordinate each: got shape (4, 0)"),
+        (lambda: vorn.bbox_volume([[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]]), ValueError,
+         "Point 1 has dimension 1, expected 2"),
+        (lambda: vorn.sample_centroid_fps(NAN_ROW, 1), ValueError,
+         "points must be finite: point 1 has coordinate nan "
+         "(pass check_finite=False to skip this check)"),
+        (lambda: vorn.hull_volume([[0.0, 0.0], [-math.inf, 1.0]]), ValueError,
+         "points must be finite: point 1 has coordinate -inf"),
+        (lambda: vorn.sample_uniform(CLOUD, -1), ValueError,
+         "count must be an integer in [0, 2**64), got -1"),
+        (lambda: vorn.sample_uniform(CLOUD, 2.0), TypeError, "count must be an integer, got float"),
+        (lambda: vorn.sample_uniform(CLOUD, 1, seed=2**64), ValueError,
+         "seed must be an integer in [0, 2**64), got 18446744073709551616"),
+        (lambda: vorn.sample_uniform(CLOUD, 1, 7), TypeError,
+         "sample_uniform() takes 2 positional arguments but 3 were given"),
+        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=0), ValueError,
+         "voxel_size must be a finite number greater than 0, got 0.0"),
+        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.nan), ValueError,
+         "voxel_size must be a finite number greater than 0, got nan"),
+        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=-math.inf), ValueError,
+         "voxel_size must be a finite number greater than 0, got -inf"),
+        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size="1"), TypeError,
+         "voxel_size must be a real number, got str"),
+        (lambda: vorn.sample_centroid_stratified(CLOUD, 1, num_strata=0), ValueError,
+         "num_strata must be an integer in [1, 2**64), got 0"),
+        (lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1), ValueError,
+         "max_iterations must be an integer in [0, 2**64), got -1"),
+    ],
+    ids=["str", "str-dtype", "complex", "object-coordinate", "1-d", "3-d", "no-columns", "ragged",
+         "nan", "infinity", "negative-count", "float-count", "seed-too-large", "positional-seed",
+         "zero-voxel", "nan-voxel", "infinite-voxel", "str-voxel", "no-strata",
+         "negative-iterations"],
+)
+def test_bad_arguments_fail_before_the_core_with_a_clear_message(call, error, message):
+    with pytest.raises(error, match="^" + re.escape(message)):
+        call()
+
+
+def test_finiteness_check_passes_finite_sums_that_overflow_and_can_be_skipped():
+    assert vorn.bbox_volume([[1e308], [-1e308], [1e308]]) == math.inf  # the extent overflows
+    assert math.isnan(vorn.mean_dispersion(NAN_ROW, check_finite=False))
+
+
+def test_empty_list_is_an_empty_cloud():
+    assert vorn.bbox_volume([]) == 0.0
+    assert vorn.sample_centroid_voxel([], 3, voxel_size=1.0).shape == (0,)
+
+
+@pytest.mark.parametrize("module", ["_measures", "_samplers", "_parallel"])
+def test_docstring_examples(module):
+    result = doctest.testmod(getattr(vorn, module), optionflags=doctest.NORMALIZE_WHITESPACE)
+    assert result.attempted > 0 and result.failed == 0
+
+
+def test_version_is_the_installed_distribution_version():
+    assert vorn.__version__ == importlib.metadata.version("vorn")

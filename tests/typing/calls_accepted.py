@@ -1,0 +1,47 @@
+"""Calls a user writes: both checkers must accept every line and infer these types."""
+
+from typing import List
+
+import numpy as np
+import numpy.typing as npt
+from typing_extensions import assert_type
+
+import vorn
+from vorn import _core
+
+cloud = np.random.default_rng(0).normal(size=(100, 3))
+single = cloud.astype(np.float32)
+rows: List[List[float]] = cloud.tolist()
+
+assert_type(vorn.bbox_volume(cloud), float)
+assert_type(vorn.hull_volume(single), float)
+assert_type(vorn.covariance_volume(rows), float)
+assert_type(vorn.mean_dispersion([(0, 0), (3, 4)]), float)
+assert_type(vorn.mean_dispersion(list(cloud)), float)
+assert_type(vorn.bbox_volume(cloud, check_finite=False), float)
+
+assert_type(vorn.sample_uniform(cloud, 5), npt.NDArray[np.intp])
+assert_type(vorn.sample_centroid_uniform(cloud, 5, seed=np.uint64(3)), npt.NDArray[np.intp])
+assert_type(vorn.sample_centroid_fps(rows, 5), npt.NDArray[np.intp])
+assert_type(vorn.sample_centroid_voxel(cloud, 5, voxel_size=0.5, seed=1), npt.NDArray[np.intp])
+assert_type(vorn.sample_centroid_kmedoids(cloud, 5, max_iterations=10), npt.NDArray[np.intp])
+assert_type(
+    vorn.sample_centroid_stratified(cloud, 5, num_strata=3, max_iterations=5, seed=2),
+    npt.NDArray[np.intp],
+)
+
+assert_type(vorn.map_clouds(vorn.bbox_volume, [cloud, cloud], threads=2), List[float])
+assert_type(vorn.map_clouds(vorn.sample_uniform, [cloud], count=3, progress=False),
+            List[npt.NDArray[np.intp]])
+assert_type(vorn.__version__, str)
+
+assert_type(_core.bbox_volume(rows), float)
+assert_type(_core.bbox_volume_numpy(cloud), float)
+assert_type(_core.sample_uniform_numpy(cloud, 5, 0), List[int])
+assert_type(_core.sample_centroid_voxel(rows, 5, 0, 0.5), List[int])
+names: List[str] = _core.__all__
+
+try:
+    vorn.bbox_volume(rows)
+except vorn.PanicException:
+    pass
