@@ -131,12 +131,16 @@ std::vector<Cloud> clouds() {
   return c;
 }
 
-std::string hex(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
+std::string hex(std::uint64_t u) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(u));
   return buf;
+}
+
+std::string hex(double v) {
+  std::uint64_t u;
+  std::memcpy(&u, &v, sizeof u);
+  return hex(u);
 }
 
 std::string list(Indices v) {
@@ -151,9 +155,61 @@ std::string sorted(Indices v) {
   return list(v);
 }
 
+// Many results folded into one 64-bit FNV-1a digest.
+struct Digest {
+  std::uint64_t h = 0xCBF29CE484222325u;
+  void add(std::uint64_t v) {
+    for (int byte = 0; byte < 8; ++byte, v >>= 8) h = (h ^ (v & 0xFF)) * 0x100000001B3u;
+  }
+  void add(double v) {
+    std::uint64_t u;
+    std::memcpy(&u, &v, sizeof u);
+    add(u);
+  }
+  void add(const Indices& v) {
+    add(std::uint64_t(v.size()));
+    for (std::uint64_t i : v) add(i);
+  }
+};
+
+// A hundred small clouds of every size, dimension and scale, some on an integer grid full of
+// ties, folded into one digest per function: a regrouped sum that changes one cloud in a
+// hundred still shows. Hulls only of random clouds, which every hull construction builds soundly.
+void add_digests(std::map<std::string, std::string>& out) {
+  std::map<std::string, Digest> digests;
+  for (std::uint64_t seed = 0; seed < 100; ++seed) {
+    const bool ties = seed % 5 == 0;
+    const std::size_t n = 4 + seed * 7 % 57, d = 1 + seed % 9;
+    Words w{seed + 1000};
+    PointSet p(n, d);
+    for (double& x : p.coords) {
+      x = ties ? std::floor(3.0 * w.symmetric()) : std::ldexp(w.symmetric(), int(seed % 9) - 4);
+    }
+    digests["size_bbox"].add(vorn::size_bbox(p));
+    digests["size_covdet"].add(vorn::size_covdet(p));
+    digests["size_dispersion"].add(vorn::size_dispersion(p));
+    digests["sample_uniform"].add(vorn::sample_uniform(p, seed % 13, seed));
+    Indices chosen = vorn::sample_centroid_uniform(p, seed % 13, seed);
+    std::sort(chosen.begin(), chosen.end());
+    digests["sample_centroid_uniform"].add(chosen);
+    digests["sample_centroid_fps"].add(vorn::sample_centroid_fps(p, seed % 13, seed));
+    digests["sample_centroid_kmedoids"].add(vorn::sample_centroid_kmedoids(p, seed % 7, seed, 50));
+    chosen = vorn::sample_centroid_stratified(p, seed % 13, seed, 1 + seed % 5, seed % 6);
+    std::sort(chosen.begin(), chosen.end());
+    digests["sample_centroid_stratified"].add(chosen);
+    if (!ties) {
+      // From two points up: three points in 3-d are exactly at the "too few points" edge.
+      const PointSet q = uniform_cloud(2 + seed * 7 % 57, 2 + seed % 2, seed + 2000, 1.0);
+      digests["size_hull"].add(vorn::size_hull(q));
+    }
+  }
+  for (const auto& [name, digest] : digests) out["hundred_clouds/" + name] = hex(digest.h);
+}
+
 // "cloud/function" -> the result as text: a double's bit pattern, or an index list.
 std::map<std::string, std::string> compute_all() {
   std::map<std::string, std::string> out;
+  add_digests(out);
   for (const Cloud& c : clouds()) {
     const PointSet& p = c.points;
     const std::string at = std::string(c.name) + "/";
@@ -211,6 +267,15 @@ const std::map<std::string, std::string> kRecorded = {
     {"grid2/size_bbox", "4042000000000000"},
     {"grid2/size_covdet", "40102a3a10819267"},
     {"grid2/size_dispersion", "400d2c64b09c32ad"},
+    {"hundred_clouds/sample_centroid_fps", "ac84b2ca32a2b9c3"},
+    {"hundred_clouds/sample_centroid_kmedoids", "f382a10f977e9a4c"},
+    {"hundred_clouds/sample_centroid_stratified", "bce6c14414523502"},
+    {"hundred_clouds/sample_centroid_uniform", "825cdb9e35120144"},
+    {"hundred_clouds/sample_uniform", "e767c16db908ab14"},
+    {"hundred_clouds/size_bbox", "b3e2f8e530c15fb9"},
+    {"hundred_clouds/size_covdet", "9c183df1339bce4b"},
+    {"hundred_clouds/size_dispersion", "2b8c394f9fe14b26"},
+    {"hundred_clouds/size_hull", "863fd69c33f895bd"},
     {"random2/sample_centroid_fps", "191,175,103,125,33,177,141,102,61,60,95,32"},
     {"random2/sample_centroid_stratified", "11,20,38,57,78,88,107,170,177,179,191,197"},
     {"random2/sample_centroid_uniform", "10,130,137,139,155,157,171,191"},
