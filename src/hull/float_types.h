@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "utils/strict_float.h"
+
 namespace vorn {
 
 struct Vec2f {

@@ -8,6 +8,8 @@
 #include <new>
 #include <vector>
 
+#include "utils/strict_float.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -30,14 +32,15 @@ struct CoordinateAllocator {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     const std::size_t bytes = count * sizeof(T);
     void* p = nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only where huge pages can be asked for: std::aligned_alloc is missing from some C++
+    // libraries (MSVC's), and both kinds of block are released by std::free.
     if (bytes >= 2 * kHugePage) {
       p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
       if (p != nullptr) madvise(p, bytes, MADV_HUGEPAGE);  // a hint; failure changes nothing
-#endif
-    } else {
-      p = std::malloc(bytes == 0 ? 1 : bytes);
     }
+#endif
+    if (p == nullptr) p = std::malloc(bytes == 0 ? 1 : bytes);
     if (p == nullptr) throw std::bad_alloc();
     return static_cast<T*>(p);
   }

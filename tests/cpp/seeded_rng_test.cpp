@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "utils/panic.h"
+#include "utils/sample_measures/wide_multiply.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ TEST(RandomRange, SecondWordOnlyAboveTheThreshold) {
       if (std::uint32_t(p) <= 0u - bound) {
         EXPECT_EQ(got, p >> 32);
       } else {
-        const unsigned __int128 wide = (unsigned __int128)(std::uint64_t(w0) << 32 | b.next_u32()) * bound;
-        EXPECT_EQ(got, std::uint32_t(wide >> 64));
+        const std::uint64_t fraction = std::uint64_t(w0) << 32 | b.next_u32();
+        EXPECT_EQ(got, std::uint32_t(vorn::wide_multiply(fraction, bound).high));
         ++second_words;
       }
       expect_same_position(a, b);

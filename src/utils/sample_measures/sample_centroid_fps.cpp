@@ -13,6 +13,7 @@
 #endif
 
 #include "utils/sample_measures/centroid.h"
+#include "utils/simd_lanes.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
@@ -22,10 +23,11 @@ namespace {
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
 
+#if VORN_VECTOR_EXTENSIONS
 // Two points side by side. Each lane does exactly the scalar operations of point_distance, so
 // the lanes change no rounding; only the memory layout differs.
-typedef double f64x2 __attribute__((vector_size(16)));
-typedef std::int64_t i64x2 __attribute__((vector_size(16)));
+using f64x2 = F64x2;
+using i64x2 = I64x2;
 
 inline f64x2 load2(const double* p) {
   f64x2 v;
@@ -44,6 +46,7 @@ inline f64x2 sqrt2(f64x2 x) {
   return f64x2{std::sqrt(x[0]), std::sqrt(x[1])};
 #endif
 }
+#endif  // VORN_VECTOR_EXTENSIONS
 
 // Points filed into spatial buckets, each a run of slots in column layout: coordinate k of
 // slot s at cols[k * slots + s]. Within a bucket the slots hold ascending point indices and the
@@ -163,6 +166,7 @@ Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) 
   }
 }
 
+#if VORN_VECTOR_EXTENSIONS
 // Squared distance sums of slots s and s + 1 to centre, in point_distance's order.
 template <std::size_t D>
 inline f64x2 squared_sums(const double* cols, std::size_t stride, std::size_t dim, std::size_t s,
@@ -203,6 +207,27 @@ void update_bucket(Buckets& buckets, std::size_t b, const double* centre) {
     buckets.max_index[b] = i1;
   }
 }
+#else
+// The same pass one slot at a time: the padding slot (-inf) never holds the maximum, and a later
+// slot holds a higher point index, so >= again keeps the highest index of equal maxima.
+template <std::size_t D>
+void update_bucket(Buckets& buckets, std::size_t b, const double* centre) {
+  const double* cols = buckets.cols.data();
+  double* nearest = buckets.nearest.data();
+  const std::size_t stride = buckets.slots;
+  double best_value = -std::numeric_limits<double>::infinity();
+  std::size_t best_slot = buckets.begin[b];
+  for (std::size_t s = buckets.begin[b]; s < buckets.end[b]; ++s) {
+    const double distance = std::sqrt(blocked_square_sum<double>(
+        D ? D : buckets.d, [=](std::size_t axis) { return cols[axis * stride + s] - centre[axis]; }));
+    const double lowered = distance < nearest[s] ? distance : nearest[s];
+    nearest[s] = lowered;
+    if (lowered >= best_value) best_value = lowered, best_slot = s;
+  }
+  buckets.max_value[b] = best_value;
+  buckets.max_index[b] = buckets.index[best_slot];
+}
+#endif  // VORN_VECTOR_EXTENSIONS
 
 // Lowers every nearest entry to its distance from centre and returns the last index holding
 // the largest entry. A bucket is skipped when the distance from centre to the nearest point of

@@ -3,6 +3,7 @@
 #include "utils/sample_measures/seeded_rng.h"
 
 #include "utils/panic.h"
+#include "utils/sample_measures/wide_multiply.h"
 
 namespace vorn {
 
@@ -100,12 +101,11 @@ std::uint32_t SeededRng::random_range32(std::uint32_t bound) {
 
 std::uint64_t SeededRng::random_range(std::uint64_t bound) {
   if (bound <= 0xFFFFFFFFu) return random_range32(static_cast<std::uint32_t>(bound));
-  const unsigned __int128 p = static_cast<unsigned __int128>(next_u64()) * bound;
-  const std::uint64_t high = static_cast<std::uint64_t>(p >> 64);
-  const std::uint64_t low = static_cast<std::uint64_t>(p);
+  const WideProduct p = wide_multiply(next_u64(), bound);
+  const std::uint64_t high = p.high;
+  const std::uint64_t low = p.low;
   if (low <= 0ull - bound) return high;
-  const std::uint64_t high2 =
-      static_cast<std::uint64_t>((static_cast<unsigned __int128>(next_u64()) * bound) >> 64);
+  const std::uint64_t high2 = wide_multiply(next_u64(), bound).high;
   const std::uint64_t sum = low + high2;
   return sum < low ? high + 1 : high;
 }

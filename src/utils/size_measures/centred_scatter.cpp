@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "utils/simd_lanes.h"
+
 namespace vorn {
 
 namespace {
@@ -37,7 +39,7 @@ void scatter_small(const PointSet& points, const double* mean, double* s) {
 // the running sum of one entry, advanced point by point; the lanes only let one
 // instruction advance two entries. Points go in blocks so that a block's packed
 // coordinates stay in cache while every tile passes over them.
-typedef double Lanes __attribute__((vector_size(16)));
+using Lanes = F64x2;
 
 constexpr std::size_t kTile = 4;
 constexpr std::size_t kBlock = 256;  // a packed row panel of a block is 16 KB: it stays in L1

@@ -1,0 +1,32 @@
+// F64x2: two doubles side by side, for kernels that advance two independent sums at once.
+// Every lane operation rounds exactly as the scalar one: element by element, never fused, never summed across lanes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// VORN_VECTOR_EXTENSIONS is 1 where the compiler has GCC-style vector types. Elsewhere, or
+// with VORN_NO_VECTOR_EXTENSIONS, F64x2 is a plain pair with the same per-lane arithmetic.
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(VORN_NO_VECTOR_EXTENSIONS)
+#define VORN_VECTOR_EXTENSIONS 1
+#else
+#define VORN_VECTOR_EXTENSIONS 0
+#endif
+
+namespace vorn {
+
+#if VORN_VECTOR_EXTENSIONS
+typedef double F64x2 __attribute__((vector_size(16)));
+typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+#else
+struct F64x2 {
+  double lane[2];
+  double operator[](std::size_t i) const { return lane[i]; }
+  double& operator[](std::size_t i) { return lane[i]; }
+};
+inline F64x2 operator+(F64x2 a, F64x2 b) { return {{a[0] + b[0], a[1] + b[1]}}; }
+inline F64x2 operator-(F64x2 a, F64x2 b) { return {{a[0] - b[0], a[1] - b[1]}}; }
+inline F64x2 operator*(F64x2 a, F64x2 b) { return {{a[0] * b[0], a[1] * b[1]}}; }
+#endif
+
+}  // namespace vorn
