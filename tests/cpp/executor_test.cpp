@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "utils/panic.h"
@@ -53,6 +55,7 @@ TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
                                    [&](std::size_t begin, std::size_t) {
                                      ++ran;
                                      if (begin == 5) throw std::runtime_error("range 5");
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                                    }),
                std::runtime_error);
   EXPECT_LT(ran.load(), 100);
