@@ -158,9 +158,11 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
     }  // else degenerate: the zero normal never passes the coplanarity test
   }
 
-  for (MeshEdge& e : mesh_edges) {
+  for (std::size_t k = 0; k < mesh_edges.size(); ++k) {
+    MeshEdge& e = mesh_edges[k];
     if (e.second == kNone) return std::nullopt;  // an open mesh
     e.deleted = dot(tris[e.first].normal, tris[e.second].normal) > coplanar_dot();
+    poly.edges[k].triangles = {e.first, e.second};
   }
 
   // Each face walks the boundary of one region of coplanar triangles, crossing deleted
