@@ -183,18 +183,30 @@ int orient2d(const double* a, const double* b, const double* c) {
   return orient2d_exact<1>(a, b, c);
 }
 
-int orient3d(const double* a, const double* b, const double* c, const double* d) {
+Orient3dPlane orient3d_plane(const double* a, const double* b, const double* c) {
   const double bx = b[0] - a[0], by = b[1] - a[1], bz = b[2] - a[2];
   const double cx = c[0] - a[0], cy = c[1] - a[1], cz = c[2] - a[2];
-  const double dx = d[0] - a[0], dy = d[1] - a[1], dz = d[2] - a[2];
   const double byc = by * cz, bzc = bz * cy;
   const double bzx = bz * cx, bxz = bx * cz;
   const double bxy = bx * cy, byx = by * cx;
-  const double det = dx * (byc - bzc) + dy * (bzx - bxz) + dz * (bxy - byx);
-  const double permanent = std::fabs(dx) * (std::fabs(byc) + std::fabs(bzc)) +
-                           std::fabs(dy) * (std::fabs(bzx) + std::fabs(bxz)) +
-                           std::fabs(dz) * (std::fabs(bxy) + std::fabs(byx));
+  return {{byc - bzc, bzx - bxz, bxy - byx},
+          {std::fabs(byc) + std::fabs(bzc), std::fabs(bzx) + std::fabs(bxz),
+           std::fabs(bxy) + std::fabs(byx)}};
+}
+
+int orient3d(const double* a, const double* b, const double* c, const double* d) {
+  double height;
+  return orient3d(orient3d_plane(a, b, c), a, b, c, d, height);
+}
+
+int orient3d(const Orient3dPlane& plane, const double* a, const double* b, const double* c,
+             const double* d, double& height) {
+  const double dx = d[0] - a[0], dy = d[1] - a[1], dz = d[2] - a[2];
+  const double det = dx * plane.normal[0] + dy * plane.normal[1] + dz * plane.normal[2];
+  const double permanent = std::fabs(dx) * plane.magnitude[0] + std::fabs(dy) * plane.magnitude[1] +
+                           std::fabs(dz) * plane.magnitude[2];
   const double bound = kBound3 * permanent;
+  height = det;
   if (det > bound || -det > bound) return sign_of(det);
 
   for (int k = 0; k < 3; ++k) {

@@ -15,4 +15,17 @@ int orient2d(const double* a, const double* b, const double* c);
 // on the other side, 0 in the plane. Exact as orient2d. Never fails.
 int orient3d(const double* a, const double* b, const double* c, const double* d);
 
+// The plane of a, b, c prepared for many orient3d queries: (b - a) x (c - a) rounded as
+// orient3d rounds it, and the magnitudes of its products that the error bound needs.
+struct Orient3dPlane {
+  double normal[3];
+  double magnitude[3];
+};
+Orient3dPlane orient3d_plane(const double* a, const double* b, const double* c);
+
+// orient3d(a, b, c, d) with the plane of a, b, c prepared: the same sign, the same filter.
+// height receives the rounded (d - a) . normal, a distance scaled by the normal's length.
+int orient3d(const Orient3dPlane& plane, const double* a, const double* b, const double* c,
+             const double* d, double& height);
+
 }  // namespace vorn

@@ -19,7 +19,7 @@ constexpr std::size_t kNil = static_cast<std::size_t>(-1);
 struct Face {
   std::array<std::size_t, 3> v{};   // counter-clockwise seen from outside; edge k is v[k] -> v[k + 1]
   std::array<std::size_t, 3> nb{};  // the face across edge k
-  Point3 normal{};                  // (v1 - v0) x (v2 - v0), rounded: only ranks outside points
+  Orient3dPlane plane{};            // of v0, v1, v2: exact sides, and heights that rank points
   std::size_t outside = kNil;       // first point of its outside list (linked through next_)
   std::size_t farthest = kNil;
   double far_distance = 0.0;
@@ -62,8 +62,10 @@ class Quickhull {
   }
 
  private:
-  int orient(const Face& f, std::size_t q) const {
-    return orient3d(p_[f.v[0]].data(), p_[f.v[1]].data(), p_[f.v[2]].data(), p_[q].data());
+  // The exact side of face f that point q lies on, and its rounded height above it.
+  int orient(const Face& f, std::size_t q, double& height) const {
+    return orient3d(f.plane, p_[f.v[0]].data(), p_[f.v[1]].data(), p_[f.v[2]].data(), p_[q].data(),
+                    height);
   }
 
   // Four points spanning a tetrahedron: extremes of the widest axis, then the point
@@ -141,15 +143,14 @@ class Quickhull {
     Face& f = faces_[id];
     f = Face{};
     f.v = {a, b, c};
-    f.normal = cross(sub(p_[b], p_[a]), sub(p_[c], p_[a]));
+    f.plane = orient3d_plane(p_[a].data(), p_[b].data(), p_[c].data());
     f.alive = true;
     return id;
   }
 
-  // Puts point q on face f's outside list, keeping the farthest one.
-  void give(std::size_t f, std::size_t q) {
+  // Puts point q, at height h, on face f's outside list, keeping the farthest one.
+  void give(std::size_t f, std::size_t q, double h) {
     Face& face = faces_[f];
-    const double h = dot(face.normal, sub(p_[q], p_[face.v[0]]));
     if (face.outside == kNil) work_.push_back(f);
     next_[q] = face.outside;
     face.outside = q;
@@ -160,8 +161,9 @@ class Quickhull {
   // outside of, or is inside the hull and dropped.
   void assign(const std::vector<std::size_t>& candidates, std::size_t q) {
     for (std::size_t f : candidates) {
-      if (orient(faces_[f], q) > 0) {
-        give(f, q);
+      double h;
+      if (orient(faces_[f], q, h) > 0) {
+        give(f, q, h);
         return;
       }
     }
@@ -209,7 +211,8 @@ class Quickhull {
         const std::size_t g = faces_[v].nb[k];
         if (faces_[g].mark == seen) continue;
         if (faces_[g].mark != unseen) {
-          if (orient(faces_[g], eye) > 0) {
+          double h;
+          if (orient(faces_[g], eye, h) > 0) {
             faces_[g].mark = seen;
             visible_.push_back(g);
             continue;
