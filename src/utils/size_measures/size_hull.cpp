@@ -35,55 +35,57 @@ bool all_finite(const std::vector<V>& points) {
   return true;
 }
 
-// The face-merged hull's volume: 0 for a cloud whose covariance calls it flat, linear or a
-// point; nothing when the construction stops, or when its volume is not sound.
-std::optional<float> merged_hull_volume(const std::vector<Vec3f>& p) {
+// A size from the face-merged hulls, and whether it is sound. A construction that stops or
+// gives nothing leaves size 0, unsound.
+struct Merged {
+  float size = 0.0f;
+  bool sound = false;
+};
+
+// The merged hull polyhedron's volume; 0, and sound, for a cloud whose covariance calls it
+// flat, linear or a point.
+Merged merged_hull_volume(const std::vector<Vec3f>& p) {
   std::optional<ConvexPolyhedron> poly;
   try {
     std::optional<HullMesh> mesh = try_convex_hull(p);
-    if (!mesh) return std::nullopt;
-    if (mesh->dimension < 3) return 0.0f;
+    if (!mesh) return {};
+    if (mesh->dimension < 3) return {0.0f, true};
     poly = ConvexPolyhedron::from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles));
   } catch (const Panic&) {
-    return std::nullopt;  // an internal stop of the construction
+    return {};  // an internal stop of the construction
   }
-  if (!poly) return std::nullopt;
+  if (!poly) return {};
   const float v = polyhedron_volume(*poly);
-  if (!polyhedron_volume_is_sound(*poly, v)) return std::nullopt;
-  return v;
+  return {v, polyhedron_volume_is_sound(*poly, v)};
 }
 
-// The merged hull polygon's area, or nothing when the construction stops (all points at one
-// position), leaves no polygon, or its area is not sound.
-std::optional<float> merged_hull_area(const std::vector<Vec2f>& p) {
+// The merged hull polygon's area.
+Merged merged_hull_area(const std::vector<Vec2f>& p) {
   std::vector<std::size_t> idx;
   try {
     idx = convex_hull2_idx(p);
   } catch (const Panic&) {
-    return std::nullopt;
+    return {};  // all points at one position
   }
   std::vector<Vec2f> loop;
   loop.reserve(idx.size());
   for (std::size_t i : idx) loop.push_back(p[i]);
   const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
-  if (!polygon) return std::nullopt;
+  if (!polygon) return {};
   const float area = polygon_area(*polygon);
-  if (!polygon_area_is_sound(loop, *polygon, area)) return std::nullopt;
-  return area;
+  return {area, polygon_area_is_sound(loop, *polygon, area)};
 }
 
+// The checks fail on non-finite coordinates, which have no exact hull either: such a cloud
+// keeps the merged hull's size unchecked. Tested only then, to keep it off the common path.
 float hull_size3(const PointSet& points) {
   std::vector<Vec3f> p(points.n);
   for (std::size_t i = 0; i < points.n; ++i) {
     const double* q = points[i];
     p[i] = {static_cast<float>(q[0]), static_cast<float>(q[1]), static_cast<float>(q[2])};
   }
-  if (!all_finite(p)) {
-    // No hull to measure against: the merged hull's volume, unchecked.
-    const std::optional<ConvexPolyhedron> poly = ConvexPolyhedron::from_convex_hull(p);
-    return poly ? polyhedron_volume(*poly) : 0.0f;
-  }
-  if (const std::optional<float> v = merged_hull_volume(p)) return *v;
+  const Merged merged = merged_hull_volume(p);
+  if (merged.sound || !all_finite(p)) return merged.size;
   return robust_hull3_volume(p);
 }
 
@@ -93,11 +95,8 @@ float hull_size2(const PointSet& points) {
     const double* q = points[i];
     p[i] = {static_cast<float>(q[0]), static_cast<float>(q[1])};
   }
-  if (!all_finite(p)) {
-    const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_hull(p);
-    return polygon ? polygon_area(*polygon) : 0.0f;
-  }
-  if (const std::optional<float> a = merged_hull_area(p)) return *a;
+  const Merged merged = merged_hull_area(p);
+  if (merged.sound || !all_finite(p)) return merged.size;
   return robust_hull2_area(p);
 }
 

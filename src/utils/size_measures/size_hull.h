@@ -17,8 +17,8 @@ namespace vorn {
 // thinnest principal axis at most 1e-7 of the squared bounding-box diagonal), or the size is
 // too small for its float reciprocal to be finite. Otherwise returns
 // double(1.0f / (1.0f / size)).
-// Never fails on finite coordinates. A cloud with a non-finite coordinate keeps the merged
-// hull's size unchecked, with the hull builders' Panics.
+// Never fails. A cloud with a non-finite coordinate keeps the merged hull's size unchecked
+// (0.0 when the construction stops).
 double size_hull(const PointSet& points);
 
 }  // namespace vorn
