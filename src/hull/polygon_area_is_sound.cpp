@@ -45,11 +45,13 @@ double outside_band(const std::vector<Vec2f>& v, double t) {
 
 bool polygon_area_is_sound(const std::vector<Vec2f>& loop, const ConvexPolygon& polygon,
                            float area) {
-  const double exact = shoelace(polygon.vertices);
-  if (!(exact > 0.0) || !(std::fabs(area - exact) <= kSumDrift * exact)) return false;
+  const double in_double = shoelace(polygon.vertices);
+  if (!(in_double > 0.0) || !(std::fabs(area - in_double) <= kSumDrift * in_double)) {
+    return false;
+  }
   const double visibility = float_from_bits(0x37480000u);  // 100 * 2^-23, the quickhull's own
-  const double shortfall = (shoelace(loop) - exact) + outside_band(loop, visibility);
-  return shortfall <= kPolygonShortfall * exact;
+  const double shortfall = (shoelace(loop) - in_double) + outside_band(loop, visibility);
+  return shortfall <= kPolygonShortfall * in_double;
 }
 
 }  // namespace vorn

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "hull/exact_orient.h"
+#include "hull/sound_tolerances.h"
 
 namespace vorn {
 
@@ -47,7 +49,17 @@ float robust_hull2_area(const std::vector<Vec2f>& points) {
     twice += (hull[i][0] - o[0]) * (hull[i + 1][1] - o[1]) -
              (hull[i][1] - o[1]) * (hull[i + 1][0] - o[0]);
   }
-  return static_cast<float>(twice * 0.5);
+  // Collinear points rounded to float leave a sliver no wider than rounding: not a hull.
+  double magnitude = 0.0, ylo = o[1], yhi = o[1];
+  for (const Point2& p : hull) {
+    magnitude = std::max({magnitude, std::fabs(p[0]), std::fabs(p[1])});
+    ylo = std::min(ylo, p[1]);
+    yhi = std::max(yhi, p[1]);
+  }
+  const double area = twice * 0.5;
+  const double diagonal = std::hypot(sorted.back()[0] - sorted.front()[0], yhi - ylo);
+  if (area <= kCollinearArea * magnitude * diagonal) return 0.0f;
+  return static_cast<float>(area);
 }
 
 }  // namespace vorn

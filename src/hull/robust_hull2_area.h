@@ -10,7 +10,8 @@ namespace vorn {
 
 // points: n points (x, y), all coordinates finite.
 // Returns the area of their convex hull, summed in double (shoelace from the first hull
-// vertex) and rounded once to float; 0 when the points are coincident or collinear or n < 3.
+// vertex) and rounded once to float; 0 when n < 3, when the points coincide or are collinear,
+// and when the hull is no wider than rounding (kCollinearArea of hull/sound_tolerances.h).
 // Never fails.
 float robust_hull2_area(const std::vector<Vec2f>& points);
 

@@ -19,4 +19,10 @@ constexpr double kPolygonShortfall = 0x1.0p-8;
 // visibility distance leaves dents well below it; a fold of the mesh rises far above it.
 constexpr double kReflexHeight = 0x1.0p-16;
 
+// A 2-d hull no wider than rounding: area at most 2^-20 R L, with R the largest coordinate
+// magnitude and L the bounding-box diagonal. Rounding to float moves a point of a line by up
+// to 2^-24 R in each coordinate, which leaves collinear points a sliver of area below
+// 2^-22 R L; such a cloud counts as collinear.
+constexpr double kCollinearArea = 0x1.0p-20;
+
 }  // namespace vorn

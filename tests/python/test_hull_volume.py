@@ -48,6 +48,7 @@ def test_worked_values(points, expected):
         [[float(i)] for i in range(100)],
         [[float(i), i * 0.5, 1.0, -float(i)] for i in range(100)],
         [[i, 2.0 * i + 1.0] for i in range(20)],
+        [[0.1 * i, 0.03 * i] for i in range(20)],
         [[i, 2.0 * i + 1.0, -0.5 * i] for i in range(20)],
         [[0.25, -4.0, 3.0]] * 10,
         [[np.cos(t), np.sin(t), 0.0] for t in np.linspace(0, 6, 50)],
@@ -56,7 +57,7 @@ def test_worked_values(points, expected):
         np.c_[np.random.default_rng(1).random((500, 2)), np.random.default_rng(2).random(500) * 1e-3].tolist(),
     ],
     ids=["empty", "three-points-3d", "two-points-2d", "dimension-1", "dimension-4",
-         "collinear-2d", "collinear-3d", "coincident-3d", "flat-z-0", "coincident-2d", "flat-slab"],
+         "collinear-2d", "collinear-2d-after-rounding", "collinear-3d", "coincident-3d", "flat-z-0", "coincident-2d", "flat-slab"],
 )
 def test_undefined_hulls_are_zero(points):
     assert both_forms(points) == 0.0

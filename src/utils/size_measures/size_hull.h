@@ -13,7 +13,7 @@ namespace vorn {
 // hull/sound_tolerances.h, the float sum drifts, the size exceeds what the points span), the
 // size of the exact hull of the float points instead, summed in double and rounded once to
 // float. Returns 0.0 when n = 0, n <= d, d is neither 2 nor 3, the points coincide or are
-// collinear, a three-dimensional cloud is flat by its covariance (variance along its
+// collinear (in 2-d, up to the rounding width kCollinearArea), a three-dimensional cloud is flat by its covariance (variance along its
 // thinnest principal axis at most 1e-7 of the squared bounding-box diagonal), or the size is
 // too small for its float reciprocal to be finite. Otherwise returns
 // double(1.0f / (1.0f / size)).
