@@ -108,6 +108,27 @@ def _():
     return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
+@case("hull_volume_numpy 1,000,000 x 2 on a circle", "scipy ConvexHull(a).volume", "not slower",
+      alternations=2)
+def _():
+    # Every point is a vertex of the hull: the merged polygon drops them all and the exact
+    # hull measures the area.
+    t = rng.random(1_000_000) * 2 * np.pi
+    a = np.c_[np.cos(t), np.sin(t)]
+    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+
+
+@case("hull_volume_numpy 100,000 x 3 spiral on a sphere", "scipy ConvexHull(a).volume", "not slower",
+      alternations=2)
+def _():
+    # Evenly spread points whose equal triangles make the float sum drift: the exact hull
+    # measures the volume.
+    i = np.arange(100_000) + 0.5
+    phi, theta = np.arccos(1 - 2 * i / 100_000), np.pi * (1 + 5**0.5) * i
+    a = np.c_[np.cos(theta) * np.sin(phi), np.sin(theta) * np.sin(phi), np.cos(phi)]
+    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+
+
 def numpy_covariance_volume(a):
     d = a.shape[1]
     return np.sqrt(abs(np.linalg.det(np.cov(a, rowvar=False) + 1e-8 * np.eye(d))))

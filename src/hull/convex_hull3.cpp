@@ -109,6 +109,7 @@ HullMesh flat_mesh(const std::vector<Vec3f>& input, const std::vector<Vec3f>& no
   for (std::size_t k : idx) mesh.points.push_back(input[k]);
   for (std::size_t k = 1; k + 1 < m; ++k) mesh.triangles.push_back({0, k, k + 1});
   for (std::size_t k = 0; k + 2 < m; ++k) mesh.triangles.push_back({m - 1, k + 1, k});
+  mesh.dimension = 2;
   return mesh;
 }
 
@@ -378,6 +379,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
       HullMesh mesh;
       mesh.points = {input[0]};
       mesh.triangles = {{0, 0, 0}, {0, 0, 0}};
+      mesh.dimension = 0;
       return mesh;
     }
     case 1: {
@@ -387,6 +389,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
       HullMesh mesh;
       mesh.points = {input[p1], input[p2]};
       mesh.triangles = {{0, 1, 0}, {1, 0, 0}};
+      mesh.dimension = 1;
       return mesh;
     }
     case 2:

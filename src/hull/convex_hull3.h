@@ -13,6 +13,7 @@ namespace vorn {
 struct HullMesh {
   std::vector<Vec3f> points;       // the caller's coordinates of the points the triangles use
   std::vector<Triangle> triangles; // counter-clockwise seen from outside
+  int dimension = 3;               // of the cloud by its covariance: below 3, a degenerate mesh
 };
 
 // points: n points (x, y, z).

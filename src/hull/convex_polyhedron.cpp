@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <unordered_map>
 
 #include "hull/convex_hull3.h"
 #include "utils/panic.h"
@@ -34,17 +33,38 @@ struct MeshEdge {
   bool deleted = false;
 };
 
-// An edge's two endpoints, smaller first, so both triangles of the edge find it.
-struct EdgeKey {
-  std::size_t lo, hi;
-  EdgeKey(std::size_t a, std::size_t b) : lo(a < b ? a : b), hi(a < b ? b : a) {}
-  bool operator==(const EdgeKey& o) const { return lo == o.lo && hi == o.hi; }
-};
-
-struct EdgeKeyHash {
-  std::size_t operator()(const EdgeKey& k) const {
-    return std::hash<std::size_t>()(k.lo * 0x9E3779B97F4A7C15ull ^ k.hi);
+// Edge ids by their two endpoints, in either order: open addressing with linear probing over
+// a table with more slots than the mesh can have edges (three per triangle), so a probe
+// always ends. Only looked up, never iterated: edge ids follow creation order alone.
+class EdgeMap {
+ public:
+  explicit EdgeMap(std::size_t triangles) {
+    std::size_t slots = 16;
+    while (slots <= 3 * triangles) slots *= 2;
+    slots_.assign(slots, Slot{});
+    mask_ = slots - 1;
   }
+
+  // The id of edge {a, b}; when it is new, records it under id fresh and returns kNone.
+  std::size_t find_or_add(std::size_t a, std::size_t b, std::size_t fresh) {
+    const std::size_t lo = a < b ? a : b, hi = a < b ? b : a;
+    std::uint64_t h = (std::uint64_t(lo) * 0x9E3779B97F4A7C15ull) ^ (std::uint64_t(hi) * 0xC2B2AE3D27D4EB4Full);
+    for (std::size_t i = std::size_t(h ^ (h >> 29)) & mask_;; i = (i + 1) & mask_) {
+      Slot& s = slots_[i];
+      if (s.id == kNone) {
+        s = {lo, hi, fresh};
+        return kNone;
+      }
+      if (s.lo == lo && s.hi == hi) return s.id;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::size_t lo = 0, hi = 0, id = kNone;
+  };
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
 };
 
 // One walk of the face loop, kept as a face or not.
@@ -120,8 +140,7 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
   ConvexPolyhedron poly;
   std::vector<MeshTriangle> tris(triangles.size());
   std::vector<MeshEdge> mesh_edges;
-  std::unordered_map<EdgeKey, std::size_t, EdgeKeyHash> edge_map;
-  edge_map.reserve(triangles.size() * 3 / 2 + 1);
+  EdgeMap edge_map(triangles.size());
 
   for (std::size_t t = 0; t < triangles.size(); ++t) {
     const Triangle& v = triangles[t];
@@ -131,12 +150,12 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
     for (int k = 0; k < 3; ++k) {
       const std::size_t a = v[k];
       const std::size_t b = v[(k + 1) % 3];
-      const auto [it, inserted] = edge_map.try_emplace(EdgeKey(a, b), mesh_edges.size());
-      if (!inserted) {
-        MeshEdge& e = mesh_edges[it->second];
+      const std::size_t found = edge_map.find_or_add(a, b, mesh_edges.size());
+      if (found != kNone) {
+        MeshEdge& e = mesh_edges[found];
         if (e.second != kNone) return std::nullopt;  // a third triangle on one edge
         e.second = t;
-        tri.edges[k] = it->second;
+        tri.edges[k] = found;
         continue;
       }
       const Vec3f d = P[b] - P[a];
@@ -158,9 +177,11 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
     }  // else degenerate: the zero normal never passes the coplanarity test
   }
 
-  for (MeshEdge& e : mesh_edges) {
+  for (std::size_t k = 0; k < mesh_edges.size(); ++k) {
+    MeshEdge& e = mesh_edges[k];
     if (e.second == kNone) return std::nullopt;  // an open mesh
     e.deleted = dot(tris[e.first].normal, tris[e.second].normal) > coplanar_dot();
+    poly.edges[k].triangles = {e.first, e.second};
   }
 
   // Each face walks the boundary of one region of coplanar triangles, crossing deleted

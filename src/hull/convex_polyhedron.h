@@ -19,8 +19,9 @@ struct ConvexPolyhedron {
     Vec3f normal;           // the unit normal of the triangle the face started from
   };
   struct Edge {
-    std::array<std::size_t, 2> vertices{};  // in the order of the triangle that created it
-    Vec3f direction;                        // unit, or (1, 0, 0) for a too-short edge
+    std::array<std::size_t, 2> vertices{};   // in the order of the triangle that created it
+    Vec3f direction;                         // unit, or (1, 0, 0) for a too-short edge
+    std::array<std::size_t, 2> triangles{};  // the triangle that created it, then the other
   };
 
   std::vector<Vec3f> points;               // the mesh's points, also those on no face

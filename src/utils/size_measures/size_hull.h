@@ -6,14 +6,19 @@
 
 namespace vorn {
 
-// points: n x d. For d = 3 the volume of the hull polyhedron of the points rounded to
-// float; for d = 2 the area of their hull polygon. Returns 0.0 when n = 0, n <= d, d is
-// neither 2 nor 3, the hull is degenerate (collinear, coincident or, in three dimensions,
-// flat points), or the size is 0 or too small for its float reciprocal to be finite.
-// Otherwise returns double(1.0f / (1.0f / |size|)).
-// Throws Panic("Failed to build the 2d convex hull of this point cloud.") when
-// two-dimensional points all round to one float position, and the hull builders'
-// internal Panics.
+// points: n x d, rounded to float. For d = 3 the volume of the face-merged hull polyhedron
+// of the points; for d = 2 the area of their merged hull polygon. Where that size is not
+// sound (the construction stops or fails on a solid cloud, the mesh is not closed and
+// convex, vertex drops or merged faces fall short by more than the tolerances of
+// hull/sound_tolerances.h, the float sum drifts, the size exceeds what the points span), the
+// size of the exact hull of the float points instead, summed in double and rounded once to
+// float. Returns 0.0 when n = 0, n <= d, d is neither 2 nor 3, the points coincide or are
+// collinear (in 2-d, up to the rounding width kCollinearArea), a three-dimensional cloud is flat by its covariance (variance along its
+// thinnest principal axis at most 1e-7 of the squared bounding-box diagonal), or the size is
+// too small for its float reciprocal to be finite. Otherwise returns
+// double(1.0f / (1.0f / size)).
+// Never fails. A cloud with a non-finite coordinate keeps the merged hull's size unchecked
+// (0.0 when the construction stops).
 double size_hull(const PointSet& points);
 
 }  // namespace vorn

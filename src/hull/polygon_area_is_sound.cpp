@@ -1,0 +1,57 @@
+// Whether the area of a merged hull polygon can stand for the area of the hull of the points.
+// Cheap next to building the hull: one pass over the quickhull's vertices and one over the polygon's.
+#include "hull/polygon_area_is_sound.h"
+
+#include <cmath>
+
+#include "hull/sound_tolerances.h"
+
+namespace vorn {
+
+namespace {
+
+double shoelace(const std::vector<Vec2f>& v) {
+  double twice = 0.0;
+  for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+    const double ax = double(v[i].x) - v[0].x, ay = double(v[i].y) - v[0].y;
+    const double bx = double(v[i + 1].x) - v[0].x, by = double(v[i + 1].y) - v[0].y;
+    twice += ax * by - ay * bx;
+  }
+  return twice * 0.5;
+}
+
+// Area of the band of points within distance t outside the edge lines of a convex loop:
+// perimeter * t, plus t^2 tan(turn / 2) at each corner. Infinite for a loop that turns back.
+double outside_band(const std::vector<Vec2f>& v, double t) {
+  const std::size_t m = v.size();
+  double perimeter = 0.0, corners = 0.0;
+  double px = double(v[0].x) - v[m - 1].x, py = double(v[0].y) - v[m - 1].y;
+  double plen = std::hypot(px, py);
+  for (std::size_t i = 0; i < m; ++i) {
+    const Vec2f& b = v[(i + 1) % m];
+    const double ex = double(b.x) - v[i].x, ey = double(b.y) - v[i].y;
+    const double len = std::hypot(ex, ey);
+    perimeter += len;
+    const double cosine = (px * ex + py * ey) / (plen * len);
+    const double sine = std::fabs(px * ey - py * ex) / (plen * len);
+    if (!(1.0 + cosine > 0.0)) return INFINITY;
+    corners += sine / (1.0 + cosine);
+    px = ex, py = ey, plen = len;
+  }
+  return perimeter * t + corners * t * t;
+}
+
+}  // namespace
+
+bool polygon_area_is_sound(const std::vector<Vec2f>& loop, const ConvexPolygon& polygon,
+                           float area) {
+  const double in_double = shoelace(polygon.vertices);
+  if (!(in_double > 0.0) || !(std::fabs(area - in_double) <= kSumDrift * in_double)) {
+    return false;
+  }
+  const double visibility = float_from_bits(0x37480000u);  // 100 * 2^-23, the quickhull's own
+  const double shortfall = (shoelace(loop) - in_double) + outside_band(loop, visibility);
+  return shortfall <= kPolygonShortfall * in_double;
+}
+
+}  // namespace vorn

@@ -1,0 +1,65 @@
+// Area of the exact convex hull of a planar single-precision cloud: monotone chain with exact orientation signs.
+// Every turn is decided exactly, so the hull is the true hull of the float points; only the final area is rounded.
+#include "hull/robust_hull2_area.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "hull/exact_orient.h"
+#include "hull/sound_tolerances.h"
+
+namespace vorn {
+
+namespace {
+
+using Point2 = std::array<double, 2>;
+
+// Pops the chain's last vertex while it does not turn strictly left towards p: collinear
+// vertices leave the hull.
+void push_convex(std::vector<Point2>& chain, std::size_t floor, const Point2& p) {
+  while (chain.size() >= floor + 2 &&
+         orient2d(chain[chain.size() - 2].data(), chain.back().data(), p.data()) <= 0) {
+    chain.pop_back();
+  }
+  chain.push_back(p);
+}
+
+}  // namespace
+
+float robust_hull2_area(const std::vector<Vec2f>& points) {
+  std::vector<Point2> sorted(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) sorted[i] = {points[i].x, points[i].y};
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  if (sorted.size() < 3) return 0.0f;
+
+  // Lower chain left to right, then upper chain right to left; each starts at the other's end.
+  std::vector<Point2> hull;
+  hull.reserve(sorted.size() + 1);
+  for (const Point2& p : sorted) push_convex(hull, 0, p);
+  const std::size_t lower = hull.size();
+  for (std::size_t i = sorted.size() - 1; i-- > 0;) push_convex(hull, lower - 1, sorted[i]);
+  hull.pop_back();  // the first point again
+  if (hull.size() < 3) return 0.0f;
+
+  const Point2 o = hull[0];
+  double twice = 0.0;
+  for (std::size_t i = 1; i + 1 < hull.size(); ++i) {
+    twice += (hull[i][0] - o[0]) * (hull[i + 1][1] - o[1]) -
+             (hull[i][1] - o[1]) * (hull[i + 1][0] - o[0]);
+  }
+  // Collinear points rounded to float leave a sliver no wider than rounding: not a hull.
+  double magnitude = 0.0, ylo = o[1], yhi = o[1];
+  for (const Point2& p : hull) {
+    magnitude = std::max({magnitude, std::fabs(p[0]), std::fabs(p[1])});
+    ylo = std::min(ylo, p[1]);
+    yhi = std::max(yhi, p[1]);
+  }
+  const double area = twice * 0.5;
+  const double diagonal = std::hypot(sorted.back()[0] - sorted.front()[0], yhi - ylo);
+  if (area <= kCollinearArea * magnitude * diagonal) return 0.0f;
+  return static_cast<float>(area);
+}
+
+}  // namespace vorn

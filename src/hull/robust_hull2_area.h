@@ -1,0 +1,18 @@
+// Area of the exact convex hull of a planar single-precision cloud: monotone chain with exact orientation signs.
+// Every turn is decided exactly, so the hull is the true hull of the float points; only the final area is rounded.
+#pragma once
+
+#include <vector>
+
+#include "hull/float_types.h"
+
+namespace vorn {
+
+// points: n points (x, y), all coordinates finite.
+// Returns the area of their convex hull, summed in double (shoelace from the first hull
+// vertex) and rounded once to float; 0 when n < 3, when the points coincide or are collinear,
+// and when the hull is no wider than rounding (kCollinearArea of hull/sound_tolerances.h).
+// Never fails.
+float robust_hull2_area(const std::vector<Vec2f>& points);
+
+}  // namespace vorn

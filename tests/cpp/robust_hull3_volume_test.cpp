@@ -1,0 +1,58 @@
+#include "hull/robust_hull3_volume.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+namespace {
+
+using vorn::robust_hull3_volume;
+using vorn::Vec3f;
+
+std::vector<Vec3f> lattice(int k, float z_scale) {
+  std::vector<Vec3f> p;
+  for (int i = 0; i <= k; ++i) {
+    for (int j = 0; j <= k; ++j) {
+      for (int l = 0; l <= k; ++l) p.push_back({float(i), float(j), float(l) * z_scale});
+    }
+  }
+  return p;
+}
+
+// Lattices are all ties: every face is split by coplanar points and every edge carries
+// collinear ones, so only exact signs give a closed hull.
+TEST(RobustHull3Volume, LatticesAndDegenerateClouds) {
+  std::mt19937_64 g(3);
+  struct Case {
+    const char* label;
+    std::vector<Vec3f> points;
+    float volume;
+  } cases[] = {
+      {"lattice cube", lattice(10, 1.0f), 1000.0f},
+      {"flat lattice", lattice(6, 0.0f), 0.0f},
+      {"collinear", {{0, 0, 0}, {1, 2, 3}, {2, 4, 6}, {-1, -2, -3}, {0.5f, 1, 1.5f}}, 0.0f},
+      {"coincident", std::vector<Vec3f>(9, Vec3f{1, 2, 3}), 0.0f},
+      {"three points", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0.0f},
+      {"corner tetrahedron and a repeat", {{0, 0, 0}, {6, 0, 0}, {0, 6, 0}, {0, 0, 6}, {6, 0, 0}}, 36.0f},
+  };
+  for (Case& c : cases) {
+    EXPECT_EQ(robust_hull3_volume(c.points), c.volume) << c.label;
+    std::shuffle(c.points.begin(), c.points.end(), g);
+    EXPECT_EQ(robust_hull3_volume(c.points), c.volume) << c.label << ", shuffled";
+  }
+}
+
+// A point a little outside a face becomes a vertex, however close; one on the face does not.
+TEST(RobustHull3Volume, PointsJustOutsideAFaceCount) {
+  std::vector<Vec3f> cube = lattice(1, 1.0f);
+  std::vector<Vec3f> on = cube, out = cube;
+  on.push_back({0.5f, 0.5f, 1.0f});
+  out.push_back({0.5f, 0.5f, 1.0f + 0x1.0p-20f});
+  EXPECT_EQ(robust_hull3_volume(on), 1.0f);
+  // The pyramid over the top face adds 2^-20 / 3.
+  EXPECT_EQ(robust_hull3_volume(out), float(1.0 + 0x1.0p-20 / 3.0));
+}
+
+}  // namespace
