@@ -11,8 +11,8 @@
 namespace {
 
 // Every thread count gives the bits of the literal pair-order sum, on clouds of repeated points
-// and points one ulp apart, across several parallel steps and a partial last one, in the
-// column-by-column kernel (d = 3) and the row kernel (d = 9).
+// and points one ulp apart, across several blocks and a partial last one, on one thread
+// (d = 3) and with the distances computed ahead of the sum (d = 9).
 TEST(SizeDispersion, LiteralPairOrderOnEveryThreadCount) {
   for (std::size_t d : {3u, 9u}) {
     const std::size_t n = 700;
