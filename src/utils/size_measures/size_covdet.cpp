@@ -35,11 +35,8 @@ std::vector<double> point_mean(const PointSet& points, const Executor& executor)
   const std::size_t d = points.d;
   std::vector<double> m(d);
   switch (d) {
-    case 1: coordinate_sums<1>(points, m.data(), executor); break;
     case 2: coordinate_sums<2>(points, m.data(), executor); break;
     case 3: coordinate_sums<3>(points, m.data(), executor); break;
-    case 4: coordinate_sums<4>(points, m.data(), executor); break;
-    case 5: coordinate_sums<5>(points, m.data(), executor); break;
     default: coordinate_sums<0>(points, m.data(), executor); break;
   }
   const double n = static_cast<double>(points.n);
