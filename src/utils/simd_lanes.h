@@ -1,4 +1,4 @@
-// F64x2: two doubles side by side, for kernels that advance two independent sums at once.
+// F64x2, F64x4: two or four doubles side by side, for kernels that advance independent sums at once.
 // Every lane operation rounds exactly as the scalar one: element by element, never fused, never summed across lanes.
 #pragma once
 
@@ -18,6 +18,7 @@ namespace vorn {
 #if VORN_VECTOR_EXTENSIONS
 typedef double F64x2 __attribute__((vector_size(16)));
 typedef std::int64_t I64x2 __attribute__((vector_size(16)));
+typedef double F64x4 __attribute__((vector_size(32)));
 #else
 struct F64x2 {
   double lane[2];
@@ -27,6 +28,20 @@ struct F64x2 {
 inline F64x2 operator+(F64x2 a, F64x2 b) { return {{a[0] + b[0], a[1] + b[1]}}; }
 inline F64x2 operator-(F64x2 a, F64x2 b) { return {{a[0] - b[0], a[1] - b[1]}}; }
 inline F64x2 operator*(F64x2 a, F64x2 b) { return {{a[0] * b[0], a[1] * b[1]}}; }
+struct F64x4 {
+  double lane[4];
+  double operator[](std::size_t i) const { return lane[i]; }
+  double& operator[](std::size_t i) { return lane[i]; }
+};
+inline F64x4 operator+(F64x4 a, F64x4 b) {
+  return {{a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}};
+}
+inline F64x4 operator-(F64x4 a, F64x4 b) {
+  return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3] - b[3]}};
+}
+inline F64x4 operator*(F64x4 a, F64x4 b) {
+  return {{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}};
+}
 #endif
 
 }  // namespace vorn

@@ -3,7 +3,9 @@
 #include "utils/size_measures/centred_scatter.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "utils/simd_clones.h"
 #include "utils/simd_lanes.h"
 
 namespace vorn {
@@ -14,119 +16,178 @@ namespace {
 // so the first point's product enters exactly as it is.
 constexpr double kEmptySum = -0.0;
 
+// Points between two polls of a pass over the whole set.
+constexpr std::size_t kPollPoints = std::size_t(1) << 16;
+
 // Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
 template <std::size_t D>
-void scatter_small(const PointSet& points, const double* mean, double* s) {
+void scatter_small(const PointSet& points, const double* mean, double* s,
+    const Executor& executor) {
   constexpr std::size_t kSums = D * (D + 1) / 2;
   double m[D];
   double acc[kSums];
   for (std::size_t j = 0; j < D; ++j) m[j] = mean[j];
   for (std::size_t t = 0; t < kSums; ++t) acc[t] = kEmptySum;
-  for (std::size_t k = 0; k < points.n; ++k) {
-    const double* p = points.coords.data() + k * D;
-    double x[D];
-    for (std::size_t j = 0; j < D; ++j) x[j] = p[j] - m[j];
-    std::size_t t = 0;
-    for (std::size_t c = 0; c < D; ++c)
-      for (std::size_t r = 0; r <= c; ++r, ++t) acc[t] = acc[t] + x[r] * x[c];
+  for (std::size_t k0 = 0; k0 < points.n; k0 += kPollPoints) {
+    executor.poll();
+    const std::size_t k1 = std::min(points.n, k0 + kPollPoints);
+    for (std::size_t k = k0; k < k1; ++k) {
+      const double* p = points.coords.data() + k * D;
+      double x[D];
+      for (std::size_t j = 0; j < D; ++j) x[j] = p[j] - m[j];
+      std::size_t t = 0;
+      for (std::size_t c = 0; c < D; ++c)
+        for (std::size_t r = 0; r <= c; ++r, ++t) acc[t] = acc[t] + x[r] * x[c];
+    }
   }
   std::size_t t = 0;
   for (std::size_t c = 0; c < D; ++c)
     for (std::size_t r = 0; r <= c; ++r, ++t) s[r + c * D] = s[c + r * D] = acc[t];
 }
 
-// Beyond five dimensions: the upper triangle in 4 x 4 tiles. Each lane of a tile is still
-// the running sum of one entry, advanced point by point; the lanes only let one
-// instruction advance two entries. Points go in blocks so that a block's packed
-// coordinates stay in cache while every tile passes over them.
-using Lanes = F64x2;
+// Beyond five dimensions: the upper triangle in register tiles of 4 rows by 8 columns. Each
+// lane of a tile is still the running sum of one entry, advanced point by point; the lanes
+// only let one instruction advance four entries. Points go in blocks, centred once per block
+// into panels of eight coordinates that stay in cache while every tile passes over them.
+using Vec = F64x4;
 
-constexpr std::size_t kTile = 4;
-constexpr std::size_t kBlock = 256;  // a packed row panel of a block is 16 KB: it stays in L1
+constexpr std::size_t kRows = 4;     // tile rows, each broadcast across the lanes
+constexpr std::size_t kPanel = 8;    // tile columns: two vectors
+constexpr std::size_t kBlock = 256;  // a panel of a block is 16 KB: two panels stay in L1
+constexpr std::size_t kPollTiles = 64;  // tiles between two polls within a block
+constexpr std::size_t kLine = 64;       // bytes in a cache line
+// Tile updates of one point (about four cycles each) below which a call stays on one thread.
+constexpr std::size_t kParallelWork = std::size_t(1) << 16;
 
-// acc: the tile's 8 lane pairs, acc[2 i + h] holding entries (r0 + i, c0 + 2h .. c0 + 2h + 1).
-// rows: per point, the tile's four row coordinates each doubled across both lanes;
-// cols: per point, the tile's four column coordinates as two lane pairs.
-void tile_update(const Lanes* rows, const Lanes* cols, std::size_t count, Lanes* acc) {
-  Lanes a0 = acc[0], a1 = acc[1], a2 = acc[2], a3 = acc[3];
-  Lanes a4 = acc[4], a5 = acc[5], a6 = acc[6], a7 = acc[7];
-#pragma GCC unroll 2  // halves the loop overhead; measured about 6% on 64 dimensions
-  for (std::size_t k = 0; k < count; ++k) {
-    const Lanes c0 = cols[2 * k], c1 = cols[2 * k + 1];
-    const Lanes r0 = rows[4 * k], r1 = rows[4 * k + 1];
-    const Lanes r2 = rows[4 * k + 2], r3 = rows[4 * k + 3];
+// Rows [4 group, 4 group + 4) by columns [8 panel, 8 panel + 8).
+struct Tile {
+  std::size_t group, panel;
+};
+
+// The centred coordinates of points k0 .. k0 + count - 1 in panels 0 .. panels - 1: panel q
+// holds, per point, p[8q + j] - m[8q + j] for j = 0 .. 7, padded with 0.0 beyond d. Padding
+// reaches only padding entries of the tiles, which are never read.
+void pack_block(const PointSet& points, const double* mean, std::size_t k0, std::size_t count,
+    std::size_t panels, double* packed) {
+  const std::size_t d = points.d;
+  for (std::size_t q = 0; q < panels; ++q) {
+    const std::size_t j0 = q * kPanel;
+    const double* p = points[k0] + j0;
+    const double* m = mean + j0;
+    double* out = packed + q * kBlock * kPanel;
+    if (j0 + kPanel <= d) {
+      for (std::size_t k = 0; k < count; ++k, p += d, out += kPanel)
+        for (std::size_t j = 0; j < kPanel; ++j) out[j] = p[j] - m[j];
+    } else {
+      for (std::size_t k = 0; k < count; ++k, p += d, out += kPanel)
+        for (std::size_t j = 0; j < kPanel; ++j) out[j] = j0 + j < d ? p[j] - m[j] : 0.0;
+    }
+  }
+}
+
+// Vectors are read and written by copy: the vector type's alignment differs between the
+// baseline and the AVX2 build of one function.
+inline void load(Vec& v, const double* p) { std::memcpy(&v, p, sizeof v); }
+inline void store(double* p, const Vec& v) { std::memcpy(p, &v, sizeof v); }
+
+// acc: the tile's 32 sums, acc[8 i + j] that of entry (r0 + i, c0 + j).
+// rows: the tile's four row coordinates of each point, kPanel doubles apart;
+// cols: the tile's column panel, kPanel doubles per point.
+VORN_SIMD_CLONES
+void tile_update(const double* rows, const double* cols, std::size_t count, double* acc) {
+  Vec a0, a1, a2, a3, a4, a5, a6, a7, c0, c1;
+  load(a0, acc), load(a1, acc + 4), load(a2, acc + 8), load(a3, acc + 12);
+  load(a4, acc + 16), load(a5, acc + 20), load(a6, acc + 24), load(a7, acc + 28);
+  for (std::size_t k = 0; k < count; ++k, rows += kPanel, cols += kPanel) {
+    load(c0, cols), load(c1, cols + 4);
+    const Vec r0 = {rows[0], rows[0], rows[0], rows[0]};
     a0 = a0 + r0 * c0;
     a1 = a1 + r0 * c1;
+    const Vec r1 = {rows[1], rows[1], rows[1], rows[1]};
     a2 = a2 + r1 * c0;
     a3 = a3 + r1 * c1;
+    const Vec r2 = {rows[2], rows[2], rows[2], rows[2]};
     a4 = a4 + r2 * c0;
     a5 = a5 + r2 * c1;
+    const Vec r3 = {rows[3], rows[3], rows[3], rows[3]};
     a6 = a6 + r3 * c0;
     a7 = a7 + r3 * c1;
   }
-  acc[0] = a0, acc[1] = a1, acc[2] = a2, acc[3] = a3;
-  acc[4] = a4, acc[5] = a5, acc[6] = a6, acc[7] = a7;
+  store(acc, a0), store(acc + 4, a1), store(acc + 8, a2), store(acc + 12, a3);
+  store(acc + 16, a4), store(acc + 20, a5), store(acc + 24, a6), store(acc + 28, a7);
 }
 
-void scatter_blocked(const PointSet& points, const double* mean, double* s) {
+// Runs tiles [t0, t1) over every point, then writes their entries on and above the
+// diagonal, and the mirror of each, into s.
+void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles,
+    std::size_t t0, std::size_t t1, double* s, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
-  const std::size_t panels = (d + kTile - 1) / kTile;
-  const std::size_t block = std::min(kBlock, n);
-  const std::size_t full = d / kTile;  // panels without padding
-  std::vector<Lanes> rows(panels * block * kTile);
-  std::vector<Lanes> cols(panels * block * kTile / 2);
-  std::vector<Lanes> tiles(panels * (panels + 1) / 2 * 2 * kTile, Lanes{kEmptySum, kEmptySum});
-  // The last panel's centred coordinates, padded with 0.0: padding reaches only padding
-  // entries of the tiles, which are never read.
-  double tail[kTile] = {0.0, 0.0, 0.0, 0.0};
-  for (std::size_t k0 = 0; k0 < n; k0 += block) {
-    const std::size_t count = std::min(block, n - k0);
-    for (std::size_t k = 0; k < count; ++k) {
-      const double* p = points[k0 + k];
-      for (std::size_t j = full * kTile; j < d; ++j) tail[j - full * kTile] = p[j] - mean[j];
-      for (std::size_t q = 0; q < panels; ++q) {
-        double xq[kTile];
-        for (std::size_t i = 0; i < kTile; ++i)
-          xq[i] = q < full ? p[q * kTile + i] - mean[q * kTile + i] : tail[i];
-        Lanes* row = rows.data() + (q * block + k) * kTile;
-        Lanes* col = cols.data() + (q * block + k) * (kTile / 2);
-        for (std::size_t i = 0; i < kTile; ++i) row[i] = Lanes{xq[i], xq[i]};
-        col[0] = Lanes{xq[0], xq[1]};
-        col[1] = Lanes{xq[2], xq[3]};
-      }
-    }
-    Lanes* tile = tiles.data();
-    for (std::size_t rq = 0; rq < panels; ++rq) {
-      const Lanes* row = rows.data() + rq * block * kTile;
-      for (std::size_t cq = rq; cq < panels; ++cq, tile += 2 * kTile) {
-        tile_update(row, cols.data() + cq * block * (kTile / 2), count, tile);
-      }
+  const std::size_t panels = tiles[t1 - 1].panel + 1;  // tiles go panel by panel
+  std::vector<double> packed(panels * kBlock * kPanel);
+  std::vector<double> acc((t1 - t0) * kRows * kPanel, kEmptySum);
+  for (std::size_t k0 = 0; k0 < n; k0 += kBlock) {
+    const std::size_t count = std::min(kBlock, n - k0);
+    executor.poll();
+    pack_block(points, mean, k0, count, panels, packed.data());
+    // While the tiles run, the next block's points are fetched into cache, a share per tile.
+    const std::size_t next = std::min(n, k0 + kBlock);
+    const char* ahead = reinterpret_cast<const char*>(points[next]);
+    const std::size_t ahead_lines =
+        (std::min(kBlock, n - next) * d * sizeof(double) + kLine - 1) / kLine;
+    const std::size_t share = ahead_lines / (t1 - t0) + 1;
+    for (std::size_t t = t0; t < t1; ++t) {
+      if ((t - t0) % kPollTiles == kPollTiles - 1) executor.poll();
+      for (std::size_t l = (t - t0) * share; l < std::min(ahead_lines, (t - t0 + 1) * share); ++l)
+        __builtin_prefetch(ahead + l * kLine, 0, 2);
+      const double* rows = packed.data() + tiles[t].group * kRows / kPanel * kBlock * kPanel +
+                           tiles[t].group * kRows % kPanel;
+      tile_update(rows, packed.data() + tiles[t].panel * kBlock * kPanel, count,
+                  acc.data() + (t - t0) * kRows * kPanel);
     }
   }
-  // Tile (rq, cq), rq <= cq, follows the rq full tile rows above it: panels, panels - 1, ...
-  for (std::size_t c = 0; c < d; ++c) {
-    const std::size_t cq = c / kTile;
-    for (std::size_t r = 0; r <= c; ++r) {
-      const std::size_t rq = r / kTile;
-      const std::size_t index = rq * (2 * panels + 1 - rq) / 2 + (cq - rq);
-      const Lanes pair = tiles[index * 2 * kTile + 2 * (r % kTile) + (c % kTile) / 2];
-      s[r + c * d] = s[c + r * d] = pair[c % 2];
+  for (std::size_t t = t0; t < t1; ++t) {
+    for (std::size_t e = 0; e < kRows * kPanel; ++e) {
+      const std::size_t r = tiles[t].group * kRows + e / kPanel;
+      const std::size_t c = tiles[t].panel * kPanel + e % kPanel;
+      if (r <= c && c < d) s[r + c * d] = s[c + r * d] = acc[(t - t0) * kRows * kPanel + e];
     }
   }
+}
+
+// The tiles with an entry on or above the diagonal, column panel by column panel, shared out
+// in runs of equal length: each run's entries are its own, so the split changes no bit.
+void scatter_blocked(const PointSet& points, const double* mean, double* s,
+    const Executor& executor) {
+  const std::size_t d = points.d;
+  const std::size_t panels = (d + kPanel - 1) / kPanel;
+  const std::size_t groups = (d + kRows - 1) / kRows;
+  std::vector<Tile> tiles;
+  for (std::size_t q = 0; q < panels; ++q)
+    for (std::size_t g = 0; g < groups && g * kRows < (q + 1) * kPanel; ++g)
+      tiles.push_back({g, q});
+  const std::size_t count = tiles.size();
+  const std::size_t runs = points.n * count < kParallelWork
+                               ? 1 : std::min(count, executor.threads());
+  executor.for_ranges(runs, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t run = begin; run < end; ++run)
+      scatter_tiles(points, mean, tiles.data(), run * count / runs, (run + 1) * count / runs, s,
+                    executor);
+  });
 }
 
 }  // namespace
 
-std::vector<double> centred_scatter(const PointSet& points, const double* mean) {
+std::vector<double> centred_scatter(const PointSet& points, const double* mean,
+    const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<double> s(d * d);
   switch (d) {
-    case 1: scatter_small<1>(points, mean, s.data()); break;
-    case 2: scatter_small<2>(points, mean, s.data()); break;
-    case 3: scatter_small<3>(points, mean, s.data()); break;
-    case 4: scatter_small<4>(points, mean, s.data()); break;
-    case 5: scatter_small<5>(points, mean, s.data()); break;
-    default: scatter_blocked(points, mean, s.data()); break;
+    case 1: scatter_small<1>(points, mean, s.data(), executor); break;
+    case 2: scatter_small<2>(points, mean, s.data(), executor); break;
+    case 3: scatter_small<3>(points, mean, s.data(), executor); break;
+    case 4: scatter_small<4>(points, mean, s.data(), executor); break;
+    case 5: scatter_small<5>(points, mean, s.data(), executor); break;
+    default: scatter_blocked(points, mean, s.data(), executor); break;
   }
   return s;
 }

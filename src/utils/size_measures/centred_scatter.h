@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -11,9 +12,11 @@ namespace vorn {
 // points: n x d with n >= 1; mean: d entries. Returns the d x d scatter matrix stored
 // column by column (it is symmetric, so also row by row): S(r, c) starts at X(r, 0) X(c, 0)
 // and takes S(r, c) + X(r, k) X(c, k) for k = 1 .. n - 1, where X(j, k) = p_k[j] - m[j].
-// Up to five dimensions one pass advances every sum at once; beyond, a blocked kernel
-// advances many entries' sums at a time through the same additions. Memory O(d^2) plus one
-// block of points. Throws only std::bad_alloc.
-std::vector<double> centred_scatter(const PointSet& points, const double* mean);
+// Up to five dimensions one pass advances every sum at once; beyond, register tiles of the
+// upper triangle advance many entries' sums at a time through the same additions, the tiles
+// shared out over the executor's threads. Memory O(d^2) plus one block of points per thread.
+// Throws std::bad_alloc, or Panic::interrupted() when the executor is stopped.
+std::vector<double> centred_scatter(const PointSet& points, const double* mean,
+    const Executor& executor = Executor());
 
 }  // namespace vorn

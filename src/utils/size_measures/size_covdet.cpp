@@ -2,6 +2,7 @@
 // Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results are compared bit for bit.
 #include "utils/size_measures/size_covdet.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -12,33 +13,45 @@ namespace vorn {
 
 namespace {
 
-// Each coordinate's sum runs in point order, then one division by n (not a product with 1/n).
+constexpr std::size_t kPollPoints = std::size_t(1) << 16;  // points between two polls
+
+// s: set to the sums of the D coordinates over the points, each in point order (D = 0: d).
 template <std::size_t D>
-std::vector<double> point_mean(const PointSet& points, std::size_t dim) {
-  const std::size_t d = D ? D : dim;
-  std::vector<double> m(d, 0.0);
-  double* mp = m.data();
-  const double* p = points.coords.data();
-  for (std::size_t k = 0; k < points.n; ++k, p += d)
-    for (std::size_t j = 0; j < d; ++j) mp[j] = mp[j] + p[j];
+void coordinate_sums(const PointSet& points, double* s, const Executor& executor) {
+  const std::size_t d = D ? D : points.d;
+  for (std::size_t j = 0; j < d; ++j) s[j] = 0.0;
+  for (std::size_t k0 = 0; k0 < points.n; k0 += kPollPoints) {
+    executor.poll();
+    const std::size_t k1 = std::min(points.n, k0 + kPollPoints);
+    const double* p = points[k0];
+    for (std::size_t k = k0; k < k1; ++k, p += d)
+      for (std::size_t j = 0; j < d; ++j) s[j] = s[j] + p[j];
+  }
+}
+
+// Each coordinate's sum runs in point order, then one division by n (not a product with 1/n).
+// One thread: the pass is bound by memory bandwidth, which a second thread here does not add to.
+std::vector<double> point_mean(const PointSet& points, const Executor& executor) {
+  const std::size_t d = points.d;
+  std::vector<double> m(d);
+  switch (d) {
+    case 2: coordinate_sums<2>(points, m.data(), executor); break;
+    case 3: coordinate_sums<3>(points, m.data(), executor); break;
+    default: coordinate_sums<0>(points, m.data(), executor); break;
+  }
   const double n = static_cast<double>(points.n);
-  for (std::size_t j = 0; j < d; ++j) mp[j] = mp[j] / n;
+  for (std::size_t j = 0; j < d; ++j) m[j] = m[j] / n;
   return m;
 }
 
 }  // namespace
 
 double size_covdet(const PointSet& points,
-    const Executor& /*executor*/) {
+    const Executor& executor) {
   if (points.n < 2) return 0.0;
   const std::size_t d = points.d;
-  std::vector<double> mean;
-  switch (d) {
-    case 2: mean = point_mean<2>(points, d); break;
-    case 3: mean = point_mean<3>(points, d); break;
-    default: mean = point_mean<0>(points, d); break;
-  }
-  std::vector<double> r = centred_scatter(points, mean.data());
+  const std::vector<double> mean = point_mean(points, executor);
+  std::vector<double> r = centred_scatter(points, mean.data(), executor);
   // n - 1 as n plus -1.0 in double; the ridge is the identity scaled by 1e-8, so the
   // off-diagonal entries gain +0.0.
   const double divisor = static_cast<double>(points.n) + -1.0;

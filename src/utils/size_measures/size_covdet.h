@@ -10,7 +10,8 @@ namespace vorn {
 // points: n x d. Returns the square root of |det R|, R = S / (n - 1) + 1e-8 I, where S is
 // the scatter matrix about the mean (the mean divides the point-order sums by n); 0.0 when
 // n < 2. Non-finite coordinates give NaN or infinity. Memory O(d^2) plus one block of
-// points. Throws only std::bad_alloc.
+// points per thread. Throws std::bad_alloc, or Panic::interrupted() when the executor is
+// stopped.
 double size_covdet(const PointSet& points,
     const Executor& executor = Executor());
 
