@@ -251,12 +251,13 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
   std::vector<std::uint64_t> order(voxels);
   for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
   rng.shuffle(order.data(), voxels);
-  for (std::uint64_t v : order) {
+  for (std::size_t visited = 0; visited < voxels; ++visited) {
     if (selection.size() >= t) break;
+    if (visited % 1024 == 1023) executor.poll();
+    const std::uint64_t v = order[visited];
     const std::uint64_t first = rng.shuffled_prefix(start[v + 1] - start[v], 1)[0];
     // May be the first choice again: the voxel is used up all the same.
     selection.insert(members[start[v] + first]);
-    executor.poll();
   }
 
   // The rest list holds the ascending indices not chosen yet. Its shuffle is the last draw,
