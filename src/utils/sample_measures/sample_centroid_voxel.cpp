@@ -110,27 +110,19 @@ void voxel_keys(const double* coords, std::size_t count, double voxel_size, std:
 // Index is wide enough for twice n. Counts the members of each voxel v in size[v].
 constexpr std::size_t kDenseCells = 2;
 constexpr std::size_t kPointsPerRange = std::size_t(1) << 14;
-constexpr std::size_t kPointsPerBlock = 512;
+constexpr std::size_t kKeysPerBlock = 4096;
 
 // Calls visit(i, key) for the points of [begin, end) in order; key holds the d components.
 template <class Visit>
 void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double voxel_size,
               Visit visit) {
   const std::size_t d = points.d;
-  std::int32_t keys[kPointsPerBlock * 8];
-  const std::size_t block = std::max<std::size_t>(1, kPointsPerBlock * 8 / d);
+  const std::size_t block = std::max<std::size_t>(1, kKeysPerBlock / d);
+  std::vector<std::int32_t> keys(block * d);
   for (std::size_t b = begin; b < end; b += block) {
     const std::size_t e = std::min(end, b + block);
-    if (d * block <= kPointsPerBlock * 8) {
-      voxel_keys(points[b], (e - b) * d, voxel_size, keys);
-      for (std::size_t i = b; i < e; ++i) visit(i, keys + (i - b) * d);
-    } else {
-      std::vector<std::int32_t> key(d);
-      for (std::size_t i = b; i < e; ++i) {
-        voxel_keys(points[i], d, voxel_size, key.data());
-        visit(i, key.data());
-      }
-    }
+    voxel_keys(points[b], (e - b) * d, voxel_size, keys.data());
+    for (std::size_t i = b; i < e; ++i) visit(i, keys.data() + (i - b) * d);
   }
 }
 
