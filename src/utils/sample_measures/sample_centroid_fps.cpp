@@ -41,11 +41,14 @@ struct Tree {
   std::size_t n = 0, d = 0;
   Coordinates cols;
   Coordinates nearest;  // squared sums, +inf before the first choice
-  std::vector<std::uint64_t, CoordinateAllocator<std::uint64_t>> index;
+  // The point in each slot, 32 bits wide; left empty for a single bucket, whose slots are the
+  // points themselves (the only filing used beyond 2^32 - 1 points).
+  std::vector<std::uint32_t, CoordinateAllocator<std::uint32_t>> index;
   std::vector<Node> nodes;
   std::vector<double> bounds;
   std::size_t buckets = 0;
 
+  std::uint64_t point(std::size_t slot) const { return index.empty() ? slot : index[slot]; }
   std::size_t stride() const { return 1 + 2 * d; }
   double& max_sum(std::size_t b) { return bounds[stride() * b]; }
   double* lo(std::size_t b) { return &bounds[stride() * b + 1]; }
@@ -66,7 +69,7 @@ std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_
                       Left left) {
   const std::size_t n = tree.n, d = D ? D : tree.d;
   double* cols = tree.cols.data();
-  std::uint64_t* index = tree.index.data();
+  std::uint32_t* index = tree.index.data();
   std::size_t l = begin;
   for (std::size_t s = begin; s < end; ++s) {
     const bool goes_left = left(cols[axis * n + s]);
@@ -165,7 +168,7 @@ void find_bucket_maximum(Tree& tree, Node& bucket) {
   for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
     // Indices are read only on a tie: they are seldom in cache.
     if (__builtin_expect(nearest[s] >= floor, 0) && std::sqrt(nearest[s]) == bucket.max_value &&
-        (!found || tree.index[s] > tree.index[bucket.max_slot])) {
+        (!found || tree.point(s) > tree.point(bucket.max_slot))) {
       found = true;
       bucket.max_slot = s;
     }
@@ -179,7 +182,7 @@ void combine(Tree& tree, std::size_t b) {
   const Node& l = tree.nodes[c];
   const Node& r = tree.nodes[c + 1];
   const bool right = r.max_value > l.max_value ||
-      (r.max_value == l.max_value && tree.index[r.max_slot] > tree.index[l.max_slot]);
+      (r.max_value == l.max_value && tree.point(r.max_slot) > tree.point(l.max_slot));
   tree.max_sum(b) = std::max(tree.max_sum(c), tree.max_sum(c + 1));
   node.max_value = right ? r.max_value : l.max_value;
   node.max_slot = right ? r.max_slot : l.max_slot;
@@ -192,12 +195,12 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
   tree.n = n;
   tree.d = d;
   tree.cols.resize(n * d);
-  tree.index.resize(n);
+  if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
   executor.for_ranges(n, kSlotsPerRange * 4, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = points[i][k];
-      tree.index[i] = i;
+      if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
       tree.nearest[i] = kInf;
     }
   });
@@ -248,10 +251,10 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
       fit_box<D>(tree, buckets[j]);
       // Every entry is +inf, so the bucket's highest index holds its maximum: a bucket the
       // first choice skips (all its distances +inf) still reports the right point.
-      const std::uint64_t* first = tree.index.data() + bucket.begin;
-      const std::uint64_t* last = tree.index.data() + bucket.end;
-      const std::uint64_t* top = std::max_element(first, last);
-      bucket.max_slot = bucket.begin + std::size_t(top - first);
+      bucket.max_slot = bucket.end - 1;
+      for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
+        if (tree.point(s) > tree.point(bucket.max_slot)) bucket.max_slot = s;
+      }
       tree.max_sum(buckets[j]) = kInf;
     }
   });
@@ -369,7 +372,7 @@ class Chooser {
     }
     // Children were visited after their parents.
     for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
-    return tree_.index[tree_.nodes[0].max_slot];
+    return tree_.point(tree_.nodes[0].max_slot);
   }
 
  private:
@@ -398,6 +401,7 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
   result.push_back(nearest_to_centroid(points));
   if (target == 1) return result;
   bucket_size = std::max<std::size_t>(bucket_size, 1);
+  if (n > std::numeric_limits<std::uint32_t>::max()) bucket_size = n;
   switch (points.d) {
     case 1: choose<1>(points, target, bucket_size, executor, result); break;
     case 2: choose<2>(points, target, bucket_size, executor, result); break;
@@ -409,7 +413,9 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
 
 std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t bucket_size) {
   if (points.n == 0) return 0;
-  return build_tree<0>(points, std::max<std::size_t>(bucket_size, 1), Executor()).buckets;
+  bucket_size = std::max<std::size_t>(bucket_size, 1);
+  if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
+  return build_tree<0>(points, bucket_size, Executor()).buckets;
 }
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
