@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
+#include <thread>
 
+#include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/size_measures/point_distance.h"
 
@@ -94,6 +97,79 @@ TEST(SampleCentroidFps, BucketSkippingIsExactForNearTies) {
     const vorn::Indices expected = literal_fps(points, 400);
     for (std::size_t bucket : {2u, 5u, 32u})
       ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, 400, bucket), expected) << trial;
+  }
+}
+
+// Shapes that once made the buckets explode or the tree degenerate: near-flat and flat
+// planes, a line, tight far-apart clusters, one far outlier, coincident points and
+// geometrically spaced coordinates. The bucket count stays within 16 n / bucket_size, and the
+// choices still equal the plain procedure's.
+TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
+  std::mt19937_64 gen(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const char* shapes[] = {"near-flat", "flat", "line", "clusters", "outlier", "coincident",
+                          "geometric"};
+  for (int shape = 0; shape < 7; ++shape) {
+    for (std::size_t n : {1500u, 30000u}) {
+      vorn::PointSet points(n, 3);
+      for (std::size_t i = 0; i < n; ++i) {
+        double* p = points[i];
+        const double x = unit(gen), y = unit(gen), z = unit(gen);
+        switch (shape) {
+          case 0: p[0] = x; p[1] = y; p[2] = 1e-12 * z; break;
+          case 1: p[0] = x; p[1] = y; p[2] = 0.5; break;
+          case 2: p[0] = x; p[1] = 1e-9 * y; p[2] = 1e-9 * z; break;
+          case 3: p[0] = double(i % 7) * 1e6 + 1e-3 * x; p[1] = 1e-3 * y; p[2] = 1e-3 * z; break;
+          case 4: p[0] = i == n / 2 ? 1e12 : x; p[1] = y; p[2] = z; break;
+          case 5: p[0] = p[1] = p[2] = 0.25; break;
+          case 6: p[0] = std::ldexp(1.0, -int(i % 1000)); p[1] = y; p[2] = 0.0; break;
+        }
+      }
+      const std::size_t buckets = vorn::sample_centroid_fps_buckets(points, 64);
+      EXPECT_LE(buckets, 16 * n / 64) << shapes[shape] << " " << n;
+      if (n < 2000) {
+        ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, 120, 16), literal_fps(points, 120))
+            << shapes[shape];
+      }
+    }
+  }
+}
+
+bool always_stop(void*) { return true; }
+
+// Clouds large enough for the bucket updates of the first choices to be split into ranges;
+// integer coordinates, some a few ulps apart, make equal and nearly equal maxima.
+TEST(SampleCentroidFps, SameChoicesOnAnyThreadCount) {
+  std::mt19937_64 gen(3);
+  std::uniform_int_distribution<int> coord(0, 30), ulps(0, 2);
+  vorn::PointSet points(60000, 3);
+  for (double& x : points.coords) {
+    x = coord(gen);
+    for (int u = ulps(gen); u > 0; --u) x = std::nextafter(x, 100.0);
+  }
+  const vorn::Indices expected = literal_fps(points, 300);
+  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook{});
+    EXPECT_EQ(vorn::sample_centroid_fps(points, 300, 0, executor), expected) << threads;
+  }
+}
+
+// A caller that asks to stop gets Panic::interrupted() from the build or the choices; the
+// sanitizer build checks that nothing leaks on the way out.
+TEST(SampleCentroidFps, StopsWhenAsked) {
+  vorn::PointSet points(200000, 3);
+  std::mt19937_64 gen(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (double& x : points.coords) x = unit(gen);
+  for (std::size_t threads : {1u, 3u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
+    std::this_thread::sleep_for(vorn::Executor::kPollPeriod * 2);  // the hook is asked from now on
+    try {
+      vorn::sample_centroid_fps(points, 5000, 0, executor);
+      ADD_FAILURE() << "not interrupted on " << threads << " threads";
+    } catch (const vorn::Panic& stop) {
+      EXPECT_TRUE(stop.is_interrupted());
+    }
   }
 }
 

@@ -8,12 +8,9 @@
 #include <limits>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "utils/sample_measures/centroid.h"
-#include "utils/simd_lanes.h"
+#include "utils/compiler_hints.h"
+#include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
@@ -22,278 +19,405 @@ namespace {
 
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
+// A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
+// it to the pool would cost more than it saves.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 14;
+constexpr std::size_t kSlotsPerRange = std::size_t(1) << 12;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
-#if VORN_VECTOR_EXTENSIONS
-// Two points side by side. Each lane does exactly the scalar operations of point_distance, so
-// the lanes change no rounding; only the memory layout differs.
-using f64x2 = F64x2;
-using i64x2 = I64x2;
-
-inline f64x2 load2(const double* p) {
-  f64x2 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-inline void store2(double* p, f64x2 v) { std::memcpy(p, &v, sizeof v); }
-
-inline f64x2 broadcast(double x) { return f64x2{x, x}; }
-
-inline f64x2 sqrt2(f64x2 x) {
-#if defined(__SSE2__)
-  return reinterpret_cast<f64x2>(_mm_sqrt_pd(reinterpret_cast<__m128d>(x)));
-#else
-  return f64x2{std::sqrt(x[0]), std::sqrt(x[1])};
-#endif
-}
-#endif  // VORN_VECTOR_EXTENSIONS
-
-// Points filed into spatial buckets, each a run of slots in column layout: coordinate k of
-// slot s at cols[k * slots + s]. Within a bucket the slots hold ascending point indices and the
-// run is padded to even length with a copy of its first point whose nearest entry is -inf.
-struct Buckets {
-  std::size_t d = 0;
-  std::size_t slots = 0;
-  std::vector<double> cols;
-  std::vector<double> nearest;
-  std::vector<std::uint64_t> index;
-  std::vector<std::size_t> begin, end;          // slot range of each bucket
-  std::vector<double> lo, hi;                   // bounding box of each bucket, d values each
-  std::vector<double> max_value;                // largest nearest entry of each bucket
-  std::vector<std::uint64_t> max_index;         // highest point index holding it
-
-  Buckets(const PointSet& points, std::size_t bucket_size);
+// A node of the tree: its slot range, its children and where its largest distance lies.
+// Nearest entries are squared sums: the square root is monotone, so the root of the smallest
+// sum is the smallest distance bit for bit, and roots are taken only to compare maxima.
+struct Node {
+  std::size_t begin = 0, end = 0;
+  std::size_t child = 0;        // first of the two children; 0 for a bucket
+  double max_value = kInf;      // the largest distance in the range, a square root
+  std::size_t max_slot = 0;     // the slot of the highest point index at that distance
 };
 
-// The cell of every point in a grid over the widest (at most three) axes with about
-// bucket_size points to a cell; returns the number of cells. Any filing is correct, since the
-// boxes are taken from the points themselves; a compact one only lets more buckets be skipped.
-std::size_t file_into_grid(const PointSet& points, std::size_t bucket_size,
-                           std::vector<std::uint32_t>& cell_of) {
-  const std::size_t n = points.n, d = points.d;
-  // Halved coordinates, so that no extent overflows.
-  std::vector<double> lo(d), hi(d);
-  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = points[0][k] * 0.5;
-  for (std::size_t i = 1; i < n; ++i) {
-    const double* p = points[i];
-    for (std::size_t k = 0; k < d; ++k) {
-      lo[k] = std::min(lo[k], p[k] * 0.5);
-      hi[k] = std::max(hi[k], p[k] * 0.5);
-    }
-  }
-  std::vector<std::size_t> axes;
-  for (std::size_t k = 0; k < d; ++k)
-    if (hi[k] > lo[k]) axes.push_back(k);
-  std::sort(axes.begin(), axes.end(),
-            [&](std::size_t a, std::size_t b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
-  if (axes.size() > 3) axes.resize(3);
+// Points filed into a tree of boxes; the buckets (leaves) are runs of slots in column layout:
+// coordinate k of slot s at cols[k * n + s]. What a choice reads of every node it visits
+// sits together in `bounds`: the largest nearest sum below the node, then its box.
+struct Tree {
+  std::size_t n = 0, d = 0;
+  Coordinates cols;
+  Coordinates nearest;  // squared sums, +inf before the first choice
+  // The point in each slot, 32 bits wide; left empty for a single bucket, whose slots are the
+  // points themselves (the only filing used beyond 2^32 - 1 points).
+  std::vector<std::uint32_t, CoordinateAllocator<std::uint32_t>> index;
+  std::vector<Node> nodes;
+  std::vector<double> bounds;
+  std::size_t buckets = 0;
 
-  // Cell edge e with prod(extent_k / e) about n / bucket_size, in logarithms.
-  const double cells = std::max(1.0, double(n) / double(bucket_size));
-  double log_edge = -std::log(cells);
-  for (std::size_t k : axes) log_edge += std::log(hi[k] - lo[k]);
-  if (!axes.empty()) log_edge /= double(axes.size());
-  std::size_t divisions[3] = {1, 1, 1};
-  std::size_t total = 1;
-  for (std::size_t a = 0; a < axes.size(); ++a) {
-    const double g = std::ceil(std::exp(std::log(hi[axes[a]] - lo[axes[a]]) - log_edge));
-    divisions[a] = static_cast<std::size_t>(std::min(std::max(g, 1.0), 4.0 * cells));
-    total *= divisions[a];
+  std::uint64_t point(std::size_t slot) const { return index.empty() ? slot : index[slot]; }
+  std::size_t stride() const { return 1 + 2 * d; }
+  double& max_sum(std::size_t b) { return bounds[stride() * b]; }
+  double* lo(std::size_t b) { return &bounds[stride() * b + 1]; }
+  double* hi(std::size_t b) { return &bounds[stride() * b + 1 + d]; }
+};
+
+// How a node divides: at slot `at` (0: it stays a bucket); when `clip`, the left part lies
+// at or below `value` on `axis` and the right part at or above it.
+struct Split {
+  std::size_t at = 0, axis = 0;
+  double value = 0.0;
+  bool clip = false;
+};
+
+// Moves the slots of [begin, end) whose key passes `left` before the others; returns the split.
+template <std::size_t D, class Left>
+std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_t axis,
+                      Left left) {
+  const std::size_t n = tree.n, d = D ? D : tree.d;
+  double* cols = tree.cols.data();
+  std::uint32_t* index = tree.index.data();
+  std::size_t l = begin;
+  for (std::size_t s = begin; s < end; ++s) {
+    const bool goes_left = left(cols[axis * n + s]);
+    // Every slot in [l, s) stays right, so the swap is harmless when s stays right too.
+    for (std::size_t k = 0; k < d; ++k) std::swap(cols[k * n + l], cols[k * n + s]);
+    std::swap(index[l], index[s]);
+    l += goes_left;
   }
-  cell_of.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::size_t cell = 0;
-    for (std::size_t a = 0; a < axes.size(); ++a) {
-      const std::size_t k = axes[a];
-      // A fraction in [0, 1] first: a reciprocal of a subnormal extent would overflow.
-      const double t = (points[i][k] * 0.5 - lo[k]) / (hi[k] - lo[k]) * double(divisions[a]);
-      cell = cell * divisions[a] + std::min(static_cast<std::size_t>(t), divisions[a] - 1);
-    }
-    cell_of[i] = static_cast<std::uint32_t>(cell);
-  }
-  return total;
+  return l;
 }
 
-Buckets::Buckets(const PointSet& points, std::size_t bucket_size) : d(points.d) {
-  const std::size_t n = points.n;
-  std::vector<std::uint32_t> cell_of;
-  const std::size_t cells =
-      bucket_size >= n ? 1 : file_into_grid(points, std::max<std::size_t>(bucket_size, 1), cell_of);
-  const auto cell = [&cell_of](std::size_t i) -> std::size_t { return cell_of.empty() ? 0 : cell_of[i]; };
-  std::vector<std::size_t> members(cells, 0);
-  for (std::size_t i = 0; i < n; ++i) ++members[cell(i)];
-  // Non-empty cells become buckets in cell order; next[c] is the next free slot of cell c.
-  std::vector<std::size_t> next(cells), bucket_of(cells);
-  for (std::size_t c = 0; c < cells; ++c) {
-    if (members[c] == 0) continue;
-    bucket_of[c] = begin.size();
-    next[c] = slots;
-    begin.push_back(slots);
-    slots += (members[c] + 1) & ~std::size_t(1);
-    end.push_back(slots);
-  }
-  const std::size_t count = begin.size();
-  cols.resize(slots * d);
-  nearest.assign(slots, std::numeric_limits<double>::infinity());
-  index.resize(slots);
-  lo.assign(count * d, std::numeric_limits<double>::infinity());
-  hi.assign(count * d, -std::numeric_limits<double>::infinity());
-  // Filed in index order, so every bucket lists its points ascending.
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t c = cell(i), b = bucket_of[c], s = next[c]++;
-    index[s] = i;
-    const double* p = points[i];
-    for (std::size_t k = 0; k < d; ++k) {
-      cols[k * slots + s] = p[k];
-      if (p[k] < lo[b * d + k]) lo[b * d + k] = p[k];
-      if (p[k] > hi[b * d + k]) hi[b * d + k] = p[k];
-    }
-  }
-  // Every entry starts at +inf, so each bucket's highest index holds its maximum: a bucket the
-  // first choice skips (all its distances +inf) still reports the right point.
-  max_value.assign(count, std::numeric_limits<double>::infinity());
-  max_index.resize(count);
-  for (std::size_t c = 0; c < cells; ++c) {
-    if (members[c] == 0) continue;
-    const std::size_t b = bucket_of[c], last = next[c] - 1;
-    max_index[b] = index[last];
-    if (next[c] < end[b]) {  // the padding slot
-      const std::size_t pad = next[c];
-      index[pad] = index[begin[b]];
-      nearest[pad] = -std::numeric_limits<double>::infinity();
-      for (std::size_t k = 0; k < d; ++k) cols[k * slots + pad] = cols[k * slots + begin[b]];
-    }
-  }
+template <class Left>
+std::size_t count_left(const double* key, std::size_t begin, std::size_t end, Left left) {
+  std::size_t count = 0;
+  for (std::size_t s = begin; s < end; ++s) count += left(key[s]);
+  return count;
 }
 
-#if VORN_VECTOR_EXTENSIONS
-// Squared distance sums of slots s and s + 1 to centre, in point_distance's order.
+// Where node b divides, judged on a box holding its points. At the middle of the widest axis,
+// or at a sampled median when that leaves one side under an eighth (clusters, outliers), or
+// by position when neither separates: both parts keep at least an eighth, so the depth is
+// logarithmic whatever the shape of the cloud. Reorders the node's slots.
 template <std::size_t D>
-inline f64x2 squared_sums(const double* cols, std::size_t stride, std::size_t dim, std::size_t s,
-                          const double* centre) {
-  return blocked_square_sum<f64x2>(D ? D : dim, [=](std::size_t axis) {
-    return load2(cols + axis * stride + s) - broadcast(centre[axis]);
+Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
+  const Node node = tree.nodes[b];
+  const std::size_t size = node.end - node.begin;
+  Split split;
+  if (size <= bucket_size) return split;
+  const std::size_t d = D ? D : tree.d;
+  const double* lo = tree.lo(b);
+  const double* hi = tree.hi(b);
+  double widest = 0.0;
+  for (std::size_t k = 0; k < d; ++k) {
+    const double extent = hi[k] * 0.5 - lo[k] * 0.5;  // halved, so that no extent overflows
+    if (extent > widest) {
+      widest = extent;
+      split.axis = k;
+    }
+  }
+  if (widest == 0.0) return split;  // all points coincide: no division can separate them
+  const std::size_t least = std::max<std::size_t>(1, size / 8);
+  const auto balanced = [&](std::size_t left) { return std::min(left, size - left) >= least; };
+  const double* key = &tree.cols[split.axis * tree.n];
+  split.clip = true;
+  split.value = lo[split.axis] * 0.5 + hi[split.axis] * 0.5;
+  const auto below = [&split](double x) { return x < split.value; };
+  const auto at_most = [&split](double x) { return x <= split.value; };
+  if (balanced(count_left(key, node.begin, node.end, below))) {
+    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
+    return split;
+  }
+  double sample[63];
+  const std::size_t taken = std::min<std::size_t>(63, size);
+  for (std::size_t j = 0; j < taken; ++j) sample[j] = key[node.begin + j * size / taken];
+  std::nth_element(sample, sample + taken / 2, sample + taken);
+  split.value = sample[taken / 2];
+  if (balanced(count_left(key, node.begin, node.end, below))) {
+    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
+  } else if (balanced(count_left(key, node.begin, node.end, at_most))) {
+    split.at = partition<D>(tree, node.begin, node.end, split.axis, at_most);
+  } else {
+    split.at = node.begin + size / 2;
+    split.clip = false;
+  }
+  return split;
+}
+
+// The tight box of bucket b's points.
+template <std::size_t D>
+void fit_box(Tree& tree, std::size_t b) {
+  const std::size_t n = tree.n, d = D ? D : tree.d;
+  const Node& node = tree.nodes[b];
+  double* lo = tree.lo(b);
+  double* hi = tree.hi(b);
+  for (std::size_t k = 0; k < d; ++k) {
+    const double* col = &tree.cols[k * n];
+    double l = col[node.begin], h = l;
+    for (std::size_t s = node.begin + 1; s < node.end; ++s) {
+      l = col[s] < l ? col[s] : l;
+      h = col[s] > h ? col[s] : h;
+    }
+    lo[k] = l;
+    hi[k] = h;
+  }
+}
+
+// The bucket's largest distance, from its largest sum, and the highest index at it. Sums whose
+// roots are equal are tied, so every slot whose root equals the largest root takes part.
+void find_bucket_maximum(Tree& tree, Node& bucket) {
+  const double* nearest = tree.nearest.data();
+  bucket.max_value = std::sqrt(tree.max_sum(std::size_t(&bucket - tree.nodes.data())));
+  // Every sum whose root rounds to max_value exceeds the square of its predecessor.
+  const double below = bucket.max_value > 0.0 ? std::nextafter(bucket.max_value, 0.0) : 0.0;
+  const double floor = below * below;
+  bool found = false;
+  for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
+    // Indices are read only on a tie: they are seldom in cache.
+    if (VORN_UNLIKELY(nearest[s] >= floor) && std::sqrt(nearest[s]) == bucket.max_value &&
+        (!found || tree.point(s) > tree.point(bucket.max_slot))) {
+      found = true;
+      bucket.max_slot = s;
+    }
+  }
+}
+
+// Node b's maximum and box from its children's; equal distances go to the higher index.
+void combine(Tree& tree, std::size_t b) {
+  Node& node = tree.nodes[b];
+  const std::size_t c = node.child;
+  const Node& l = tree.nodes[c];
+  const Node& r = tree.nodes[c + 1];
+  const bool right = r.max_value > l.max_value ||
+      (r.max_value == l.max_value && tree.point(r.max_slot) > tree.point(l.max_slot));
+  tree.max_sum(b) = std::max(tree.max_sum(c), tree.max_sum(c + 1));
+  node.max_value = right ? r.max_value : l.max_value;
+  node.max_slot = right ? r.max_slot : l.max_slot;
+}
+
+template <std::size_t D>
+Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
+  Tree tree;
+  const std::size_t n = points.n, d = points.d;
+  tree.n = n;
+  tree.d = d;
+  tree.cols.resize(n * d);
+  if (bucket_size < n) tree.index.resize(n);
+  tree.nearest.resize(n);
+  executor.for_ranges(n, kSlotsPerRange * 4, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = points[i][k];
+      if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
+      tree.nearest[i] = kInf;
+    }
+  });
+  tree.nodes.emplace_back();
+  tree.nodes[0].end = n;
+  tree.bounds.resize(tree.stride());
+  fit_box<D>(tree, 0);
+  // Level by level: the nodes of one level hold disjoint slot ranges and divide independently.
+  // A child starts from its parent's box cut at the division; buckets fit theirs afterwards.
+  std::vector<std::size_t> level = {0}, next, buckets;
+  std::vector<Split> splits;
+  while (!level.empty()) {
+    splits.assign(level.size(), Split());
+    executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t j = begin; j < end; ++j) splits[j] = split_node<D>(tree, level[j], bucket_size);
+    });
+    next.clear();
+    for (std::size_t j = 0; j < level.size(); ++j) {
+      const std::size_t b = level[j];
+      const Split& split = splits[j];
+      if (split.at == 0) {
+        buckets.push_back(b);
+        continue;
+      }
+      const std::size_t c = tree.nodes.size();
+      tree.nodes[b].child = c;
+      tree.nodes.resize(c + 2);
+      tree.nodes[c].begin = tree.nodes[b].begin;
+      tree.nodes[c].end = tree.nodes[c + 1].begin = split.at;
+      tree.nodes[c + 1].end = tree.nodes[b].end;
+      tree.bounds.resize(tree.stride() * (c + 2));
+      for (std::size_t child = c; child < c + 2; ++child) {
+        std::copy(tree.lo(b), tree.lo(b) + 2 * d, tree.lo(child));
+      }
+      if (split.clip) {
+        tree.hi(c)[split.axis] = split.value;
+        tree.lo(c + 1)[split.axis] = split.value;
+      }
+      next.push_back(c);
+      next.push_back(c + 1);
+    }
+    level.swap(next);
+  }
+  tree.buckets = buckets.size();
+  executor.for_ranges(buckets.size(), 64, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t j = begin; j < end; ++j) {
+      Node& bucket = tree.nodes[buckets[j]];
+      fit_box<D>(tree, buckets[j]);
+      // Every entry is +inf, so the bucket's highest index holds its maximum: a bucket the
+      // first choice skips (all its distances +inf) still reports the right point.
+      bucket.max_slot = bucket.end - 1;
+      for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
+        if (tree.point(s) > tree.point(bucket.max_slot)) bucket.max_slot = s;
+      }
+      tree.max_sum(buckets[j]) = kInf;
+    }
+  });
+  // Children come after their parents: going backwards settles every box and maximum.
+  for (std::size_t b = tree.nodes.size(); b-- > 0;) {
+    const std::size_t c = tree.nodes[b].child;
+    if (c == 0) continue;
+    for (std::size_t k = 0; k < d; ++k) {
+      tree.lo(b)[k] = std::min(tree.lo(c)[k], tree.lo(c + 1)[k]);
+      tree.hi(b)[k] = std::max(tree.hi(c)[k], tree.hi(c + 1)[k]);
+    }
+    combine(tree, b);
+  }
+  return tree;
+}
+
+// The squared sum of point_distance from centre to the point of a box nearest to it. Every
+// coordinate difference of a member is at least as large, and rounding is monotone, so no
+// member's sum is smaller: a node whose largest sum is at most this cannot move closer.
+template <std::size_t D>
+inline double box_sum(std::size_t d, const double* lo, const double* hi, const double* centre) {
+  return blocked_square_sum<double>(D ? D : d, [=](std::size_t k) {
+    const double nearest = centre[k] < lo[k] ? lo[k] : (centre[k] > hi[k] ? hi[k] : centre[k]);
+    return centre[k] - nearest;
   });
 }
 
-// Lowers the nearest entries of bucket b to their distance from centre and records the
-// bucket's largest entry with the highest point index holding it.
+// Lowers the nearest entries of bucket b to their sums to centre, each lane one slot in
+// point_distance's own order, and refreshes the bucket's maximum.
 template <std::size_t D>
-void update_bucket(Buckets& buckets, std::size_t b, const double* centre) {
-  const double* cols = buckets.cols.data();
-  double* nearest = buckets.nearest.data();
-  f64x2 best_value = broadcast(-std::numeric_limits<double>::infinity());
-  i64x2 best_slot = {-1, -1};
-  i64x2 slot = {std::int64_t(buckets.begin[b]), std::int64_t(buckets.begin[b]) + 1};
-  const i64x2 step = {2, 2};
-  for (std::size_t s = buckets.begin[b]; s < buckets.end[b]; s += 2) {
-    const f64x2 distance = sqrt2(squared_sums<D>(cols, buckets.slots, buckets.d, s, centre));
-    const f64x2 old = load2(nearest + s);
-    const f64x2 lowered = distance < old ? distance : old;
-    store2(nearest + s, lowered);
-    // >=: slots hold ascending point indices, so a later equal maximum replaces an earlier one.
-    const i64x2 take = lowered >= best_value;
-    best_value = take ? lowered : best_value;
-    best_slot = take ? slot : best_slot;
-    slot += step;
-  }
-  const std::uint64_t i0 = buckets.index[best_slot[0]];
-  const std::uint64_t i1 = buckets.index[best_slot[1]];
-  if (best_value[0] > best_value[1] || (best_value[0] == best_value[1] && i0 > i1)) {
-    buckets.max_value[b] = best_value[0];
-    buckets.max_index[b] = i0;
-  } else {
-    buckets.max_value[b] = best_value[1];
-    buckets.max_index[b] = i1;
-  }
-}
-#else
-// The same pass one slot at a time: the padding slot (-inf) never holds the maximum, and a later
-// slot holds a higher point index, so >= again keeps the highest index of equal maxima.
-template <std::size_t D>
-void update_bucket(Buckets& buckets, std::size_t b, const double* centre) {
-  const double* cols = buckets.cols.data();
-  double* nearest = buckets.nearest.data();
-  const std::size_t stride = buckets.slots;
-  double best_value = -std::numeric_limits<double>::infinity();
-  std::size_t best_slot = buckets.begin[b];
-  for (std::size_t s = buckets.begin[b]; s < buckets.end[b]; ++s) {
-    const double distance = std::sqrt(blocked_square_sum<double>(
-        D ? D : buckets.d, [=](std::size_t axis) { return cols[axis * stride + s] - centre[axis]; }));
-    const double lowered = distance < nearest[s] ? distance : nearest[s];
+VORN_ALWAYS_INLINE void update_bucket(Tree& tree, std::size_t b, const double* centre) {
+  const std::size_t n = tree.n;
+  const double* cols = tree.cols.data();
+  double* nearest = tree.nearest.data();
+  Node& bucket = tree.nodes[b];
+  const double before = nearest[bucket.max_slot];
+  std::int64_t top = 0;  // sums are never negative nor NaN: their bits order as the values
+  for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
+    const double sum = blocked_square_sum<double>(D ? D : tree.d, [=](std::size_t k) {
+      return cols[k * n + s] - centre[k];
+    });
+    const double lowered = sum < nearest[s] ? sum : nearest[s];
     nearest[s] = lowered;
-    if (lowered >= best_value) best_value = lowered, best_slot = s;
+    std::int64_t bits;
+    std::memcpy(&bits, &lowered, sizeof bits);
+    top = bits > top ? bits : top;
   }
-  buckets.max_value[b] = best_value;
-  buckets.max_index[b] = buckets.index[best_slot];
+  std::memcpy(&tree.max_sum(b), &top, sizeof top);
+  // Entries only fall: if the maximum's own entry stayed, so did the maximum and its index.
+  if (nearest[bucket.max_slot] != before) find_bucket_maximum(tree, bucket);
 }
-#endif  // VORN_VECTOR_EXTENSIONS
 
-// Lowers every nearest entry to its distance from centre and returns the last index holding
-// the largest entry. A bucket is skipped when the distance from centre to the nearest point of
-// its box is at least its largest entry: rounding is monotone, so that bound computed with
-// point_distance never exceeds a member's computed distance, and no entry could go lower.
 template <std::size_t D>
-std::uint64_t update_and_pick(Buckets& buckets, const double* centre) {
-  const std::size_t d = buckets.d;
-  std::vector<double> closest(d);
-  const std::size_t count = buckets.begin.size();
-  for (std::size_t b = 0; b < count; ++b) {
-    const double* box_lo = &buckets.lo[b * d];
-    const double* box_hi = &buckets.hi[b * d];
-    for (std::size_t k = 0; k < d; ++k) {
-      closest[k] = centre[k] < box_lo[k] ? box_lo[k] : (centre[k] > box_hi[k] ? box_hi[k] : centre[k]);
-    }
-    if (point_distance(closest.data(), centre, d) >= buckets.max_value[b]) continue;
-    update_bucket<D>(buckets, b, centre);
-  }
-  std::size_t best = 0;
-  for (std::size_t b = 1; b < count; ++b) {
-    const double v = buckets.max_value[b], w = buckets.max_value[best];
-    if (v > w || (v == w && buckets.max_index[b] > buckets.max_index[best])) best = b;
-  }
-  return buckets.max_index[best];
+VORN_ALWAYS_INLINE void update_buckets_of(Tree& tree, const std::size_t* buckets,
+                                          std::size_t count, const double* centre) {
+  for (std::size_t j = 0; j < count; ++j) update_bucket<D>(tree, buckets[j], centre);
 }
 
-using Pass = std::uint64_t (*)(Buckets&, const double*);
-
-Pass pass_for(std::size_t d) {
-  switch (d) {
-    case 1: return &update_and_pick<1>;
-    case 2: return &update_and_pick<2>;
-    case 3: return &update_and_pick<3>;
-    case 4: return &update_and_pick<4>;
-    default: return &update_and_pick<0>;
+VORN_SIMD_CLONES
+void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
+                    const double* centre) {
+  switch (tree.d) {
+    case 1: return update_buckets_of<1>(tree, buckets, count, centre);
+    case 2: return update_buckets_of<2>(tree, buckets, count, centre);
+    case 3: return update_buckets_of<3>(tree, buckets, count, centre);
+    case 4: return update_buckets_of<4>(tree, buckets, count, centre);
+    default: return update_buckets_of<0>(tree, buckets, count, centre);
   }
+}
+
+// One choice: lowers every nearest entry to its sum to centre, visiting only the nodes whose
+// box could hold a lower sum, and returns the last index of the largest distance.
+template <std::size_t D>
+class Chooser {
+ public:
+  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {}
+
+  std::uint64_t next(const double* centre) {
+    executor_.poll();
+    stack_.assign(1, 0);
+    inner_.clear();
+    buckets_.clear();
+    std::size_t slots = 0;
+    const std::size_t d = tree_.d, stride = tree_.stride();
+    const double* bounds = tree_.bounds.data();
+    while (!stack_.empty()) {
+      const std::size_t b = stack_.back();
+      stack_.pop_back();
+      const double* bound = bounds + stride * b;
+      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
+      const Node& node = tree_.nodes[b];
+      if (node.child == 0) {
+        buckets_.push_back(b);
+        slots += node.end - node.begin;
+      } else {
+        inner_.push_back(b);
+        stack_.push_back(node.child);
+        stack_.push_back(node.child + 1);
+      }
+    }
+    // Buckets are disjoint: any division of the list gives the same entries.
+    if (slots >= kParallelSlots && executor_.threads() > 1) {
+      const std::size_t grain = std::max<std::size_t>(1, kSlotsPerRange * buckets_.size() / slots);
+      executor_.for_ranges(buckets_.size(), grain, [&](std::size_t begin, std::size_t end) {
+        update_buckets(tree_, buckets_.data() + begin, end - begin, centre);
+      });
+    } else {
+      update_buckets(tree_, buckets_.data(), buckets_.size(), centre);
+    }
+    // Children were visited after their parents.
+    for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
+    return tree_.point(tree_.nodes[0].max_slot);
+  }
+
+ private:
+  Tree& tree_;
+  const Executor& executor_;
+  std::vector<std::size_t> stack_, inner_, buckets_;
+};
+
+template <std::size_t D>
+void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
+            const Executor& executor, Indices& result) {
+  Tree tree = build_tree<D>(points, bucket_size, executor);
+  Chooser<D> chooser(tree, executor);
+  while (result.size() < target) result.push_back(chooser.next(points[result.back()]));
 }
 
 }  // namespace
 
 Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
-                                     std::size_t bucket_size) {
+                                     std::size_t bucket_size, const Executor& executor) {
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  std::uint64_t chosen = nearest_to_centroid(points);
   Indices result;
   result.reserve(target);
-  result.push_back(chosen);
+  result.push_back(nearest_to_centroid(points));
   if (target == 1) return result;
-
-  Buckets buckets(points, bucket_size);
-  const Pass pass = pass_for(points.d);
-  while (result.size() < target) {
-    chosen = pass(buckets, points[chosen]);
-    result.push_back(chosen);
+  bucket_size = std::max<std::size_t>(bucket_size, 1);
+  if (n > std::numeric_limits<std::uint32_t>::max()) bucket_size = n;
+  switch (points.d) {
+    case 1: choose<1>(points, target, bucket_size, executor, result); break;
+    case 2: choose<2>(points, target, bucket_size, executor, result); break;
+    case 3: choose<3>(points, target, bucket_size, executor, result); break;
+    default: choose<0>(points, target, bucket_size, executor, result); break;
   }
   return result;
 }
 
+std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t bucket_size) {
+  if (points.n == 0) return 0;
+  bucket_size = std::max<std::size_t>(bucket_size, 1);
+  if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
+  return build_tree<0>(points, bucket_size, Executor()).buckets;
+}
+
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
-    const Executor& /*executor*/) {
+                            const Executor& executor) {
   // Filing the points costs a few full passes; it pays off only over many choices.
   const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
-  return sample_centroid_fps_bucketed(points, count, bucket_size);
+  return sample_centroid_fps_bucketed(points, count, bucket_size, executor);
 }
 
 }  // namespace vorn

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "utils/compiler_hints.h"
 #include "utils/simd_clones.h"
 #include "utils/simd_lanes.h"
 
@@ -138,7 +139,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
     for (std::size_t t = t0; t < t1; ++t) {
       if ((t - t0) % kPollTiles == kPollTiles - 1) executor.poll();
       for (std::size_t l = (t - t0) * share; l < std::min(ahead_lines, (t - t0 + 1) * share); ++l)
-        __builtin_prefetch(ahead + l * kLine, 0, 2);
+        VORN_PREFETCH(ahead + l * kLine);
       const double* rows = packed.data() + tiles[t].group * kRows / kPanel * kBlock * kPanel +
                            tiles[t].group * kRows % kPanel;
       tile_update(rows, packed.data() + tiles[t].panel * kBlock * kPanel, count,
