@@ -2,49 +2,88 @@
 // Lloyd steps give ties to the lower centre and sum members in index order, bit for bit.
 #include "utils/sample_measures/sample_centroid_stratified.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
+#include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
 
 namespace {
 
-// Assignment step: the nearest of k >= 2 centres (k x d, row-major) for every point.
-// Only a strictly smaller distance moves a point, so ties go to the lower centre.
-void assign_to_centres(const PointSet& points, const std::vector<double>& centres, std::size_t k,
-                       std::vector<std::uint64_t>& assignment) {
-  const std::size_t d = points.d;
-  for (std::size_t i = 0; i < points.n; ++i) {
-    const double* p = points[i];
-    std::size_t best = 0;
-    double best_distance = point_distance(p, centres.data(), d);
-    for (std::size_t j = 1; j < k; ++j) {
-      const double v = point_distance(p, centres.data() + j * d, d);
-      if (best_distance > v) {
-        best = j;
-        best_distance = v;
+// Points per range of the assignment step: a multiple of the vector lanes of PointColumns.
+constexpr std::size_t kAssignGrain = 256;
+
+// Squared sums a > b whose roots certainly differ: a > b * (1 + 2^-40) (a square root can close
+// only far smaller relative gaps), leaving out tiny sums.
+inline bool roots_differ(double a, double b) {
+  return a > b * (1.0 + 0x1p-40) + 0x1p-1000;
+}
+
+// Moves every point whose squared sum to centre j is smaller than its best so far. The square
+// roots decide; they are taken only when the sums are so close that their roots might tie.
+VORN_SIMD_CLONES
+void keep_nearer(const double* sum, std::size_t m, std::uint64_t j, double* best_sum,
+                 std::uint64_t* best) {
+  std::size_t near_ties = 0;
+  for (std::size_t l = 0; l < m; ++l) {
+    near_ties += std::size_t(best_sum[l] > sum[l]) - std::size_t(roots_differ(best_sum[l], sum[l]));
+  }
+  if (near_ties != 0) {
+    for (std::size_t l = 0; l < m; ++l) {
+      if (best_sum[l] > sum[l] && std::sqrt(best_sum[l]) > std::sqrt(sum[l])) {
+        best_sum[l] = sum[l];
+        best[l] = j;
       }
     }
-    assignment[i] = best;
+    return;
   }
+  for (std::size_t l = 0; l < m; ++l) {
+    const bool nearer = best_sum[l] > sum[l];
+    best_sum[l] = nearer ? sum[l] : best_sum[l];
+    best[l] = nearer ? j : best[l];
+  }
+}
+
+// Assignment step: the nearest of k >= 2 centres (k x d, row-major) for every point. Only a
+// strictly smaller distance moves a point, so ties go to the lower centre. Points are
+// independent, so ranges of them run in parallel.
+void assign_to_centres(const PointColumns& columns, std::size_t n, std::size_t d,
+                       const std::vector<double>& centres, std::size_t k,
+                       std::vector<std::uint64_t>& assignment, const Executor& executor) {
+  executor.for_ranges(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
+    double best_sum[kAssignGrain], sum[kAssignGrain];
+    std::uint64_t best[kAssignGrain] = {};
+    const std::size_t m = end - begin;
+    columns.squared_sums(centres.data(), begin, end, best_sum);
+    for (std::size_t j = 1; j < k; ++j) {
+      columns.squared_sums(centres.data() + j * d, begin, end, sum);
+      keep_nearer(sum, m, j, best_sum, best);
+    }
+    std::copy(best, best + m, assignment.begin() + begin);
+  });
 }
 
 // Update step: each centre with members becomes their mean, summed in ascending index order
 // and divided (not multiplied by a reciprocal) by the member count; an empty one stays put.
+// The sums are one sequential loop in point order: their rounding depends on it.
 void move_centres(const PointSet& points, const std::vector<std::uint64_t>& assignment,
                   std::size_t k, std::vector<double>& sums, std::vector<std::uint64_t>& sizes,
-                  std::vector<double>& centres) {
+                  std::vector<double>& centres, const Executor& executor) {
   const std::size_t d = points.d;
+  constexpr std::size_t kPollEvery = 1 << 16;
   sums.assign(k * d, 0.0);
   sizes.assign(k, 0);
   for (std::size_t i = 0; i < points.n; ++i) {
+    if (i % kPollEvery == 0) executor.poll();
     double* sum = sums.data() + assignment[i] * d;
     const double* p = points[i];
     for (std::size_t c = 0; c < d; ++c) sum[c] = sum[c] + p[c];
@@ -76,7 +115,7 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
 
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
-    const Executor& /*executor*/) {
+    const Executor& executor) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -101,12 +140,14 @@ Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, 
   std::vector<std::uint64_t> assignment(n, 0);
   std::vector<double> previous, sums;
   std::vector<std::uint64_t> counts;
+  std::optional<PointColumns> columns;
   for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
     if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
     if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
-    assign_to_centres(points, centres, k, assignment);
+    if (!columns) columns.emplace(points);
+    assign_to_centres(*columns, n, d, centres, k, assignment, executor);
     previous = centres;
-    move_centres(points, assignment, k, sums, counts, centres);
+    move_centres(points, assignment, k, sums, counts, centres, executor);
     if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
   }
   if (k == 0) throw Panic("index out of bounds: the len is 0 but the index is 0");
