@@ -23,11 +23,36 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::size_t kMatrixLimit = 4096;
 // The swap bounds keep t integers per point; past this many, every swap is tried exactly.
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
+// Beyond this dimension, unit distances are computed exactly.
+constexpr std::size_t kMaxFloatDimension = 64;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
 
 using Units = std::int32_t;
+
+// Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
+// coordinates held axis by axis (axis k at columns + k * n), in float: a bound only, whose
+// error unit_error() accounts for.
+VORN_SIMD_CLONES
+void float_unit_row(const float* columns, std::size_t n, std::size_t d, const float* point,
+                    std::size_t begin, std::size_t end, Units* out) {
+  constexpr std::size_t kLanes = 16;
+  float sum[kLanes];
+  for (std::size_t b = begin; b < end; b += kLanes) {
+    const std::size_t m = std::min(kLanes, end - b);
+    for (std::size_t l = 0; l < kLanes; ++l) sum[l] = 0.0f;
+    for (std::size_t k = 0; k < d; ++k) {
+      const float* c = columns + k * n + b;
+      if (m == kLanes) {
+        for (std::size_t l = 0; l < kLanes; ++l) sum[l] += (c[l] - point[k]) * (c[l] - point[k]);
+      } else {
+        for (std::size_t l = 0; l < m; ++l) sum[l] += (c[l] - point[k]) * (c[l] - point[k]);
+      }
+    }
+    for (std::size_t l = 0; l < m; ++l) out[b - begin + l] = static_cast<Units>(std::sqrt(sum[l]));
+  }
+}
 
 // Distances in whole units of 1 / scale, rounded down, where scale is a power of two that puts
 // the cloud's diameter below 2^30 units. Units feed only the bounds that pass over most
@@ -36,7 +61,28 @@ class Distances {
  public:
   Distances(const PointSet& points, double scale, const Executor& executor)
       : points_(points), n_(points.n), scale_(scale), columns_(points) {
-    if (n_ > kMatrixLimit || scale == 0.0) return;
+    if (scale == 0.0) return;
+    if (n_ > kMatrixLimit && points.d <= kMaxFloatDimension) {
+      // Coordinates in units around the middle of the box, in float: unit distances at a
+      // fraction of the cost of exact ones.
+      const std::size_t d = points.d;
+      std::vector<double> middle(d);
+      for (std::size_t k = 0; k < d; ++k) {
+        double lo = points[0][k], hi = lo;
+        for (std::size_t i = 1; i < n_; ++i) {
+          lo = std::min(lo, points[i][k]);
+          hi = std::max(hi, points[i][k]);
+        }
+        middle[k] = lo + (hi - lo) * 0.5;
+      }
+      float_columns_.resize(n_ * d);
+      for (std::size_t i = 0; i < n_; ++i) {
+        for (std::size_t k = 0; k < d; ++k) {
+          float_columns_[k * n_ + i] = static_cast<float>((points[i][k] - middle[k]) * scale);
+        }
+      }
+      return;
+    }
     table_.resize(n_ * n_);
     // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves;
     // the range holding x writes entries (x, i) and (i, x) for i < x, no other range does.
@@ -56,13 +102,29 @@ class Distances {
   // either in the table or written to out.
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end, Units* out) const {
     if (!table_.empty()) return table_.data() + i * n_ + begin;
-    double row[kCandidateGrain];
-    for (std::size_t b = begin; b < end; b += kCandidateGrain) {
-      const std::size_t e = std::min(end, b + kCandidateGrain);
-      columns_.distances(points_[i], b, e, row);
-      for (std::size_t x = b; x < e; ++x) out[x - begin] = units(row[x - b]);
+    const std::size_t d = points_.d;
+    if (float_columns_.empty()) {
+      double row[kCandidateGrain];
+      for (std::size_t b = begin; b < end; b += kCandidateGrain) {
+        const std::size_t e = std::min(end, b + kCandidateGrain);
+        columns_.distances(points_[i], b, e, row);
+        for (std::size_t x = b; x < e; ++x) out[x - begin] = units(row[x - b]);
+      }
+      return out;
     }
+    float point[kMaxFloatDimension];
+    for (std::size_t k = 0; k < d; ++k) point[k] = float_columns_[k * n_ + i];
+    float_unit_row(float_columns_.data(), n_, d, point, begin, end, out);
     return out;
+  }
+
+  // How far a unit distance may lie from the exact distance times scale, in units. Rounded
+  // down from exact distances: under one. From float coordinates within 2^30 units of the
+  // middle: 64 units for each coordinate's rounding and 2^-24 of 2^31 for each rounding of
+  // the differences, squares, sums and square root: well under 256 (d + 8).
+  double unit_error() const {
+    if (float_columns_.empty()) return 1.0;
+    return 256.0 * (static_cast<double>(points_.d) + 8.0);
   }
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
@@ -76,6 +138,7 @@ class Distances {
   double scale_;
   PointColumns columns_;
   std::vector<Units> table_;
+  std::vector<float> float_columns_;
 };
 
 // For every point the nearest and second-nearest medoid distance with their positions, so that
@@ -277,14 +340,15 @@ double unit_scale(const PointSet& points) {
   return std::ldexp(1.0, std::min(std::ilogb(0x1p30 / diagonal), 1000));
 }
 
-// True when a change in units certainly leaves the cost no lower. Units err by under one per
-// term of loss and of gain, and the two exact sums the swap is decided by by n units in the
-// last place; everything doubled for the test's own roundings.
+// True when a change in units certainly leaves the cost no lower. Each term of loss errs by
+// under one unit and each of gain by under one plus unit_error, and the two exact sums the swap
+// is decided by by n units in the last place; everything doubled for the test's own roundings.
 bool clearly_no_better(std::int64_t change, std::int64_t loss, double current, std::size_t n,
-                       double scale) {
+                       double scale, double unit_error) {
   const double terms = static_cast<double>(n) + 8.0;
-  const double loss_bound = (static_cast<double>(loss) + terms) / scale;
-  const double slack = 4.0 * terms + scale * (2.0 * current + loss_bound) * 8.0 * terms * 0x1p-53;
+  const double loss_bound = (static_cast<double>(loss) + terms * (2.0 + unit_error)) / scale;
+  const double slack = 2.0 * terms * (2.0 + unit_error) +
+                       scale * (2.0 * current + loss_bound) * 8.0 * terms * 0x1p-53;
   return static_cast<double>(change) > slack;
 }
 
@@ -364,7 +428,8 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
       executor.poll();
       for (std::size_t x = 0; x < n; ++x) {
         if (is_medoid[x]) continue;
-        if (bounds && clearly_no_better(bounds->change(p, x), bounds->loss(p), current, n, scale)) {
+        if (bounds && clearly_no_better(bounds->change(p, x), bounds->loss(p), current, n, scale,
+                                        distances.unit_error())) {
           continue;
         }
         double cost;
