@@ -105,23 +105,26 @@ PointColumns::PointColumns(const PointSet& points)
   }
 }
 
-void PointColumns::squared_sums(const double* position, std::size_t begin, std::size_t end,
-                                double* out) const {
-  std::size_t i = begin;
-  for (; i + kLanes <= end; i += kLanes) {
-    lane_squared_sums(columns_.data() + i, n_, d_, position, out + (i - begin));
-  }
-  if (i == end) return;
+void column_squared_sums(const double* columns, std::size_t stride, std::size_t d,
+                         const double* position, std::size_t m, double* out) {
+  std::size_t i = 0;
+  for (; i + kLanes <= m; i += kLanes) lane_squared_sums(columns + i, stride, d, position, out + i);
+  if (i == m) return;
   // The last few points, padded with copies of the position, which add nothing.
-  std::vector<double> tail(d_ * kLanes);
+  std::vector<double> tail(d * kLanes);
   double sums[kLanes];
-  for (std::size_t k = 0; k < d_; ++k) {
+  for (std::size_t k = 0; k < d; ++k) {
     for (std::size_t l = 0; l < kLanes; ++l) {
-      tail[k * kLanes + l] = i + l < end ? columns_[k * n_ + i + l] : position[k];
+      tail[k * kLanes + l] = i + l < m ? columns[k * stride + i + l] : position[k];
     }
   }
-  lane_squared_sums(tail.data(), kLanes, d_, position, sums);
-  for (std::size_t l = 0; i + l < end; ++l) out[i + l - begin] = sums[l];
+  lane_squared_sums(tail.data(), kLanes, d, position, sums);
+  for (std::size_t l = 0; i + l < m; ++l) out[i + l] = sums[l];
+}
+
+void PointColumns::squared_sums(const double* position, std::size_t begin, std::size_t end,
+                                double* out) const {
+  column_squared_sums(columns_.data() + begin, n_, d_, position, end - begin, out);
 }
 
 void PointColumns::distances(const double* position, std::size_t begin, std::size_t end,
