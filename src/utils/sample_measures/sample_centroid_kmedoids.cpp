@@ -54,8 +54,7 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
   }
 }
 
-// Distances in whole units of 1 / scale, rounded down, where scale is a power of two that puts
-// the cloud's diameter below 2^30 units. Units feed only the bounds that pass over most
+// Distances in whole units of 1 / scale, rounded down (see unit_scale). Units feed only the bounds that pass over most
 // candidates; every cost that decides a swap is summed from exact distances.
 class Distances {
  public:
@@ -119,12 +118,13 @@ class Distances {
   }
 
   // How far a unit distance may lie from the exact distance times scale, in units. Rounded
-  // down from exact distances: under one. From float coordinates within 2^30 units of the
-  // middle: 64 units for each coordinate's rounding and 2^-24 of 2^31 for each rounding of
-  // the differences, squares, sums and square root: well under 256 (d + 8).
+  // down from exact distances: under one. From float coordinates within D = 2^30 / (n + 2)
+  // units of the middle: 2^-24 D for each coordinate's rounding and 2^-23 D for each rounding
+  // of the differences, squares, sums and square root: under 1 + 2^-22 (d + 8) D.
   double unit_error() const {
     if (float_columns_.empty()) return 1.0;
-    return 256.0 * (static_cast<double>(points_.d) + 8.0);
+    const double diameter = 0x1p30 / static_cast<double>(n_ + 2);
+    return 1.0 + (static_cast<double>(points_.d) + 8.0) * 0x1p-22 * diameter;
   }
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
@@ -203,28 +203,27 @@ struct NearestMedoids {
 // out of their sums and puts its new ones in. old_column and new_column may be one array.
 VORN_SIMD_CLONES
 void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
-                         std::int64_t* __restrict gain, std::int64_t* __restrict old_column,
-                         std::int64_t* __restrict new_column) {
+                         Units* __restrict gain, Units* __restrict old_column,
+                         Units* __restrict new_column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
     const Units g1 = std::max(a1 - q, 0), h1 = std::max(b1 - q, 0);
-    gain[x] += std::int64_t(g1) - g0;
-    old_column[x] -= std::int64_t(h0) - g0;
-    new_column[x] += std::int64_t(h1) - g1;
+    gain[x] += g1 - g0;
+    old_column[x] -= h0 - g0;
+    new_column[x] += h1 - g1;
   }
 }
 
 VORN_SIMD_CLONES
 void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0, Units a1,
-                            Units b1, std::int64_t* __restrict gain,
-                            std::int64_t* __restrict column) {
+                            Units b1, Units* __restrict gain, Units* __restrict column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
     const Units g1 = std::max(a1 - q, 0), h1 = std::max(b1 - q, 0);
-    gain[x] += std::int64_t(g1) - g0;
-    column[x] += (std::int64_t(h1) - g1) - (std::int64_t(h0) - g0);
+    gain[x] += g1 - g0;
+    column[x] += (h1 - g1) - (h0 - g0);
   }
 }
 
@@ -252,7 +251,7 @@ class SwapBounds {
 
   // loss(p) - gain for candidate x at position p, in units.
   std::int64_t change(std::size_t p, std::size_t x) const {
-    return loss_[p] - gain_[x] - column_[p * n_ + x];
+    return loss_[p] - gain_[x] - std::int64_t(column_[p * n_ + x]);
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
 
@@ -290,8 +289,8 @@ class SwapBounds {
   }
 
   template <class T>
-  static void replace_terms(const T& term, const Units* row, std::size_t m, std::int64_t* gain,
-                            std::int64_t* old_column, std::int64_t* new_column) {
+  static void replace_terms(const T& term, const Units* row, std::size_t m, Units* gain,
+                            Units* old_column, Units* new_column) {
     if (old_column == new_column) {
       replace_terms_in_place(row, m, term.old_q1, term.old_q2, term.q1, term.q2, gain, new_column);
     } else {
@@ -318,12 +317,14 @@ class SwapBounds {
   std::size_t n_;
   std::vector<Units> q1_, q2_;
   std::vector<std::size_t> pos_;
-  std::vector<std::int64_t> gain_, column_, loss_;
+  std::vector<Units> gain_, column_;
+  std::vector<std::int64_t> loss_;
   std::vector<Term> changed_;
 };
 
-// Units per distance: a power of two that puts the cloud's diameter below 2^30 units. Zero when
-// a distance may overflow (no bounds then).
+// Units per distance: a power of two that puts n + 2 times the cloud's diameter below 2^30
+// units, so that every sum of unit distances over the points fits in Units. Zero when a
+// distance may overflow (no bounds then).
 double unit_scale(const PointSet& points) {
   const std::size_t d = points.d;
   std::vector<double> lo(points[0], points[0] + d), hi(lo);
@@ -337,7 +338,8 @@ double unit_scale(const PointSet& points) {
   for (std::size_t k = 0; k < d; ++k) diagonal += (hi[k] - lo[k]) * (hi[k] - lo[k]);
   diagonal = std::sqrt(diagonal) * 1.01 + 0x1p-1000;
   if (!std::isfinite(diagonal) || diagonal > 0x1p500) return 0.0;
-  return std::ldexp(1.0, std::min(std::ilogb(0x1p30 / diagonal), 1000));
+  const double sum_bound = diagonal * static_cast<double>(points.n + 2);
+  return std::ldexp(1.0, std::min(std::ilogb(0x1p30 / sum_bound), 1000));
 }
 
 // True when a change in units certainly leaves the cost no lower. Each term of loss errs by
