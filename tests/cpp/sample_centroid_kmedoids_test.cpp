@@ -66,16 +66,18 @@ PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int k
   return points;
 }
 
-// Random clouds of every kind, and one beyond the size at which pairwise distances are kept.
+// Random clouds of every kind, and one of each kind beyond the size at which pairwise
+// distances are kept (bounds from float distances then, or exact ones in 70 dimensions).
 TEST(KMedoids, FastSearchGivesTheLiteralList) {
   std::mt19937_64 gen(7);
-  for (int trial = 0; trial <= 400; ++trial) {
-    const std::size_t n = trial == 400 ? 4200 : 1 + gen() % 40;
-    const std::size_t d = std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
+  for (int trial = 0; trial < 404; ++trial) {
+    const bool large = trial >= 400;
+    const std::size_t n = large ? 2100 : 1 + gen() % 40;
+    const std::size_t d = trial == 403 ? 70 : std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
     const PointSet points = random_points(gen, n, d, trial % 4);
-    const std::uint64_t count = trial == 400 ? 2 : gen() % (n + 3), seed = gen();
+    const std::uint64_t count = large ? 3 : gen() % (n + 3), seed = gen();
     const std::uint64_t iterations =
-        trial == 400 ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
+        large ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
     ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
               literal_kmedoids(points, count, seed, iterations))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
@@ -105,7 +107,7 @@ TEST(KMedoids, SameListOnEveryThreadCount) {
     std::uint64_t count, iterations;
   };
   const Case cases[] = {{1, 300, 3, 12, kNoLimit}, {2, 300, 9, 12, kNoLimit},
-                        {3, 300, 3, 12, kNoLimit}, {2, 4200, 3, 3, 2}};
+                        {3, 300, 3, 12, kNoLimit}, {2, 2100, 3, 3, 2}};
   std::mt19937_64 gen(11);
   for (const Case& c : cases) {
     const PointSet points = random_points(gen, c.n, c.d, c.kind);
