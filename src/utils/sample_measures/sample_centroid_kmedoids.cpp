@@ -55,8 +55,9 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
   }
 }
 
-// Distances in whole units of 1 / scale, rounded down (see unit_scale). Units feed only the bounds that pass over most
-// candidates; every cost that decides a swap is summed from exact distances.
+// Distances in whole units of 1 / scale, rounded down (see unit_scale). Units feed only the
+// bounds that pass over most candidates; every cost that decides a swap is summed from exact
+// distances.
 class Distances {
  public:
   Distances(const PointSet& points, double scale, const Executor& executor)
@@ -309,8 +310,9 @@ class SwapBounds {
       const std::size_t m = end - begin;
       for (const Term& term : terms) {
         const Units* row = distances.unit_row(term.i, begin, end, buffer);
-        replace_terms(term, row, m, gain_.data() + begin, column_.data() + term.old_pos * n_ + begin,
-                      column_.data() + term.pos * n_ + begin);
+        Units* columns = column_.data() + begin;
+        replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
+                      columns + term.pos * n_);
       }
     });
   }
