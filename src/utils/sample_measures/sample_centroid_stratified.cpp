@@ -83,12 +83,17 @@ class CentreBounds {
     }
   }
 
-  // Carries point i's bounds over the last move; true when its centre certainly stays.
-  bool stays(std::size_t i, std::uint64_t centre) {
+  // Carries point i's bounds over the last move; true when its centre certainly stays. If the
+  // carried bounds leave it in doubt, its distance to its own centre (`distance` computes it)
+  // replaces the upper bound before it is given up.
+  template <class Distance>
+  bool stays(std::size_t i, std::uint64_t centre, const Distance& distance) {
     constexpr double kUp = 1.0 + 0x1p-50, kDown = 1.0 - 0x1p-50;
     upper_[i] = (upper_[i] + moved_[centre]) * kUp;
     lower_[i] = (lower_[i] - farthest_) * kDown;
-    return upper_[i] * (1.0 + 4.0 * eta_) < lower_[i] * (1.0 - 4.0 * eta_);
+    if (apart(i)) return true;
+    upper_[i] = distance() * (1.0 + 2.0 * eta_);
+    return apart(i);
   }
 
   // Point i's squared sums to its nearest centre and to the nearest of the others.
@@ -100,6 +105,11 @@ class CentreBounds {
   void set_ready() { ready_ = true; }
 
  private:
+  bool apart(std::size_t i) const {
+    return upper_[i] * (1.0 + 4.0 * eta_) < lower_[i] * (1.0 - 4.0 * eta_);
+  }
+
+
   double eta_;
   std::vector<double> upper_, lower_, moved_;
   double farthest_ = 0.0;
@@ -118,7 +128,9 @@ void assign_to_centres(const PointSet& points, const PointColumns& columns,
     std::size_t doubtful[kAssignGrain];
     std::size_t m = 0;
     for (std::size_t i = begin; i < end; ++i) {
-      if (!bounds.ready() || !bounds.stays(i, assignment[i])) doubtful[m++] = i;
+      const std::uint64_t a = assignment[i];
+      const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
+      if (!bounds.ready() || !bounds.stays(i, a, own)) doubtful[m++] = i;
     }
     if (m == 0) return;
     // The doubtful points' coordinates side by side, unless they are the whole range.
