@@ -109,7 +109,6 @@ class CentreBounds {
     return upper_[i] * (1.0 + 4.0 * eta_) < lower_[i] * (1.0 - 4.0 * eta_);
   }
 
-
   double eta_;
   std::vector<double> upper_, lower_, moved_;
   double farthest_ = 0.0;
