@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <vector>
 
 #include "utils/panic.h"
+#include "utils/size_measures/point_distance.h"
 
 namespace {
 
@@ -40,6 +43,23 @@ TEST(FindClosestPoint, NaNDistancePanicsOnlyWithTwoOrMorePoints) {
       ADD_FAILURE() << "no panic";
     } catch (const vorn::Panic& e) {
       EXPECT_STREQ(e.what(), "called `Option::unwrap()` on a `None` value");
+    }
+  }
+}
+
+// Points in vector lanes give point_distance to the bit: one block of eight, two, blocks with a
+// tail, tails alone, a last group of lanes cut short, and squares that overflow.
+TEST(PointColumns, GiveTheDistancesOfPointDistance) {
+  std::mt19937_64 gen(2);
+  std::uniform_real_distribution<double> real(-1.0, 1.0);
+  for (std::size_t d : {1, 7, 8, 9, 16, 17, 70}) {
+    vorn::PointSet points(37, d);
+    for (double& c : points.coords) c = real(gen) * (gen() % 5 == 0 ? 1e160 : 1.0);
+    const vorn::PointColumns columns(points);
+    std::vector<double> out(points.n);
+    columns.distances(points[3], 1, points.n, out.data());
+    for (std::size_t i = 1; i < points.n; ++i) {
+      ASSERT_EQ(out[i - 1], vorn::point_distance(points[i], points[3], d)) << "d=" << d << " i=" << i;
     }
   }
 }

@@ -24,4 +24,32 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
 // of compute_centroid. Fails as find_closest_point does.
 std::uint64_t nearest_to_centroid(const PointSet& points);
 
+// columns: d axes of m points, axis k at columns + k * stride. Sets out[l] to the squared sum
+// of point_distance between point l and position, rounded exactly as point_distance rounds it,
+// for l = 0 .. m - 1. Never fails.
+void column_squared_sums(const double* columns, std::size_t stride, std::size_t d,
+                         const double* position, std::size_t m, double* out);
+
+// The coordinates of a point set held axis by axis (axis k of point i at [k * n + i]), so that
+// the distances from many points to one position run side by side in vector lanes.
+class PointColumns {
+ public:
+  explicit PointColumns(const PointSet& points);
+
+  // position: d coordinates. Sets out[i - begin] to point_distance(point i, position) for
+  // i = begin .. end - 1, each rounded exactly as point_distance rounds it. Never fails.
+  void distances(const double* position, std::size_t begin, std::size_t end, double* out) const;
+
+  // As distances, but the squared sums before the square root.
+  void squared_sums(const double* position, std::size_t begin, std::size_t end,
+                    double* out) const;
+
+  // Axis 0 of point begin, for column_squared_sums with stride n.
+  const double* from(std::size_t begin) const { return columns_.data() + begin; }
+
+ private:
+  std::size_t n_, d_;
+  std::vector<double> columns_;
+};
+
 }  // namespace vorn
