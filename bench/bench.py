@@ -60,15 +60,17 @@ def best_time(fn, rounds, min_seconds=0.2):
 
 def peak_rss_mb(setup, statement):
     """Peak resident memory growth of one statement, in a fresh interpreter."""
-    code = "\n".join([
-        "import resource, numpy as np",
-        "from vorn import _core",
-        setup,
-        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
-        statement,
-        "after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
-        "print((after - before) / 1024.0)",
-    ])
+    code = "\n".join(
+        [
+            "import resource, numpy as np",
+            "from vorn import _core",
+            setup,
+            "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+            statement,
+            "after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+            "print((after - before) / 1024.0)",
+        ]
+    )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     return float(out.stdout.strip())
 
@@ -94,7 +96,11 @@ def _():
     return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
-@case("hull_volume_numpy 100,000 x 3 on a sphere", "scipy ConvexHull(a).volume", "within 2x (ratio >= 0.5)")
+@case(
+    "hull_volume_numpy 100,000 x 3 on a sphere",
+    "scipy ConvexHull(a).volume",
+    "within 2x (ratio >= 0.5)",
+)
 def _():
     a = rng.standard_normal((100_000, 3))
     a /= np.linalg.norm(a, axis=1)[:, None]
@@ -108,8 +114,12 @@ def _():
     return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
-@case("hull_volume_numpy 1,000,000 x 2 on a circle", "scipy ConvexHull(a).volume", "not slower",
-      alternations=2)
+@case(
+    "hull_volume_numpy 1,000,000 x 2 on a circle",
+    "scipy ConvexHull(a).volume",
+    "not slower",
+    alternations=2,
+)
 def _():
     # Every point is a vertex of the hull: the merged polygon drops them all and the exact
     # hull measures the area.
@@ -118,8 +128,12 @@ def _():
     return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
-@case("hull_volume_numpy 100,000 x 3 spiral on a sphere", "scipy ConvexHull(a).volume", "not slower",
-      alternations=2)
+@case(
+    "hull_volume_numpy 100,000 x 3 spiral on a sphere",
+    "scipy ConvexHull(a).volume",
+    "not slower",
+    alternations=2,
+)
 def _():
     # Evenly spread points whose equal triangles make the float sum drift: the exact hull
     # measures the volume.
@@ -140,7 +154,11 @@ def _():
     return (lambda: _core.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
 
 
-@case("covariance_volume_numpy 100,000 x 64", "sqrt |det(numpy.cov + 1e-8 I)|", "within 3x (ratio >= 0.33)")
+@case(
+    "covariance_volume_numpy 100,000 x 64",
+    "sqrt |det(numpy.cov + 1e-8 I)|",
+    "within 3x (ratio >= 0.33)",
+)
 def _():
     a = rng.standard_normal((100_000, 64))
     return (lambda: _core.covariance_volume_numpy(a)), (lambda: numpy_covariance_volume(a))
@@ -173,8 +191,12 @@ def numpy_fps(a, count):
     return chosen
 
 
-@case("sample_centroid_fps_numpy 1,000,000 x 3, count 1,000", "NumPy argmax/minimum loop",
-      "at least 5x", alternations=1)
+@case(
+    "sample_centroid_fps_numpy 1,000,000 x 3, count 1,000",
+    "NumPy argmax/minimum loop",
+    "at least 5x",
+    alternations=1,
+)
 def _():
     small = rng.random((100_000, 3))
     if _core.sample_centroid_fps_numpy(small, 200, 0) != numpy_fps(small, 200):
@@ -183,13 +205,17 @@ def _():
     return (lambda: _core.sample_centroid_fps_numpy(a, 1000, 0)), (lambda: numpy_fps(a, 1000))
 
 
-@case("sample_centroid_voxel_numpy 1,000,000 x 3, count 8,000",
-      "numpy.unique(floor(a / v).astype(int64), axis=0, return_index=True)", "faster")
+@case(
+    "sample_centroid_voxel_numpy 1,000,000 x 3, count 8,000",
+    "numpy.unique(floor(a / v).astype(int64), axis=0, return_index=True)",
+    "faster",
+)
 def _():
     a = rng.random((1_000_000, 3))
     v = 0.05  # 8,000 occupied voxels
     return (lambda: _core.sample_centroid_voxel_numpy(a, 8000, 7, v)), (
-        lambda: np.unique(np.floor(a / v).astype(np.int64), axis=0, return_index=True))
+        lambda: np.unique(np.floor(a / v).astype(np.int64), axis=0, return_index=True)
+    )
 
 
 def distance_matrix_d8(a):
@@ -217,7 +243,7 @@ def numpy_swap_search(a, medoids, max_iterations, chunk=64):
             cur = cost(np.array([med]))[0]
             candidates = np.setdiff1d(np.arange(len(a)), med)
             for lo in range(0, len(candidates), chunk):
-                xs = candidates[lo:lo + chunk]
+                xs = candidates[lo : lo + chunk]
                 lists = np.tile(med, (len(xs), 1))
                 lists[:, p] = xs
                 better = np.flatnonzero(cost(lists) < cur)
@@ -233,15 +259,20 @@ def numpy_swap_search(a, medoids, max_iterations, chunk=64):
     return med
 
 
-@case("sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
-      "NumPy swap search, full cost per candidate", "at least 20x", alternations=1)
+@case(
+    "sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
+    "NumPy swap search, full cost per candidate",
+    "at least 20x",
+    alternations=1,
+)
 def _():
     a = rng.random((2000, 8))
     start = _core.sample_centroid_kmedoids_numpy(a, 16, 7, 0)
     if _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50) != numpy_swap_search(a, start, 50):
         print("  note: k-medoids list differs from the NumPy swap search")
     return (lambda: _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (
-        lambda: numpy_swap_search(a, start, 50))
+        lambda: numpy_swap_search(a, start, 50)
+    )
 
 
 def numpy_lloyd(a, k, iterations, seed):
@@ -255,25 +286,35 @@ def numpy_lloyd(a, k, iterations, seed):
         labels = dist.argmin(axis=1)
         sizes = np.bincount(labels, minlength=k)
         filled = sizes > 0
-        sums = np.stack([np.bincount(labels, weights=a[:, c], minlength=k) for c in range(a.shape[1])], 1)
+        sums = np.stack(
+            [np.bincount(labels, weights=a[:, c], minlength=k) for c in range(a.shape[1])], 1
+        )
         centres[filled] = sums[filled] / sizes[filled, None]
     return labels
 
 
-@case("sample_centroid_stratified_numpy 100,000 x 16, 16 strata, 20 iterations",
-      "NumPy Lloyd loop (distances, argmin, bincount means)", "faster")
+@case(
+    "sample_centroid_stratified_numpy 100,000 x 16, 16 strata, 20 iterations",
+    "NumPy Lloyd loop (distances, argmin, bincount means)",
+    "faster",
+)
 def _():
     a = rng.standard_normal((100_000, 16))
     return (lambda: _core.sample_centroid_stratified_numpy(a, 1000, 7, 16, 20)), (
-        lambda: numpy_lloyd(a, 16, 20, 7))
+        lambda: numpy_lloyd(a, 16, 20, 7)
+    )
 
 
-@case("sample_uniform_numpy 10,000,000 x 3, count 1,000",
-      "default_rng(seed).permutation(n)[:count]", "within 2x")
+@case(
+    "sample_uniform_numpy 10,000,000 x 3, count 1,000",
+    "default_rng(seed).permutation(n)[:count]",
+    "within 2x",
+)
 def _():
     a = rng.random((10_000_000, 3))
     return (lambda: _core.sample_uniform_numpy(a, 1000, 7)), (
-        lambda: np.random.default_rng(7).permutation(len(a))[:1000])
+        lambda: np.random.default_rng(7).permutation(len(a))[:1000]
+    )
 
 
 def fasterpam(a, count):
@@ -283,9 +324,12 @@ def fasterpam(a, count):
     return kmedoids.fasterpam(squareform(pdist(a)), count, init="random", n_cpu=1)
 
 
-@case("sample_centroid_kmedoids_numpy 5,000 x 8, count 32, 50 swaps",
-      "kmedoids.fasterpam(squareform(pdist(a)), 32, init='random', n_cpu=1)",
-      ">= 1.0 (1 thread), >= 1.67 (all)", alternations=2)
+@case(
+    "sample_centroid_kmedoids_numpy 5,000 x 8, count 32, 50 swaps",
+    "kmedoids.fasterpam(squareform(pdist(a)), 32, init='random', n_cpu=1)",
+    ">= 1.0 (1 thread), >= 1.67 (all)",
+    alternations=2,
+)
 def _():
     import kmedoids  # noqa: F401
 
@@ -293,9 +337,11 @@ def _():
     return (lambda: _core.sample_centroid_kmedoids_numpy(a, 32, 7, 50)), (lambda: fasterpam(a, 32))
 
 
-@case("sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
-      "kmedoids.fasterpam(squareform(pdist(a)), 16, init='random', n_cpu=1)",
-      ">= 2.0 (1 thread), >= 3.3 (all)")
+@case(
+    "sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
+    "kmedoids.fasterpam(squareform(pdist(a)), 16, init='random', n_cpu=1)",
+    ">= 2.0 (1 thread), >= 3.3 (all)",
+)
 def _():
     import kmedoids  # noqa: F401
 
@@ -309,25 +355,34 @@ def fpsample_case(n, count):
     a = rng.random((n, 3))
     a32 = a.astype(np.float32)
     return (lambda: _core.sample_centroid_fps_numpy(a, count, 0)), (
-        lambda: fpsample.bucket_fps_kdline_sampling(a32, count, h=7))
+        lambda: fpsample.bucket_fps_kdline_sampling(a32, count, h=7)
+    )
 
 
-@case("sample_centroid_fps_numpy 1,000,000 x 3, count 4,096",
-      "fpsample.bucket_fps_kdline_sampling(float32, 4096, h=7)", ">= 2.0 (1 thread), >= 3.3 (all)",
-      alternations=2)
+@case(
+    "sample_centroid_fps_numpy 1,000,000 x 3, count 4,096",
+    "fpsample.bucket_fps_kdline_sampling(float32, 4096, h=7)",
+    ">= 2.0 (1 thread), >= 3.3 (all)",
+    alternations=2,
+)
 def _():
     return fpsample_case(1_000_000, 4096)
 
 
-@case("sample_centroid_fps_numpy 200,000 x 3, count 500",
-      "fpsample.bucket_fps_kdline_sampling(float32, 500, h=7)", ">= 2.0 (1 thread), >= 3.3 (all)")
+@case(
+    "sample_centroid_fps_numpy 200,000 x 3, count 500",
+    "fpsample.bucket_fps_kdline_sampling(float32, 500, h=7)",
+    ">= 2.0 (1 thread), >= 3.3 (all)",
+)
 def _():
     return fpsample_case(200_000, 500)
 
 
-@case("sample_centroid_voxel_numpy 1,000,000 x 3, voxel 0.25",
-      "open3d PointCloud(Vector3dVector(a)).voxel_down_sample(0.25)",
-      ">= 2.0 (1 thread), >= 3.3 (all)")
+@case(
+    "sample_centroid_voxel_numpy 1,000,000 x 3, voxel 0.25",
+    "open3d PointCloud(Vector3dVector(a)).voxel_down_sample(0.25)",
+    ">= 2.0 (1 thread), >= 3.3 (all)",
+)
 def _():
     import open3d as o3d
 
@@ -341,17 +396,21 @@ def _():
     return (lambda: _core.sample_centroid_voxel_numpy(a, count, 7, 0.25)), peer
 
 
-@case("sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
-      "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
-      ">= 1.25 (1 thread), >= 2.5 (all)")
+@case(
+    "sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
+    "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
+    ">= 1.25 (1 thread), >= 2.5 (all)",
+)
 def _():
     from sklearn.cluster import KMeans
 
     a = rng.standard_normal((100_000, 16))
-    kmeans = KMeans(16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0,
-                    random_state=7)
+    kmeans = KMeans(
+        16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
+    )
     return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
-        lambda: kmeans.fit(a))
+        lambda: kmeans.fit(a)
+    )
 
 
 @case("mean_dispersion_numpy 2,000 x 64", "scipy pdist(a).mean()", "faster")
@@ -371,7 +430,7 @@ def run_memory_cases():
     shapes = {
         "flat (plane + 1e-12 noise)": "a[:, 2] = 1e-12 * a[:, 2]",
         "line": "a[:, 1:] = 1e-9 * a[:, 1:]",
-        "clustered": "a = a * 1e-3 + np.repeat(np.random.default_rng(8).random((10, 3)), 100_000, 0)",
+        "clustered": "a = a * 1e-3 + np.repeat(np.random.default_rng(8).random((10, 3)), 10**5, 0)",
         "one far outlier": "a[0] = 1e12",
     }
     for shape, change in shapes.items():
@@ -379,15 +438,17 @@ def run_memory_cases():
         start = time.perf_counter()
         grown = peak_rss_mb(setup, "_core.sample_centroid_fps_numpy(a, 1000, 0)")
         seconds = time.perf_counter() - start
-        print(f"peak memory, farthest-point 1,000,000 x 3 {shape}: {grown:.1f} MB "
-              f"({grown / 24.0:.2f}x the points), {seconds:.1f} s with start-up")
+        print(
+            f"peak memory, farthest-point 1,000,000 x 3 {shape}: {grown:.1f} MB "
+            f"({grown / 24.0:.2f}x the points), {seconds:.1f} s with start-up"
+        )
     print()
 
 
 def run_python_threads_case(threads=8):
     """Eight clouds measured from eight Python threads against a plain loop."""
     clouds = [rng.random((200_000, 3)) for _ in range(threads)]
-    work = lambda a: _core.sample_centroid_fps_numpy(a, 300, 0)  # noqa: E731
+    work = lambda a: _core.sample_centroid_fps_numpy(a, 300, 0)
 
     def loop():
         return [work(a) for a in clouds]
@@ -397,15 +458,19 @@ def run_python_threads_case(threads=8):
             return list(pool.map(lambda a: _single(work, a), clouds))
 
     timings = {}
-    for label, fn in [("plain loop, one thread per call", one_thread(loop)),
-                      ("plain loop, all threads per call", loop),
-                      (f"{threads} Python threads, one thread per call", pooled)]:
+    for label, fn in [
+        ("plain loop, one thread per call", one_thread(loop)),
+        ("plain loop, all threads per call", loop),
+        (f"{threads} Python threads, one thread per call", pooled),
+    ]:
         fn()
         timings[label] = best_time(fn, 3)
     base = timings["plain loop, one thread per call"]
     for label, t in timings.items():
-        print(f"{threads} clouds of 200,000 x 3, farthest-point 300: {label:42} "
-              f"{t * 1e3:9.1f} ms  x{base / t:.2f}")
+        print(
+            f"{threads} clouds of 200,000 x 3, farthest-point 300: {label:42} "
+            f"{t * 1e3:9.1f} ms  x{base / t:.2f}"
+        )
     print()
 
 
@@ -424,15 +489,27 @@ def estimate(t1, t2, cores=16):
 # the cost of that layer per call, on a float64 array that needs no conversion.
 OVERHEAD_CASES = [
     ("bbox_volume", lambda a: vorn.bbox_volume(a), lambda a: _core.bbox_volume_numpy(a)),
-    ("bbox_volume check_finite=False", lambda a: vorn.bbox_volume(a, check_finite=False),
-     lambda a: _core.bbox_volume_numpy(a)),
+    (
+        "bbox_volume check_finite=False",
+        lambda a: vorn.bbox_volume(a, check_finite=False),
+        lambda a: _core.bbox_volume_numpy(a),
+    ),
     ("hull_volume", lambda a: vorn.hull_volume(a), lambda a: _core.hull_volume_numpy(a)),
-    ("sample_uniform count 10", lambda a: vorn.sample_uniform(a, 10, seed=7),
-     lambda a: _core.sample_uniform_numpy(a, 10, 7)),
-    ("sample_centroid_fps count 10", lambda a: vorn.sample_centroid_fps(a, 10),
-     lambda a: _core.sample_centroid_fps_numpy(a, 10, 0)),
-    ("sample_centroid_voxel count 10", lambda a: vorn.sample_centroid_voxel(a, 10, voxel_size=0.1, seed=7),
-     lambda a: _core.sample_centroid_voxel_numpy(a, 10, 7, 0.1)),
+    (
+        "sample_uniform count 10",
+        lambda a: vorn.sample_uniform(a, 10, seed=7),
+        lambda a: _core.sample_uniform_numpy(a, 10, 7),
+    ),
+    (
+        "sample_centroid_fps count 10",
+        lambda a: vorn.sample_centroid_fps(a, 10),
+        lambda a: _core.sample_centroid_fps_numpy(a, 10, 0),
+    ),
+    (
+        "sample_centroid_voxel count 10",
+        lambda a: vorn.sample_centroid_voxel(a, 10, voxel_size=0.1, seed=7),
+        lambda a: _core.sample_centroid_voxel_numpy(a, 10, 7, 0.1),
+    ),
 ]
 
 
@@ -444,22 +521,26 @@ def run_overhead_cases(pattern):
             label = f"{name}, {n:,} x 3"
             if pattern not in label and pattern not in "overhead":
                 continue
-            ours, core = (lambda: wrapped(a)), (lambda: direct(a))
+            ours, core = (lambda w=wrapped, a=a: w(a)), (lambda f=direct, a=a: f(a))
             number = max(1, round(0.01 / best_time(core, 3)))  # about 10 ms a round
             t_ours = t_core = float("inf")
             for _ in range(15):  # alternate, so that both see the same machine load
                 t_ours = min(t_ours, timeit.timeit(ours, number=number) / number)
                 t_core = min(t_core, timeit.timeit(core, number=number) / number)
-            added = f"{(t_ours - t_core) * 1e6:+7.2f}us" if n == 10 else f"{t_ours / t_core - 1:+8.1%}"
+            added = (
+                f"{(t_ours - t_core) * 1e6:+7.2f}us" if n == 10 else f"{t_ours / t_core - 1:+8.1%}"
+            )
             print(f"{label:48} {t_ours * 1e6:10.2f} {t_core * 1e6:10.2f} {added:>9}  {goal}")
     print()
 
 
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
-    print(f"machine: {platform.machine()}, {os.cpu_count()} hardware threads, "
-          f"{platform.python_implementation()} {platform.python_version()}, "
-          f"numpy {np.__version__}, vorn on {vorn.get_num_threads()} threads\n")
+    print(
+        f"machine: {platform.machine()}, {os.cpu_count()} hardware threads, "
+        f"{platform.python_implementation()} {platform.python_version()}, "
+        f"numpy {np.__version__}, vorn on {vorn.get_num_threads()} threads\n"
+    )
     # First, while this process is small: a child started from a large parent inherits
     # the parent's peak resident size, which would hide the child's own peak.
     if pattern in "memory":
@@ -467,8 +548,10 @@ def main():
     if pattern in "python threads":
         run_python_threads_case()
     run_overhead_cases(pattern)
-    print(f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "
-          f"{'ratio':>7} {'x2t':>5} {'x16t~':>6}  goal; peer (times in ms)")
+    print(
+        f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "
+        f"{'ratio':>7} {'x2t':>5} {'x16t~':>6}  goal; peer (times in ms)"
+    )
     for label, peer, goal, setup, alternations in CASES:
         if pattern not in label:
             continue
@@ -486,9 +569,11 @@ def main():
             t_1t = min(t_1t, best_time(ours_1t, 3))
             t_ours = min(t_ours, best_time(ours, 3))
             t_theirs = min(t_theirs, best_time(theirs, 3))
-        print(f"{label:62} {t_1t * 1e3:9.2f} {t_ours * 1e3:9.2f} {t_theirs * 1e3:9.2f} "
-              f"{t_theirs / t_1t:8.2f} {t_theirs / t_ours:7.2f} {t_1t / t_ours:5.2f} "
-              f"{estimate(t_1t, t_ours):6.1f}  {goal}; {peer}")
+        print(
+            f"{label:62} {t_1t * 1e3:9.2f} {t_ours * 1e3:9.2f} {t_theirs * 1e3:9.2f} "
+            f"{t_theirs / t_1t:8.2f} {t_theirs / t_ours:7.2f} {t_1t / t_ours:5.2f} "
+            f"{estimate(t_1t, t_ours):6.1f}  {goal}; {peer}"
+        )
 
 
 if __name__ == "__main__":

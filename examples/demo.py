@@ -7,10 +7,12 @@ from vorn import _core
 
 rng = np.random.default_rng(2026)
 # An elongated 3-d cloud with a dense core and a sparse halo.
-cloud = np.concatenate([
-    rng.normal(size=(4_000, 3)) * [3.0, 1.0, 0.5],
-    rng.uniform(-8.0, 8.0, size=(1_000, 3)),
-])
+cloud = np.concatenate(
+    [
+        rng.normal(size=(4_000, 3)) * [3.0, 1.0, 0.5],
+        rng.uniform(-8.0, 8.0, size=(1_000, 3)),
+    ]
+)
 
 print(f"vorn {vorn.__version__}; cloud: {cloud.shape[0]} points in {cloud.shape[1]} dimensions\n")
 print("size measures (array, float32 copy and list of lists):")
@@ -18,8 +20,10 @@ for measure in [vorn.bbox_volume, vorn.hull_volume, vorn.covariance_volume, vorn
     value = measure(cloud)
     # The compiled function on lists of lists gives the same bits.
     same = value == getattr(_core, measure.__name__)(cloud.tolist())
-    print(f"  {measure.__name__:18} {value:.12g}   float32: {measure(cloud.astype(np.float32)):.6g}"
-          f"   lists: {'identical' if same else 'DIFFERENT'}")
+    print(
+        f"  {measure.__name__:18} {value:.12g}   float32: {measure(cloud.astype(np.float32)):.6g}"
+        f"   lists: {'identical' if same else 'DIFFERENT'}"
+    )
 
 print("\nsamplers (count=8, seed=42; the same indices on every run and platform):")
 samplers = [

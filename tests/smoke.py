@@ -16,7 +16,18 @@ assert _core.bbox_volume([[0.0, 0.0], [1.0, 2.0]]) == 2.0
 assert _core.hull_volume(square) == 1.0
 assert _core.mean_dispersion([[0.0, 0.0], [3.0, 4.0]]) == 5.0
 assert _core.covariance_volume([[0.0], [2.0]]) == 1.414213565908629
-assert _core.sample_uniform([[float(i)] for i in range(10)], 10, 42) == [7, 1, 5, 4, 6, 9, 3, 8, 2, 0]
+assert _core.sample_uniform([[float(i)] for i in range(10)], 10, 42) == [
+    7,
+    1,
+    5,
+    4,
+    6,
+    9,
+    3,
+    8,
+    2,
+    0,
+]
 assert _core.sample_centroid_fps(square, 2, 0) == [0, 2]
 assert "numpy" not in sys.modules
 
@@ -25,4 +36,6 @@ try:
     raise AssertionError("vorn.hull_volume ran without NumPy")
 except ImportError as error:
     assert "needs NumPy" in str(error), error
-print(f"CPython {sys.version.split()[0]}: vorn {vorn.__version__}, {len(_core.__all__)} functions, ok")
+print(
+    f"CPython {sys.version.split()[0]}: vorn {vorn.__version__}, {len(_core.__all__)} functions, ok"
+)

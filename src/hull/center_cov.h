@@ -1,5 +1,6 @@
 // Centre and covariance matrix of a single-precision three-dimensional cloud.
-// Both sum in point order with each term pre-scaled by 1/n (never a final division): hull results are compared bit for bit.
+// Both sum in point order with each term pre-scaled by 1/n (never a final division): hull results
+// are compared bit for bit.
 #pragma once
 
 #include <vector>

@@ -1,12 +1,14 @@
-// The horizon of a point about to join a three-dimensional hull: the facets it removes and the edges around them.
-// Depth first, neighbour (e + 1) before (e + 2), on an explicit stack: that visiting order fixes the new facets' order, and recursion would overflow on large hulls.
+// The horizon of a point about to join a three-dimensional hull: the facets it removes and the
+// edges around them. Depth first, neighbour (e + 1) before (e + 2), on an explicit stack: that
+// visiting order fixes the new facets' order, and recursion would overflow on large hulls.
 #include "hull/compute_silhouette.h"
 
 namespace vorn {
 
 void compute_silhouette(std::vector<TriangleFacet>& facets, std::size_t start,
                         const std::vector<Vec3f>& points, std::size_t p,
-                        std::vector<SilhouetteEdge>& silhouette, std::vector<std::size_t>& removed) {
+                        std::vector<SilhouetteEdge>& silhouette,
+                        std::vector<std::size_t>& removed) {
   silhouette.clear();
   removed.clear();
   facets[start].valid = false;

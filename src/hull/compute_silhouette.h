@@ -1,5 +1,6 @@
-// The horizon of a point about to join a three-dimensional hull: the facets it removes and the edges around them.
-// Depth first, neighbour (e + 1) before (e + 2), on an explicit stack: that visiting order fixes the new facets' order, and recursion would overflow on large hulls.
+// The horizon of a point about to join a three-dimensional hull: the facets it removes and the
+// edges around them. Depth first, neighbour (e + 1) before (e + 2), on an explicit stack: that
+// visiting order fixes the new facets' order, and recursion would overflow on large hulls.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // Convex hull of a planar single-precision cloud by incremental quickhull, as vertex indices.
-// Points count as outside an edge only beyond 1.1920929e-05 in the caller's units; visit and tie orders fix the result.
+// Points count as outside an edge only beyond 1.1920929e-05 in the caller's units; visit and tie
+// orders fix the result.
 #include "hull/convex_hull2.h"
 
 #include <cmath>
@@ -32,7 +33,8 @@ SegmentFacet new_segment(const std::vector<Vec2f>& points, std::size_t a, std::s
   return {a, b, Vec2f{n.x / r, n.y / r}, prev, next, r != 0.0f, {}};
 }
 
-// Signed distance from the edge's line, difference first: the order fixes the bits near the threshold.
+// Signed distance from the edge's line, difference first: the order fixes the bits near the
+// threshold.
 bool sees(const SegmentFacet& s, const std::vector<Vec2f>& points, std::size_t k) {
   const float threshold = float_from_bits(0x37480000u);  // 100 * 2^-23
   const Vec2f& o = points[s.start];
@@ -65,9 +67,12 @@ std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points) {
   std::vector<std::size_t> undecidable;
   for (std::size_t k = 0; k < points.size(); ++k) {
     if (k == *p1 || k == *p2) continue;
-    if (sees(segments[0], points, k)) segments[0].visible.push_back(k);
-    else if (sees(segments[1], points, k)) segments[1].visible.push_back(k);
-    else undecidable.push_back(k);
+    if (sees(segments[0], points, k))
+      segments[0].visible.push_back(k);
+    else if (sees(segments[1], points, k))
+      segments[1].visible.push_back(k);
+    else
+      undecidable.push_back(k);
   }
 
   for (std::size_t i = 0; i < segments.size(); ++i) {
@@ -87,8 +92,10 @@ std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points) {
 
     for (std::size_t k : segments[i].visible) {
       if (k == p) continue;
-      if (sees(s1, points, k)) s1.visible.push_back(k);
-      else if (sees(s2, points, k)) s2.visible.push_back(k);
+      if (sees(s1, points, k))
+        s1.visible.push_back(k);
+      else if (sees(s2, points, k))
+        s2.visible.push_back(k);
       // otherwise k is inside the hull now
     }
     // Undecidable points leave by swap-removal, which reorders the list: keep it that way.

@@ -1,5 +1,6 @@
 // Convex hull of a planar single-precision cloud by incremental quickhull, as vertex indices.
-// Points count as outside an edge only beyond 1.1920929e-05 in the caller's units; visit and tie orders fix the result.
+// Points count as outside an edge only beyond 1.1920929e-05 in the caller's units; visit and tie
+// orders fix the result.
 #pragma once
 
 #include <cstddef>

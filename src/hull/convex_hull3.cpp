@@ -1,5 +1,6 @@
-// Convex hull of a single-precision three-dimensional cloud as a closed triangle mesh, by incremental quickhull.
-// Every decision is taken on a normalised copy in a fixed visiting order with earliest-wins ties; the mesh's order, and so every volume bit, follows from them.
+// Convex hull of a single-precision three-dimensional cloud as a closed triangle mesh, by
+// incremental quickhull. Every decision is taken on a normalised copy in a fixed visiting order
+// with earliest-wins ties; the mesh's order, and so every volume bit, follows from them.
 #include "hull/convex_hull3.h"
 
 #include <cmath>
@@ -92,12 +93,14 @@ std::size_t extreme_point(Vec3f direction, const std::vector<Vec3f>& points) {
   return best;
 }
 
-float length(Vec3f v) { return std::sqrt(dot(v, v)); }
+float length(Vec3f v) {
+  return std::sqrt(dot(v, v));
+}
 
 // The polygon of a flat cloud, seen from both sides: one fan from vertex 0 and one,
 // wound the other way, from vertex m - 1.
-HullMesh flat_mesh(const std::vector<Vec3f>& input, const std::vector<Vec3f>& normalised,
-                   Vec3f e0, Vec3f e1) {
+HullMesh flat_mesh(const std::vector<Vec3f>& input, const std::vector<Vec3f>& normalised, Vec3f e0,
+                   Vec3f e1) {
   std::vector<Vec2f> projected(normalised.size());
   for (std::size_t i = 0; i < normalised.size(); ++i) {
     projected[i] = {dot(normalised[i], e0), dot(normalised[i], e1)};
@@ -313,7 +316,8 @@ class HullBuilder {
     const std::size_t m = silhouette_.size();
     for (std::size_t k = 0; k < m; ++k) {
       const auto [f, e] = silhouette_[k];
-      TriangleFacet nf = make_facet(points_, p, end_vertex(silhouette_[k]), start_vertex(silhouette_[k]));
+      TriangleFacet nf =
+          make_facet(points_, p, end_vertex(silhouette_[k]), start_vertex(silhouette_[k]));
       nf.neighbours = {first + (k + m - 1) % m, f, first + (k + 1) % m};
       nf.neighbour_edge = {2, static_cast<std::uint8_t>(e), 0};
       if (facets_[facets_[f].neighbours[e]].valid) {
@@ -392,10 +396,8 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
       mesh.dimension = 1;
       return mesh;
     }
-    case 2:
-      return flat_mesh(input, normalised, axes.vectors[0], axes.vectors[1]);
-    default:
-      break;
+    case 2: return flat_mesh(input, normalised, axes.vectors[0], axes.vectors[1]);
+    default: break;
   }
 
   // Rescale so that the spread along the main axis is about one.

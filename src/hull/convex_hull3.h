@@ -1,5 +1,6 @@
-// Convex hull of a single-precision three-dimensional cloud as a closed triangle mesh, by incremental quickhull.
-// Every decision is taken on a normalised copy in a fixed visiting order with earliest-wins ties; the mesh's order, and so every volume bit, follows from them.
+// Convex hull of a single-precision three-dimensional cloud as a closed triangle mesh, by
+// incremental quickhull. Every decision is taken on a normalised copy in a fixed visiting order
+// with earliest-wins ties; the mesh's order, and so every volume bit, follows from them.
 #pragma once
 
 #include <optional>
@@ -11,9 +12,9 @@
 namespace vorn {
 
 struct HullMesh {
-  std::vector<Vec3f> points;       // the caller's coordinates of the points the triangles use
-  std::vector<Triangle> triangles; // counter-clockwise seen from outside
-  int dimension = 3;               // of the cloud by its covariance: below 3, a degenerate mesh
+  std::vector<Vec3f> points;        // the caller's coordinates of the points the triangles use
+  std::vector<Triangle> triangles;  // counter-clockwise seen from outside
+  int dimension = 3;                // of the cloud by its covariance: below 3, a degenerate mesh
 };
 
 // points: n points (x, y, z).

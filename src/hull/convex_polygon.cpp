@@ -1,5 +1,6 @@
-// A convex polygon with unit outward edge normals, built from a planar hull or a convex vertex loop.
-// Collinear vertices are dropped by comparing each edge normal with the unmodified previous one; vertex 0 goes when the last and first edges are collinear.
+// A convex polygon with unit outward edge normals, built from a planar hull or a convex vertex
+// loop. Collinear vertices are dropped by comparing each edge normal with the unmodified previous
+// one; vertex 0 goes when the last and first edges are collinear.
 #include "hull/convex_polygon.h"
 
 #include <cmath>

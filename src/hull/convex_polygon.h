@@ -1,5 +1,6 @@
-// A convex polygon with unit outward edge normals, built from a planar hull or a convex vertex loop.
-// Collinear vertices are dropped by comparing each edge normal with the unmodified previous one; vertex 0 goes when the last and first edges are collinear.
+// A convex polygon with unit outward edge normals, built from a planar hull or a convex vertex
+// loop. Collinear vertices are dropped by comparing each edge normal with the unmodified previous
+// one; vertex 0 goes when the last and first edges are collinear.
 #pragma once
 
 #include <optional>
@@ -11,7 +12,8 @@ namespace vorn {
 
 struct ConvexPolygon {
   std::vector<Vec2f> vertices;  // m >= 3, counter-clockwise
-  std::vector<Vec2f> normals;   // m unit vectors; normals[i] belongs to the edge vertices[i] -> vertices[i + 1 mod m]
+  std::vector<Vec2f> normals;   // m unit vectors; normals[i] belongs to the edge vertices[i] ->
+                                // vertices[i + 1 mod m]
 
   // points: n >= 2 planar points. The polygon of their convex hull (convex_hull2_idx), or
   // nothing when fewer than 3 non-collinear vertices remain or two consecutive hull vertices

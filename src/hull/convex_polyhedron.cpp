@@ -1,5 +1,6 @@
-// A convex polyhedron with polygonal faces, built from a closed triangle mesh by merging nearly coplanar neighbours.
-// Faces are found in triangle order and each lists its boundary from the first kept edge of its first triangle: the volume sums follow that order.
+// A convex polyhedron with polygonal faces, built from a closed triangle mesh by merging nearly
+// coplanar neighbours. Faces are found in triangle order and each lists its boundary from the first
+// kept edge of its first triangle: the volume sums follow that order.
 #include "hull/convex_polyhedron.h"
 
 #include <cmath>
@@ -16,9 +17,13 @@ namespace {
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // Squared length below which a normal or an edge direction is not normalised: eps^2.
-float min_squared_length() { return float_from_bits(0x28800000u); }
+float min_squared_length() {
+  return float_from_bits(0x28800000u);
+}
 // Dot product of unit normals above which two triangles are coplanar: 1 - sqrt(eps).
-float coplanar_dot() { return float_from_bits(0x3F7FE95Fu); }
+float coplanar_dot() {
+  return float_from_bits(0x3F7FE95Fu);
+}
 
 struct MeshTriangle {
   Triangle vertices{};
@@ -28,8 +33,8 @@ struct MeshTriangle {
 };
 
 struct MeshEdge {
-  std::size_t first = 0;      // the triangle that created it
-  std::size_t second = kNone; // the triangle on its other side
+  std::size_t first = 0;       // the triangle that created it
+  std::size_t second = kNone;  // the triangle on its other side
   bool deleted = false;
 };
 
@@ -48,7 +53,8 @@ class EdgeMap {
   // The id of edge {a, b}; when it is new, records it under id fresh and returns kNone.
   std::size_t find_or_add(std::size_t a, std::size_t b, std::size_t fresh) {
     const std::size_t lo = a < b ? a : b, hi = a < b ? b : a;
-    std::uint64_t h = (std::uint64_t(lo) * 0x9E3779B97F4A7C15ull) ^ (std::uint64_t(hi) * 0xC2B2AE3D27D4EB4Full);
+    std::uint64_t h =
+        (std::uint64_t(lo) * 0x9E3779B97F4A7C15ull) ^ (std::uint64_t(hi) * 0xC2B2AE3D27D4EB4Full);
     for (std::size_t i = std::size_t(h ^ (h >> 29)) & mask_;; i = (i + 1) & mask_) {
       Slot& s = slots_[i];
       if (s.id == kNone) {
@@ -126,7 +132,8 @@ bool sound_faces(const std::vector<MeshTriangle>& tris, const std::vector<MeshEd
 
 }  // namespace
 
-std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(const std::vector<Vec3f>& points) {
+std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(
+    const std::vector<Vec3f>& points) {
   std::optional<HullMesh> mesh = try_convex_hull(points);
   if (!mesh) return std::nullopt;
   return from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles));
@@ -221,7 +228,8 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
       if (pos == 3) throw Panic("internal error: entered unreachable code");
       j = (pos + 1) % 3;
       if (tris[cur].vertices[j] != v) {
-        throw Panic("assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex");
+        throw Panic(
+            "assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex");
       }
     }
     // A face of fewer than three vertices is not kept; its list entries stay unreferenced

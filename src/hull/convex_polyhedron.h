@@ -1,5 +1,6 @@
-// A convex polyhedron with polygonal faces, built from a closed triangle mesh by merging nearly coplanar neighbours.
-// Faces are found in triangle order and each lists its boundary from the first kept edge of its first triangle: the volume sums follow that order.
+// A convex polyhedron with polygonal faces, built from a closed triangle mesh by merging nearly
+// coplanar neighbours. Faces are found in triangle order and each lists its boundary from the first
+// kept edge of its first triangle: the volume sums follow that order.
 #pragma once
 
 #include <array>

@@ -1,5 +1,6 @@
 // Exact signs of the 2-d and 3-d orientation determinants of double coordinates.
-// A floating-point filter answers when its error bound allows; otherwise the determinant is summed exactly in floating-point expansions, so no answer is ever a guess.
+// A floating-point filter answers when its error bound allows; otherwise the determinant is summed
+// exactly in floating-point expansions, so no answer is ever a guess.
 #include "hull/exact_orient.h"
 
 #include <cmath>
@@ -164,7 +165,9 @@ constexpr double kUnit = 1.1102230246251565e-16;  // 2^-53
 constexpr double kBound2 = (3.0 + 16.0 * kUnit) * kUnit;
 constexpr double kBound3 = (7.0 + 56.0 * kUnit) * kUnit;
 
-int sign_of(double v) { return v > 0.0 ? 1 : (v < 0.0 ? -1 : 0); }
+int sign_of(double v) {
+  return v > 0.0 ? 1 : (v < 0.0 ? -1 : 0);
+}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // Exact signs of the 2-d and 3-d orientation determinants of double coordinates.
-// A floating-point filter answers when its error bound allows; otherwise the determinant is summed exactly in floating-point expansions, so no answer is ever a guess.
+// A floating-point filter answers when its error bound allows; otherwise the determinant is summed
+// exactly in floating-point expansions, so no answer is ever a guess.
 #pragma once
 
 namespace vorn {

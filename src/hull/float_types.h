@@ -1,5 +1,6 @@
 // Single-precision vectors and the 3 x 3 matrix that the hull code computes with.
-// Every helper here rounds each operation on its own in the order written: hull results are compared bit for bit.
+// Every helper here rounds each operation on its own in the order written: hull results are
+// compared bit for bit.
 #pragma once
 
 #include <array>
@@ -44,25 +45,44 @@ inline float float_from_bits(std::uint32_t bits) {
 }
 
 // Single-precision machine epsilon 2^-23 (bits 0x34000000).
-inline float float_epsilon() { return float_from_bits(0x34000000u); }
-// The most negative finite float, -3.4028235e38 (bits 0xFF7FFFFF): the start of every support search.
-inline float lowest_float() { return float_from_bits(0xFF7FFFFFu); }
+inline float float_epsilon() {
+  return float_from_bits(0x34000000u);
+}
+// The most negative finite float, -3.4028235e38 (bits 0xFF7FFFFF): the start of every support
+// search.
+inline float lowest_float() {
+  return float_from_bits(0xFF7FFFFFu);
+}
 
-inline Vec2f operator-(Vec2f a, Vec2f b) { return {a.x - b.x, a.y - b.y}; }
-inline Vec3f operator-(Vec3f a, Vec3f b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3f operator-(Vec3f a) { return {-a.x, -a.y, -a.z}; }
+inline Vec2f operator-(Vec2f a, Vec2f b) {
+  return {a.x - b.x, a.y - b.y};
+}
+inline Vec3f operator-(Vec3f a, Vec3f b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3f operator-(Vec3f a) {
+  return {-a.x, -a.y, -a.z};
+}
 
 // a.x * b.x + a.y * b.y.
-inline float dot(Vec2f a, Vec2f b) { return a.x * b.x + a.y * b.y; }
+inline float dot(Vec2f a, Vec2f b) {
+  return a.x * b.x + a.y * b.y;
+}
 // (a.x * b.x + a.y * b.y) + a.z * b.z: the grouping every three-dimensional dot product uses.
-inline float dot(Vec3f a, Vec3f b) { return (a.x * b.x + a.y * b.y) + a.z * b.z; }
+inline float dot(Vec3f a, Vec3f b) {
+  return (a.x * b.x + a.y * b.y) + a.z * b.z;
+}
 // (a.y b.z - a.z b.y, a.z b.x - a.x b.z, a.x b.y - a.y b.x).
 inline Vec3f cross(Vec3f a, Vec3f b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
 // Exact equality of every coordinate (so -0.0 equals +0.0 and NaN equals nothing).
-inline bool operator==(Vec2f a, Vec2f b) { return a.x == b.x && a.y == b.y; }
-inline bool operator==(Vec3f a, Vec3f b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+inline bool operator==(Vec2f a, Vec2f b) {
+  return a.x == b.x && a.y == b.y;
+}
+inline bool operator==(Vec3f a, Vec3f b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 }  // namespace vorn

@@ -1,5 +1,6 @@
-// Area of a convex polygon as a sum of triangles against its vertex mean, each from its three side lengths.
-// Side lengths are sorted before the product and the product is grouped exactly as written: results are compared bit for bit.
+// Area of a convex polygon as a sum of triangles against its vertex mean, each from its three side
+// lengths. Side lengths are sorted before the product and the product is grouped exactly as
+// written: results are compared bit for bit.
 #include "hull/polygon_area.h"
 
 #include <cmath>

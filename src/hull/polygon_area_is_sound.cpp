@@ -1,5 +1,6 @@
 // Whether the area of a merged hull polygon can stand for the area of the hull of the points.
-// Cheap next to building the hull: one pass over the quickhull's vertices and one over the polygon's.
+// Cheap next to building the hull: one pass over the quickhull's vertices and one over the
+// polygon's.
 #include "hull/polygon_area_is_sound.h"
 
 #include <cmath>

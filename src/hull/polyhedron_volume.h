@@ -1,5 +1,6 @@
 // Signed volume of a convex polyhedron as a sum of tetrahedra against the mean of its points.
-// Faces are fanned from their first vertex and every sum runs in face and fan order (or triangle order): results are compared bit for bit.
+// Faces are fanned from their first vertex and every sum runs in face and fan order (or triangle
+// order): results are compared bit for bit.
 #pragma once
 
 #include "hull/convex_polyhedron.h"

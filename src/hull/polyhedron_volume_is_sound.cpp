@@ -1,5 +1,6 @@
 // Whether the volume of a hull polyhedron can stand for the volume of the hull of the points.
-// Cheap next to building the hull: passes over the polyhedron's points, edges and summed triangles only.
+// Cheap next to building the hull: passes over the polyhedron's points, edges and summed triangles
+// only.
 #include "hull/polyhedron_volume_is_sound.h"
 
 #include <algorithm>
@@ -17,9 +18,15 @@ struct D3 {
 };
 
 // a - b in double.
-D3 diff(Vec3f a, Vec3f b) { return {double(a.x) - b.x, double(a.y) - b.y, double(a.z) - b.z}; }
-D3 cross(D3 a, D3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+D3 diff(Vec3f a, Vec3f b) {
+  return {double(a.x) - b.x, double(a.y) - b.y, double(a.z) - b.z};
+}
+D3 cross(D3 a, D3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double dot(D3 a, D3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // No triangle's neighbour rises above the triangle's plane by more than limit.
 bool convex(const ConvexPolyhedron& poly, double limit) {

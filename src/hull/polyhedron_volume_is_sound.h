@@ -1,5 +1,6 @@
 // Whether the volume of a hull polyhedron can stand for the volume of the hull of the points.
-// Cheap next to building the hull: passes over the polyhedron's points, edges and summed triangles only.
+// Cheap next to building the hull: passes over the polyhedron's points, edges and summed triangles
+// only.
 #pragma once
 
 #include "hull/convex_polyhedron.h"

@@ -1,5 +1,6 @@
-// Area of the exact convex hull of a planar single-precision cloud: monotone chain with exact orientation signs.
-// Every turn is decided exactly, so the hull is the true hull of the float points; only the final area is rounded.
+// Area of the exact convex hull of a planar single-precision cloud: monotone chain with exact
+// orientation signs. Every turn is decided exactly, so the hull is the true hull of the float
+// points; only the final area is rounded.
 #pragma once
 
 #include <vector>

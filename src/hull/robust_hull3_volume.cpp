@@ -1,5 +1,6 @@
-// Volume of the exact convex hull of a single-precision 3-d cloud: quickhull with exact orientation signs.
-// Every visibility test is exact, so the hull is the true hull of the float points; only the final volume is rounded.
+// Volume of the exact convex hull of a single-precision 3-d cloud: quickhull with exact orientation
+// signs. Every visibility test is exact, so the hull is the true hull of the float points; only the
+// final volume is rounded.
 #include "hull/robust_hull3_volume.h"
 
 #include <array>
@@ -17,21 +18,26 @@ using Point3 = std::array<double, 3>;
 constexpr std::size_t kNil = static_cast<std::size_t>(-1);
 
 struct Face {
-  std::array<std::size_t, 3> v{};   // counter-clockwise seen from outside; edge k is v[k] -> v[k + 1]
+  std::array<std::size_t, 3>
+      v{};  // counter-clockwise seen from outside; edge k is v[k] -> v[k + 1]
   std::array<std::size_t, 3> nb{};  // the face across edge k
   Orient3dPlane plane{};            // of v0, v1, v2: exact sides, and heights that rank points
   std::size_t outside = kNil;       // first point of its outside list (linked through next_)
   std::size_t farthest = kNil;
   double far_distance = 0.0;
-  std::uint64_t mark = 0;           // 2 * stamp: seen from the eye; 2 * stamp + 1: not seen
+  std::uint64_t mark = 0;  // 2 * stamp: seen from the eye; 2 * stamp + 1: not seen
   bool alive = false;
 };
 
-Point3 sub(const Point3& a, const Point3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Point3 sub(const Point3& a, const Point3& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
 Point3 cross(const Point3& a, const Point3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
-double dot(const Point3& a, const Point3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double dot(const Point3& a, const Point3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
 class Quickhull {
  public:
@@ -279,8 +285,8 @@ class Quickhull {
   std::vector<std::size_t> next_;        // outside lists, linked per point
   std::vector<std::size_t> horizon_at_;  // per point: the horizon edge starting there, or kNil
   std::vector<Face> faces_;
-  std::vector<std::size_t> free_;        // slots of removed faces
-  std::vector<std::size_t> work_;        // faces that were given outside points
+  std::vector<std::size_t> free_;  // slots of removed faces
+  std::vector<std::size_t> work_;  // faces that were given outside points
   std::vector<std::size_t> visible_;
   std::vector<std::array<std::size_t, 2>> horizon_;  // (seen face, edge number)
   std::vector<std::size_t> loop_;

@@ -1,5 +1,6 @@
-// Volume of the exact convex hull of a single-precision 3-d cloud: quickhull with exact orientation signs.
-// Every visibility test is exact, so the hull is the true hull of the float points; only the final volume is rounded.
+// Volume of the exact convex hull of a single-precision 3-d cloud: quickhull with exact orientation
+// signs. Every visibility test is exact, so the hull is the true hull of the float points; only the
+// final volume is rounded.
 #pragma once
 
 #include <vector>

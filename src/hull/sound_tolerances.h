@@ -1,5 +1,6 @@
-// The tolerances that decide whether a hull size from the face-merged hulls is kept or measured again on the exact hull.
-// Powers of two, so that no decimal literal can round them differently; each states what it bounds.
+// The tolerances that decide whether a hull size from the face-merged hulls is kept or measured
+// again on the exact hull. Powers of two, so that no decimal literal can round them differently;
+// each states what it bounds.
 #pragma once
 
 namespace vorn {

@@ -1,5 +1,6 @@
 // The point of a cloud that lies farthest along a direction: the support point.
-// The first strictly greater dot product wins, starting from the most negative finite float: ties keep the earlier candidate.
+// The first strictly greater dot product wins, starting from the most negative finite float: ties
+// keep the earlier candidate.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
-// Eigenvalues and unit eigenvectors of a symmetric 3 x 3 single-precision matrix by the symmetric QR algorithm.
-// Householder reduction, then implicit QR sweeps with a Wilkinson shift; every sign convention fixes the eigenvectors' signs, so keep each as written.
+// Eigenvalues and unit eigenvectors of a symmetric 3 x 3 single-precision matrix by the symmetric
+// QR algorithm. Householder reduction, then implicit QR sweeps with a Wilkinson shift; every sign
+// convention fixes the eigenvectors' signs, so keep each as written.
 #include "hull/symmetric_eigen.h"
 
 #include <cmath>
@@ -12,7 +13,9 @@ namespace vorn {
 namespace {
 
 // +1 or -1 by the sign bit, so -0.0 gives -1.
-float sign_bit_sign(float v) { return std::copysign(1.0f, v); }
+float sign_bit_sign(float v) {
+  return std::copysign(1.0f, v);
+}
 
 // The reflection axis of column i: the entries below the diagonal, stored in place in a.
 struct Axis {
@@ -25,7 +28,8 @@ Axis axis_of(Mat3f& a, int i) {
   return {{&a(2, 1), nullptr}, 1};
 }
 
-// Sum of x[k] * y[k] started from +0.0 in entry order: the start value decides the sign of a zero sum.
+// Sum of x[k] * y[k] started from +0.0 in entry order: the start value decides the sign of a zero
+// sum.
 float dot_from_zero(const float* x, const float* y, int len) {
   float s = x[0] * y[0] + 0.0f;
   if (len == 2) s = s + x[1] * y[1];

@@ -1,5 +1,6 @@
-// Eigenvalues and unit eigenvectors of a symmetric 3 x 3 single-precision matrix by the symmetric QR algorithm.
-// Householder reduction, then implicit QR sweeps with a Wilkinson shift; every sign convention fixes the eigenvectors' signs, so keep each as written.
+// Eigenvalues and unit eigenvectors of a symmetric 3 x 3 single-precision matrix by the symmetric
+// QR algorithm. Householder reduction, then implicit QR sweeps with a Wilkinson shift; every sign
+// convention fixes the eigenvectors' signs, so keep each as written.
 #pragma once
 
 #include <array>

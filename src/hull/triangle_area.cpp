@@ -1,5 +1,6 @@
 // Area of a triangle from its three side lengths, in the numerically stable sorted form.
-// The lengths are sorted so L1 >= L2 >= L3 and the four factors are multiplied in one fixed grouping.
+// The lengths are sorted so L1 >= L2 >= L3 and the four factors are multiplied in one fixed
+// grouping.
 #include "hull/triangle_area.h"
 
 #include <cmath>

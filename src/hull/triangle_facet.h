@@ -1,5 +1,6 @@
-// One triangle of a three-dimensional hull under construction, with its adjacency and outside points.
-// Visibility and distances use the facet's vertex 0 and the fixed dot-product grouping: the hull's shape depends on those bits.
+// One triangle of a three-dimensional hull under construction, with its adjacency and outside
+// points. Visibility and distances use the facet's vertex 0 and the fixed dot-product grouping: the
+// hull's shape depends on those bits.
 #pragma once
 
 #include <array>
@@ -13,19 +14,23 @@
 namespace vorn {
 
 struct TriangleFacet {
-  std::array<std::size_t, 3> vertices{};        // edge k runs from vertices[k] to vertices[(k + 1) % 3]
-  std::array<std::size_t, 3> neighbours{};      // the facet across edge k
-  std::array<std::uint8_t, 3> neighbour_edge{}; // edge k's number within that neighbour
+  std::array<std::size_t, 3> vertices{};    // edge k runs from vertices[k] to vertices[(k + 1) % 3]
+  std::array<std::size_t, 3> neighbours{};  // the facet across edge k
+  std::array<std::uint8_t, 3> neighbour_edge{};  // edge k's number within that neighbour
   Vec3f normal;
-  bool degenerate = false;  // too small to orient: sees every point, is assigned none
-  bool valid = true;        // false once removed from the hull
+  bool degenerate = false;           // too small to orient: sees every point, is assigned none
+  bool valid = true;                 // false once removed from the hull
   std::vector<std::size_t> visible;  // points outside this facet, in the order of assignment
 };
 
 // Squared cross-product length at or below which a facet is degenerate: (100 eps)^2.
-inline float degenerate_facet_bound() { return float_from_bits(0x2F1C4000u); }
+inline float degenerate_facet_bound() {
+  return float_from_bits(0x2F1C4000u);
+}
 // Distance a point must lie outside a facet to be assigned to it: 100 eps.
-inline float visibility_distance() { return float_from_bits(0x37480000u); }
+inline float visibility_distance() {
+  return float_from_bits(0x37480000u);
+}
 
 // points: the cloud; a, b, c: indices into it. Returns the valid facet (a, b, c) with
 // normal (b - a) x (c - a) divided by its length sqrt(z^2 + (x^2 + y^2)), and no

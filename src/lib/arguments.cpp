@@ -13,9 +13,12 @@ std::string quoted_list(const char* const* names, std::size_t count) {
   std::string out;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) {
-      if (count == 2) out += " and ";
-      else if (i + 1 == count) out += ", and ";
-      else out += ", ";
+      if (count == 2)
+        out += " and ";
+      else if (i + 1 == count)
+        out += ", and ";
+      else
+        out += ", ";
     }
     out += '\'';
     out += names[i];
@@ -52,7 +55,8 @@ bool bind_arguments(const char* function, const char* const* parameters, std::si
         }
       }
       if (slot == count) {
-        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", function, key);
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", function,
+                     key);
         return false;
       }
       if (out[slot]) {
@@ -117,7 +121,7 @@ void prefix_type_error(const char* parameter) {
   if (!message) return;
   PyRef replacement(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
   if (!replacement) return;
-  PyObject* cause = PyException_GetCause(caught.get());  // new reference or null
+  PyObject* cause = PyException_GetCause(caught.get());                  // new reference or null
   if (cause != nullptr) PyException_SetCause(replacement.get(), cause);  // steals it
   PyErr_SetObject(PyExc_TypeError, replacement.get());
 }

@@ -42,8 +42,7 @@ double unsplit(const PointSet& points, const Executor&) {
   return F(points);
 }
 template <Indices (*F)(const PointSet&, std::uint64_t, std::uint64_t)>
-Indices unsplit(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                const Executor&) {
+Indices unsplit(const PointSet& points, std::uint64_t count, std::uint64_t seed, const Executor&) {
   return F(points, count, seed);
 }
 using Computation =
@@ -91,7 +90,8 @@ inline const FunctionRow kFunctions[] = {
     {"sample_centroid_fps_numpy", Form::Numpy, Sampler{&sample_centroid_fps}},
     {"sample_centroid_kmedoids_numpy", Form::Numpy, IterativeSampler{&sample_centroid_kmedoids}},
     {"sample_centroid_voxel_numpy", Form::Numpy, VoxelSampler{&sample_centroid_voxel}},
-    {"sample_centroid_stratified_numpy", Form::Numpy, StratifiedSampler{&sample_centroid_stratified}},
+    {"sample_centroid_stratified_numpy", Form::Numpy,
+     StratifiedSampler{&sample_centroid_stratified}},
     {"sample_uniform_numpy", Form::Numpy, Sampler{&unsplit<&sample_uniform>}},
 };
 

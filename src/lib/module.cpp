@@ -19,7 +19,9 @@ namespace vorn::py {
 
 namespace {
 
-PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+PyObject* to_python(double value) {
+  return PyFloat_FromDouble(value);
+}
 
 PyObject* to_python(const Indices& indices) {
   PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
@@ -96,7 +98,7 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
   for (std::size_t p = 1; p < signature.count; ++p) {
     const char* name = signature.parameters[p];
     const bool ok = p == signature.real_index ? to_double(bound[p].get(), &reals[p])
-                            : to_u64(bound[p].get(), &integers[p]);
+                                              : to_u64(bound[p].get(), &integers[p]);
     if (!ok) {
       prefix_type_error(name);
       return nullptr;
@@ -113,9 +115,9 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
     InterpreterReleased released;
     const Executor executor(default_threads(),
                             CancelHook{&InterpreterReleased::signal_pending, &released});
-    result = std::visit(Call{points, executor, integers[1], integers[2], integers[3],
-                             integers[4], reals[3]},
-                        row.compute);
+    result = std::visit(
+        Call{points, executor, integers[1], integers[2], integers[3], integers[4], reals[3]},
+        row.compute);
     points = PointSet();
   }
   return std::visit([](const auto& value) { return to_python(value); }, result);
@@ -133,9 +135,10 @@ PyObject* entry(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
 
 template <std::size_t... I>
 void fill_entries(PyMethodDef* defs, std::index_sequence<I...>) {
-  ((defs[I] = PyMethodDef{kFunctions[I].name,
-                          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(&entry<I>)),
-                          METH_VARARGS | METH_KEYWORDS, nullptr}),
+  ((defs[I] =
+        PyMethodDef{kFunctions[I].name,
+                    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(&entry<I>)),
+                    METH_VARARGS | METH_KEYWORDS, nullptr}),
    ...);
 }
 
@@ -263,8 +266,7 @@ extern "C" PyMODINIT_FUNC PyInit__core() {
   if (id == -1 && PyErr_Occurred()) return nullptr;
   std::int64_t expected = -1;
   if (!recorded_interpreter.compare_exchange_strong(expected, id) && expected != id) {
-    PyErr_SetString(PyExc_ImportError,
-                    "vorn._core does not support loading in subinterpreters");
+    PyErr_SetString(PyExc_ImportError, "vorn._core does not support loading in subinterpreters");
     return nullptr;
   }
   if (created != nullptr) {

@@ -108,9 +108,8 @@ bool convert_sequence_points(PyObject* obj, CoordinateLists* out) {
     if (wanted > values.capacity()) {
       values.reserve(std::max(wanted, 2 * values.capacity()));  // geometric: linear in total
     }
-    const bool ok = for_each_item(point, [&](PyObject* coordinate) {
-      return append_coordinate(coordinate, &values);
-    });
+    const bool ok = for_each_item(
+        point, [&](PyObject* coordinate) { return append_coordinate(coordinate, &values); });
     if (!ok) return false;
     out->lengths.push_back(values.size() - start);
     return true;
@@ -148,8 +147,7 @@ namespace {
 
 // The leading fields of NumPy's array object, a layout NumPy keeps stable across 1.x and 2.x.
 struct NumpyArrayFields {
-  PyObject_HEAD
-  char* data;
+  PyObject_HEAD char* data;
   int nd;
   Py_ssize_t* dimensions;
   Py_ssize_t* strides;
@@ -181,9 +179,9 @@ void raise_capsule_failure() {
   PyRef owned_type(type), owned_value(value), owned_traceback(traceback);
   PyObject* panic = panic_exception_type();
   if (panic == nullptr) return;
-  PyRef message(owned_value ? PyUnicode_FromFormat(
-                                  "Failed to access NumPy array API capsule: %R", value)
-                            : PyUnicode_FromString("Failed to access NumPy array API capsule"));
+  PyRef message(owned_value
+                    ? PyUnicode_FromFormat("Failed to access NumPy array API capsule: %R", value)
+                    : PyUnicode_FromString("Failed to access NumPy array API capsule"));
   if (message) PyErr_SetObject(panic, message.get());
 }
 

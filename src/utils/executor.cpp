@@ -154,8 +154,8 @@ std::size_t threads_from_environment() {
       return static_cast<std::size_t>(std::min<unsigned long long>(value, kMaxThreads));
     }
   }
-  return std::max<std::size_t>(1, std::min<std::size_t>(std::thread::hardware_concurrency(),
-                                                        kMaxThreads));
+  return std::max<std::size_t>(
+      1, std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxThreads));
 }
 
 }  // namespace
@@ -221,8 +221,12 @@ void set_default_threads(std::size_t threads) {
   g_default_threads.store(std::min(threads, kMaxThreads));  // 0 goes back to the environment
 }
 
-std::size_t thread_threads() { return tls_threads; }
+std::size_t thread_threads() {
+  return tls_threads;
+}
 
-void set_thread_threads(std::size_t threads) { tls_threads = std::min(threads, kMaxThreads); }
+void set_thread_threads(std::size_t threads) {
+  tls_threads = std::min(threads, kMaxThreads);
+}
 
 }  // namespace vorn

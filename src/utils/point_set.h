@@ -56,17 +56,21 @@ struct CoordinateAllocator {
   }
 
   template <class U>
-  bool operator==(const CoordinateAllocator<U>&) const { return true; }
+  bool operator==(const CoordinateAllocator<U>&) const {
+    return true;
+  }
   template <class U>
-  bool operator!=(const CoordinateAllocator<U>&) const { return false; }
+  bool operator!=(const CoordinateAllocator<U>&) const {
+    return false;
+  }
 };
 
 using Coordinates = std::vector<double, CoordinateAllocator<double>>;
 
 struct PointSet {
   std::size_t n = 0;
-  std::size_t d = 0;     // 0 only when n == 0
-  Coordinates coords;    // n * d values, point i at [i * d, (i + 1) * d)
+  std::size_t d = 0;   // 0 only when n == 0
+  Coordinates coords;  // n * d values, point i at [i * d, (i + 1) * d)
 
   PointSet() = default;
 

@@ -1,5 +1,6 @@
-// F64x2, F64x4: two or four doubles side by side, for kernels that advance independent sums at once.
-// Every lane operation rounds exactly as the scalar one: element by element, never fused, never summed across lanes.
+// F64x2, F64x4: two or four doubles side by side, for kernels that advance independent sums at
+// once. Every lane operation rounds exactly as the scalar one: element by element, never fused,
+// never summed across lanes.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +26,15 @@ struct F64x2 {
   double operator[](std::size_t i) const { return lane[i]; }
   double& operator[](std::size_t i) { return lane[i]; }
 };
-inline F64x2 operator+(F64x2 a, F64x2 b) { return {{a[0] + b[0], a[1] + b[1]}}; }
-inline F64x2 operator-(F64x2 a, F64x2 b) { return {{a[0] - b[0], a[1] - b[1]}}; }
-inline F64x2 operator*(F64x2 a, F64x2 b) { return {{a[0] * b[0], a[1] * b[1]}}; }
+inline F64x2 operator+(F64x2 a, F64x2 b) {
+  return {{a[0] + b[0], a[1] + b[1]}};
+}
+inline F64x2 operator-(F64x2 a, F64x2 b) {
+  return {{a[0] - b[0], a[1] - b[1]}};
+}
+inline F64x2 operator*(F64x2 a, F64x2 b) {
+  return {{a[0] * b[0], a[1] * b[1]}};
+}
 struct F64x4 {
   double lane[4];
   double operator[](std::size_t i) const { return lane[i]; }

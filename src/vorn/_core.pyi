@@ -13,31 +13,32 @@ in the order in which they were first chosen; the same arguments give the same l
 call and every platform.
 """
 
-from typing import List, Sequence, SupportsFloat, SupportsIndex
+from collections.abc import Sequence
+from typing import List, SupportsFloat, SupportsIndex
 
 import numpy as np
 import numpy.typing as npt
 
 __all__ = [
     "bbox_volume",
-    "hull_volume",
-    "covariance_volume",
-    "mean_dispersion",
     "bbox_volume_numpy",
-    "hull_volume_numpy",
+    "covariance_volume",
     "covariance_volume_numpy",
+    "hull_volume",
+    "hull_volume_numpy",
+    "mean_dispersion",
     "mean_dispersion_numpy",
-    "sample_centroid_uniform",
     "sample_centroid_fps",
-    "sample_centroid_kmedoids",
-    "sample_centroid_voxel",
-    "sample_centroid_stratified",
-    "sample_uniform",
-    "sample_centroid_uniform_numpy",
     "sample_centroid_fps_numpy",
+    "sample_centroid_kmedoids",
     "sample_centroid_kmedoids_numpy",
-    "sample_centroid_voxel_numpy",
+    "sample_centroid_stratified",
     "sample_centroid_stratified_numpy",
+    "sample_centroid_uniform",
+    "sample_centroid_uniform_numpy",
+    "sample_centroid_voxel",
+    "sample_centroid_voxel_numpy",
+    "sample_uniform",
     "sample_uniform_numpy",
 ]
 
@@ -72,7 +73,9 @@ def covariance_volume_numpy(points: _Array) -> float:
 def mean_dispersion_numpy(points: _Array) -> float:
     """`mean_dispersion` of a 2-d float64 array, one row per point."""
 
-def sample_centroid_uniform(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+def sample_centroid_uniform(
+    points: _Points, count: SupportsIndex, seed: SupportsIndex
+) -> List[int]:
     """The point nearest the centroid, then random points, in the order first chosen."""
 
 def sample_centroid_fps(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
@@ -100,10 +103,14 @@ def sample_centroid_stratified(
 def sample_uniform(points: _Points, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
     """Up to `count` distinct random indices; a smaller count gives a prefix."""
 
-def sample_centroid_uniform_numpy(points: _Array, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+def sample_centroid_uniform_numpy(
+    points: _Array, count: SupportsIndex, seed: SupportsIndex
+) -> List[int]:
     """`sample_centroid_uniform` of a 2-d float64 array."""
 
-def sample_centroid_fps_numpy(points: _Array, count: SupportsIndex, seed: SupportsIndex) -> List[int]:
+def sample_centroid_fps_numpy(
+    points: _Array, count: SupportsIndex, seed: SupportsIndex
+) -> List[int]:
     """`sample_centroid_fps` of a 2-d float64 array."""
 
 def sample_centroid_kmedoids_numpy(

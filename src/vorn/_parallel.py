@@ -10,8 +10,9 @@ import functools
 import importlib
 import operator
 import os
+from collections.abc import Iterable, Sequence
 from concurrent.futures import ThreadPoolExecutor, as_completed
-from typing import Any, Callable, Iterable, List, Optional, Sequence, TypeVar
+from typing import Any, Callable, List, Optional, TypeVar
 
 R = TypeVar("R")
 

@@ -4,8 +4,8 @@ Each call releases the interpreter lock while it computes and may split its work
 threads. Results are the same bits for every thread count.
 """
 
+from collections.abc import Iterator
 from contextlib import contextmanager
-from typing import Iterator
 
 from vorn import _core
 

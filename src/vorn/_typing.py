@@ -2,7 +2,8 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Protocol, Sequence, SupportsFloat, Union
+from collections.abc import Sequence
+from typing import TYPE_CHECKING, Any, Protocol, SupportsFloat, Union
 
 if TYPE_CHECKING:
     import numpy as np

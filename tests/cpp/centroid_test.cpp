@@ -59,7 +59,8 @@ TEST(PointColumns, GiveTheDistancesOfPointDistance) {
     std::vector<double> out(points.n);
     columns.distances(points[3], 1, points.n, out.data());
     for (std::size_t i = 1; i < points.n; ++i) {
-      ASSERT_EQ(out[i - 1], vorn::point_distance(points[i], points[3], d)) << "d=" << d << " i=" << i;
+      ASSERT_EQ(out[i - 1], vorn::point_distance(points[i], points[3], d))
+          << "d=" << d << " i=" << i;
     }
   }
 }

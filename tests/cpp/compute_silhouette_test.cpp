@@ -27,7 +27,8 @@ void bipyramid(int n, std::vector<Vec3f>& points, std::vector<TriangleFacet>& fa
   }
   std::map<std::pair<std::size_t, std::size_t>, std::pair<std::size_t, int>> directed;
   for (std::size_t t = 0; t < facets.size(); ++t) {
-    for (int k = 0; k < 3; ++k) directed[{facets[t].vertices[k], facets[t].vertices[(k + 1) % 3]}] = {t, k};
+    for (int k = 0; k < 3; ++k)
+      directed[{facets[t].vertices[k], facets[t].vertices[(k + 1) % 3]}] = {t, k};
   }
   for (TriangleFacet& f : facets) {
     for (int k = 0; k < 3; ++k) {
@@ -50,8 +51,10 @@ void recursive_walk(std::vector<TriangleFacet>& facets, std::size_t f, int e,
   facets[f].valid = false;
   removed.push_back(f);
   const TriangleFacet t = facets[f];
-  recursive_walk(facets, t.neighbours[(e + 1) % 3], t.neighbour_edge[(e + 1) % 3], points, p, silhouette, removed);
-  recursive_walk(facets, t.neighbours[(e + 2) % 3], t.neighbour_edge[(e + 2) % 3], points, p, silhouette, removed);
+  recursive_walk(facets, t.neighbours[(e + 1) % 3], t.neighbour_edge[(e + 1) % 3], points, p,
+                 silhouette, removed);
+  recursive_walk(facets, t.neighbours[(e + 2) % 3], t.neighbour_edge[(e + 2) % 3], points, p,
+                 silhouette, removed);
 }
 
 TEST(ComputeSilhouette, VisitsInTheOrderOfTheRecursiveWalk) {
@@ -65,14 +68,16 @@ TEST(ComputeSilhouette, VisitsInTheOrderOfTheRecursiveWalk) {
     const std::size_t p = points.size() - 1;
     std::size_t start = 0;
     for (std::size_t f = 1; f < base.size(); ++f) {
-      if (vorn::facet_distance(base[f], points, p) > vorn::facet_distance(base[start], points, p)) start = f;
+      if (vorn::facet_distance(base[f], points, p) > vorn::facet_distance(base[start], points, p))
+        start = f;
     }
     std::vector<TriangleFacet> ref = base;
     std::vector<SilhouetteEdge> ref_sil;
     std::vector<std::size_t> ref_removed{start};
     ref[start].valid = false;
     for (int k = 0; k < 3; ++k) {
-      recursive_walk(ref, ref[start].neighbours[k], ref[start].neighbour_edge[k], points, p, ref_sil, ref_removed);
+      recursive_walk(ref, ref[start].neighbours[k], ref[start].neighbour_edge[k], points, p,
+                     ref_sil, ref_removed);
     }
 
     std::vector<TriangleFacet> facets = base;

@@ -69,7 +69,8 @@ TEST(ConvexHull2, VisibilityThresholdIsAnAbsoluteDistance) {
   }
 }
 
-// Signed distance of v from the line a -> b, positive on the right (outside a counter-clockwise edge).
+// Signed distance of v from the line a -> b, positive on the right (outside a counter-clockwise
+// edge).
 double outside_distance(Vec2f a, Vec2f b, Vec2f v) {
   const double ex = double(b.x) - a.x, ey = double(b.y) - a.y;
   return ((double(v.x) - a.x) * ey - (double(v.y) - a.y) * ex) / std::hypot(ex, ey);
@@ -82,10 +83,10 @@ std::vector<Vec2f> random_cloud(std::mt19937& gen, int kind) {
   for (Vec2f& q : pts) {
     const float a = u(gen), b = u(gen);
     switch (kind) {
-      case 0: q = {a, b}; break;                                   // square
-      case 1: q = {std::cos(3.2f * a), std::sin(3.2f * a)}; break; // on a circle
-      case 2: q = {a * 10.0f, b * 1e-3f}; break;                   // thin sliver
-      default: q = {std::round(a * 4.0f), std::round(b * 4.0f)};   // grid with many ties
+      case 0: q = {a, b}; break;                                    // square
+      case 1: q = {std::cos(3.2f * a), std::sin(3.2f * a)}; break;  // on a circle
+      case 2: q = {a * 10.0f, b * 1e-3f}; break;                    // thin sliver
+      default: q = {std::round(a * 4.0f), std::round(b * 4.0f)};    // grid with many ties
     }
   }
   return pts;
@@ -109,7 +110,8 @@ TEST(ConvexHull2, RandomCloudsGiveConvexCounterClockwiseHullsAroundEveryPoint) {
     double area2 = 0.0;
     for (std::size_t i = 0; i < m; ++i) {
       const Vec2f a = pts[idx[i]], b = pts[idx[(i + 1) % m]], c = pts[idx[(i + 2) % m]];
-      // No turn to the right beyond rounding, and every point inside every edge up to the threshold.
+      // No turn to the right beyond rounding, and every point inside every edge up to the
+      // threshold.
       ASSERT_LT(outside_distance(a, b, c), slack) << trial;
       for (const Vec2f& v : pts) ASSERT_LT(outside_distance(a, b, v), slack) << trial;
       area2 += double(a.x) * b.y - double(b.x) * a.y;

@@ -36,10 +36,12 @@ double worst_outside(const HullMesh& m, const std::vector<Vec3f>& input) {
     const Vec3f a = m.points[t[0]], b = m.points[t[1]], c = m.points[t[2]];
     const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
     const double v[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                         u[0] * v[1] - u[1] * v[0]};
     const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     for (const Vec3f& p : input) {
-      const double d = (p.x - double(a.x)) * n[0] + (p.y - double(a.y)) * n[1] + (p.z - double(a.z)) * n[2];
+      const double d =
+          (p.x - double(a.x)) * n[0] + (p.y - double(a.y)) * n[1] + (p.z - double(a.z)) * n[2];
       worst = std::max(worst, d / len);
     }
   }
@@ -52,9 +54,12 @@ bool has_point(const HullMesh& m, Vec3f p) {
 
 TEST(ConvexHull3, FlatCloudGivesTwoSidedPolygon) {
   // An octagon in a tilted plane with points inside it.
-  auto on_plane = [](double s, double t) { return Vec3f{float(s + 0.5 * t), float(t), float(0.25 * s - 2.0)}; };
+  auto on_plane = [](double s, double t) {
+    return Vec3f{float(s + 0.5 * t), float(t), float(0.25 * s - 2.0)};
+  };
   std::vector<Vec3f> pts;
-  for (int i = 0; i < 8; ++i) pts.push_back(on_plane(std::cos(0.7853981633974483 * i), std::sin(0.7853981633974483 * i)));
+  for (int i = 0; i < 8; ++i)
+    pts.push_back(on_plane(std::cos(0.7853981633974483 * i), std::sin(0.7853981633974483 * i)));
   for (int i = 0; i < 20; ++i) pts.push_back(on_plane(0.03 * i - 0.3, 0.02 * i - 0.2));
   const auto m = vorn::try_convex_hull(pts);
   ASSERT_TRUE(m);

@@ -24,9 +24,13 @@ TEST(ConvexPolygon, FromHullOfSquareHasOutwardUnitNormals) {
 // A vertex between two collinear edges goes; vertex 0 goes when the closing edge and the
 // first edge are collinear, and the first survivor then leads.
 TEST(ConvexPolygon, CollinearVerticesAreDropped) {
-  const auto drop = [](Loop loop) { return vertices_of(ConvexPolygon::from_convex_polyline(std::move(loop))); };
-  EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 3}, {0, 3}}), (Loop{{0, 0}, {3, 0}, {3, 3}, {0, 3}}));
-  EXPECT_EQ(drop({{2, 0}, {3, 0}, {3, 3}, {0, 3}, {0, 0}, {1, 0}}), (Loop{{3, 0}, {3, 3}, {0, 3}, {0, 0}}));
+  const auto drop = [](Loop loop) {
+    return vertices_of(ConvexPolygon::from_convex_polyline(std::move(loop)));
+  };
+  EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 3}, {0, 3}}),
+            (Loop{{0, 0}, {3, 0}, {3, 3}, {0, 3}}));
+  EXPECT_EQ(drop({{2, 0}, {3, 0}, {3, 3}, {0, 3}, {0, 0}, {1, 0}}),
+            (Loop{{3, 0}, {3, 3}, {0, 3}, {0, 0}}));
   // Each bend is compared with its own neighbour edge, not with the last kept one: two
   // successive 1-degree bends both go although together they turn by 2 degrees.
   EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0.0175f}, {3, 0.0524f}, {3, 3}, {0, 3}}),

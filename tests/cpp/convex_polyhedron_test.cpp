@@ -22,9 +22,9 @@ std::vector<std::size_t> face_of(const ConvexPolyhedron& p, std::size_t f) {
 const std::vector<Vec3f> kCube = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                   {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
 // Two outward triangles per side.
-const std::vector<Triangle> kCubeTriangles = {
-    {0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-    {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+const std::vector<Triangle> kCubeTriangles = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7},
+                                              {0, 1, 5}, {0, 5, 4}, {1, 2, 6}, {1, 6, 5},
+                                              {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
 
 TEST(ConvexPolyhedron, CubeTrianglesMergeIntoSixSquares) {
   const auto p = ConvexPolyhedron::from_convex_mesh(kCube, kCubeTriangles);
@@ -111,7 +111,8 @@ std::vector<Triangle> sector_prism(std::size_t quads, double step, std::vector<V
   for (int z = 0; z < 2; ++z) {
     pts.push_back({0, 0, float(z)});
     for (std::size_t i = 0; i <= quads; ++i) {
-      pts.push_back({float(std::cos(double(i) * step)), float(std::sin(double(i) * step)), float(z)});
+      pts.push_back(
+          {float(std::cos(double(i) * step)), float(std::sin(double(i) * step)), float(z)});
     }
   }
   std::vector<Triangle> tris;
@@ -161,7 +162,10 @@ TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   // The cube with a low pyramid standing on the middle of its top: the flat ring around the
   // pyramid is one region with two boundaries, walked as two faces.
   std::vector<Vec3f> pts = kCube;
-  for (const Vec3f q : {Vec3f{0.25f, 0.25f, 1}, {0.75f, 0.25f, 1}, {0.75f, 0.75f, 1}, {0.25f, 0.75f, 1},
+  for (const Vec3f q : {Vec3f{0.25f, 0.25f, 1},
+                        {0.75f, 0.25f, 1},
+                        {0.75f, 0.75f, 1},
+                        {0.25f, 0.75f, 1},
                         {0.5f, 0.5f, 1.125f}}) {
     pts.push_back(q);
   }

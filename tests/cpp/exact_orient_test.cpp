@@ -51,12 +51,26 @@ TEST(ExactOrient, ThreeDimensionalSigns) {
       {"below", {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}, -1},
       // The plane z = x + y through float points, and a point one ulp off it.
       {"coplanar", {0.5f, 0.25f, 0.75f}, {1.5f, 0.5f, 2.0f}, {0.25f, 2.0f, 2.25f}, {3, 1, 4}, 0},
-      {"one ulp above the plane", {0.5f, 0.25f, 0.75f}, {1.5f, 0.5f, 2.0f}, {0.25f, 2.0f, 2.25f},
-       {3, 1, 4 + 4 * up}, +1},
+      {"one ulp above the plane",
+       {0.5f, 0.25f, 0.75f},
+       {1.5f, 0.5f, 2.0f},
+       {0.25f, 2.0f, 2.25f},
+       {3, 1, 4 + 4 * up},
+       +1},
       {"collinear triangle", {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {5, -1, 3}, 0},
-      {"huge and tiny, above", {-big, 0, 0}, {big, 0, 0}, {1, 1, 0}, {0.5, 0.5, std::ldexp(1.0, -140)}, +1},
+      {"huge and tiny, above",
+       {-big, 0, 0},
+       {big, 0, 0},
+       {1, 1, 0},
+       {0.5, 0.5, std::ldexp(1.0, -140)},
+       +1},
       {"huge and tiny, in plane", {-big, -big, 0}, {big, -big, 0}, {1, 1, 0}, {-3, 1 + up, 0}, 0},
-      {"huge and tiny, just above", {-big, -big, -big}, {big, big, big}, {1, 0, 0}, {1, 1 + up, 1}, +1},
+      {"huge and tiny, just above",
+       {-big, -big, -big},
+       {big, big, big},
+       {1, 0, 0},
+       {1, 1 + up, 1},
+       +1},
   };
   for (const Case3& k : cases) {
     EXPECT_EQ(orient3d(k.a, k.b, k.c, k.d), k.sign) << k.label;
@@ -84,7 +98,8 @@ TEST(ExactOrient, NearlyDegenerateIntegerPointsMatchWideIntegers) {
     const __int128 cx = c[0] - a[0], cy = c[1] - a[1], cz = c[2] - a[2];
     const __int128 dx = d[0] - a[0], dy = d[1] - a[1], dz = d[2] - a[2];
     const __int128 det2 = bx * cy - by * cx;
-    const __int128 det3 = dx * (by * cz - bz * cy) + dy * (bz * cx - bx * cz) + dz * (bx * cy - by * cx);
+    const __int128 det3 =
+        dx * (by * cz - bz * cy) + dy * (bz * cx - bx * cz) + dz * (bx * cy - by * cx);
     const int want2 = (det2 > 0) - (det2 < 0), want3 = (det3 > 0) - (det3 < 0);
     degenerate += want3 == 0;
     const double da[3] = {double(a[0]), double(a[1]), double(a[2])};

@@ -12,7 +12,9 @@
 
 namespace {
 
-bool always_stop(void*) { return true; }
+bool always_stop(void*) {
+  return true;
+}
 
 // Says stop on its second question, so that a loop is cut off in the middle.
 bool stop_when_asked_twice(void* context) {

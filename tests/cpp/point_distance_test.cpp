@@ -58,8 +58,10 @@ TEST(PointDistance, SummationOrderFollowsBlocksOfEight) {
       ASSERT_EQ(got, std::sqrt(reference_sum(v))) << "d=" << d;
       if (std::sqrt(plain_sum(v)) != got) differs_from_plain = true;
     }
-    if (d < 8) EXPECT_FALSE(differs_from_plain) << "d=" << d;
-    else EXPECT_TRUE(differs_from_plain) << "d=" << d;
+    if (d < 8)
+      EXPECT_FALSE(differs_from_plain) << "d=" << d;
+    else
+      EXPECT_TRUE(differs_from_plain) << "d=" << d;
   }
 }
 

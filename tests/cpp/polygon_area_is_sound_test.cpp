@@ -14,7 +14,8 @@ using vorn::Vec2f;
 
 bool sound(const std::vector<Vec2f>& loop, float area_scale) {
   const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
-  return polygon && vorn::polygon_area_is_sound(loop, *polygon, vorn::polygon_area(*polygon) * area_scale);
+  return polygon &&
+         vorn::polygon_area_is_sound(loop, *polygon, vorn::polygon_area(*polygon) * area_scale);
 }
 
 std::vector<Vec2f> circle(int m, float r) {

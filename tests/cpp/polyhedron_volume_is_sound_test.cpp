@@ -14,7 +14,8 @@ using vorn::Vec3f;
 bool sound(std::vector<Vec3f> points, std::vector<vorn::Triangle> triangles, float volume_scale) {
   const std::optional<ConvexPolyhedron> poly =
       ConvexPolyhedron::from_convex_mesh(std::move(points), std::move(triangles));
-  return poly && vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
+  return poly &&
+         vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
 }
 
 // An octahedron with apexes at height +-top over the unit square's diagonals.

@@ -35,7 +35,9 @@ TEST(RobustHull3Volume, LatticesAndDegenerateClouds) {
       {"collinear", {{0, 0, 0}, {1, 2, 3}, {2, 4, 6}, {-1, -2, -3}, {0.5f, 1, 1.5f}}, 0.0f},
       {"coincident", std::vector<Vec3f>(9, Vec3f{1, 2, 3}), 0.0f},
       {"three points", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0.0f},
-      {"corner tetrahedron and a repeat", {{0, 0, 0}, {6, 0, 0}, {0, 6, 0}, {0, 0, 6}, {6, 0, 0}}, 36.0f},
+      {"corner tetrahedron and a repeat",
+       {{0, 0, 0}, {6, 0, 0}, {0, 6, 0}, {0, 0, 6}, {6, 0, 0}},
+       36.0f},
   };
   for (Case& c : cases) {
     EXPECT_EQ(robust_hull3_volume(c.points), c.volume) << c.label;

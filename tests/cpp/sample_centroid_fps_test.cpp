@@ -69,7 +69,8 @@ TEST(SampleCentroidFps, EqualsThePlainProcedureForEveryBucketSize) {
         for (double& x : points.coords) x = grid > 1000 ? coord(gen) * 1e-3 + 0.1 : coord(gen);
         const std::uint64_t count = n == 3000 ? 300 : (n % 2 ? n + 3 : n / 2 + 1);
         const vorn::Indices expected = literal_fps(points, count);
-        ASSERT_EQ(vorn::sample_centroid_fps(points, count, 7), expected) << d << " " << n << " " << grid;
+        ASSERT_EQ(vorn::sample_centroid_fps(points, count, 7), expected)
+            << d << " " << n << " " << grid;
         for (std::size_t bucket : {1u, 3u, 16u}) {
           if (n == 3000) break;
           ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, count, bucket), expected)
@@ -89,8 +90,10 @@ TEST(SampleCentroidFps, BucketSkippingIsExactForNearTies) {
     vorn::PointSet points(400, 2);
     for (std::size_t i = 0; i < points.n; ++i) {
       double x = double(i % 20) * 0.1, y = double(i / 20) * 0.1;
-      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1) x = std::nextafter(x, u > 0 ? 9.0 : -9.0);
-      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1) y = std::nextafter(y, u > 0 ? 9.0 : -9.0);
+      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1)
+        x = std::nextafter(x, u > 0 ? 9.0 : -9.0);
+      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1)
+        y = std::nextafter(y, u > 0 ? 9.0 : -9.0);
       points[i][0] = x;
       points[i][1] = y;
     }
@@ -107,8 +110,8 @@ TEST(SampleCentroidFps, BucketSkippingIsExactForNearTies) {
 TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
   std::mt19937_64 gen(11);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const char* shapes[] = {"near-flat", "flat", "line", "clusters", "outlier", "coincident",
-                          "geometric"};
+  const char* shapes[] = {"near-flat", "flat",       "line",     "clusters",
+                          "outlier",   "coincident", "geometric"};
   for (int shape = 0; shape < 7; ++shape) {
     for (std::size_t n : {1500u, 30000u}) {
       vorn::PointSet points(n, 3);
@@ -116,13 +119,37 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
         double* p = points[i];
         const double x = unit(gen), y = unit(gen), z = unit(gen);
         switch (shape) {
-          case 0: p[0] = x; p[1] = y; p[2] = 1e-12 * z; break;
-          case 1: p[0] = x; p[1] = y; p[2] = 0.5; break;
-          case 2: p[0] = x; p[1] = 1e-9 * y; p[2] = 1e-9 * z; break;
-          case 3: p[0] = double(i % 7) * 1e6 + 1e-3 * x; p[1] = 1e-3 * y; p[2] = 1e-3 * z; break;
-          case 4: p[0] = i == n / 2 ? 1e12 : x; p[1] = y; p[2] = z; break;
+          case 0:
+            p[0] = x;
+            p[1] = y;
+            p[2] = 1e-12 * z;
+            break;
+          case 1:
+            p[0] = x;
+            p[1] = y;
+            p[2] = 0.5;
+            break;
+          case 2:
+            p[0] = x;
+            p[1] = 1e-9 * y;
+            p[2] = 1e-9 * z;
+            break;
+          case 3:
+            p[0] = double(i % 7) * 1e6 + 1e-3 * x;
+            p[1] = 1e-3 * y;
+            p[2] = 1e-3 * z;
+            break;
+          case 4:
+            p[0] = i == n / 2 ? 1e12 : x;
+            p[1] = y;
+            p[2] = z;
+            break;
           case 5: p[0] = p[1] = p[2] = 0.25; break;
-          case 6: p[0] = std::ldexp(1.0, -int(i % 1000)); p[1] = y; p[2] = 0.0; break;
+          case 6:
+            p[0] = std::ldexp(1.0, -int(i % 1000));
+            p[1] = y;
+            p[2] = 0.0;
+            break;
         }
       }
       const std::size_t buckets = vorn::sample_centroid_fps_buckets(points, 64);
@@ -135,7 +162,9 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
   }
 }
 
-bool always_stop(void*) { return true; }
+bool always_stop(void*) {
+  return true;
+}
 
 // Clouds large enough for the bucket updates of the first choices to be split into ranges;
 // integer coordinates, some a few ulps apart, make equal and nearly equal maxima.

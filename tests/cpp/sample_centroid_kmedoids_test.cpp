@@ -8,8 +8,8 @@
 #include <random>
 #include <thread>
 
-#include "utils/sample_measures/centroid.h"
 #include "utils/panic.h"
+#include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 
 namespace {
@@ -25,7 +25,8 @@ Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint6
   auto rng = vorn::SeededRng::seed_from_u64(seed);
   if (points.n == 0 || count == 0) return {};
   const std::size_t t = std::min<std::uint64_t>(points.n, count);
-  const std::uint64_t first = vorn::find_closest_point(points, vorn::compute_centroid(points).data());
+  const std::uint64_t first =
+      vorn::find_closest_point(points, vorn::compute_centroid(points).data());
   Indices medoids{first}, candidates;
   for (std::uint64_t i = 0; i < points.n; ++i)
     if (i != first) candidates.push_back(i);
@@ -61,7 +62,8 @@ PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int k
   std::uniform_real_distribution<double> real(-10.0, 10.0), nudge(-1e-9, 1e-9);
   std::uniform_int_distribution<int> grid(-2, 2);
   for (double& c : points.coords) {
-    c = kind == 0 ? real(gen) : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
+    c = kind == 0 ? real(gen)
+                  : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
   }
   return points;
 }
@@ -106,8 +108,10 @@ TEST(KMedoids, SameListOnEveryThreadCount) {
     std::size_t n, d;
     std::uint64_t count, iterations;
   };
-  const Case cases[] = {{1, 300, 3, 12, kNoLimit}, {2, 300, 9, 12, kNoLimit},
-                        {3, 300, 3, 12, kNoLimit}, {2, 2100, 3, 3, 2}};
+  const Case cases[] = {{1, 300, 3, 12, kNoLimit},
+                        {2, 300, 9, 12, kNoLimit},
+                        {3, 300, 3, 12, kNoLimit},
+                        {2, 2100, 3, 3, 2}};
   std::mt19937_64 gen(11);
   for (const Case& c : cases) {
     const PointSet points = random_points(gen, c.n, c.d, c.kind);

@@ -34,7 +34,8 @@ TEST(StratumQuotas, RoundHalvesAwayAndGiveTheShortfallToStratumZero) {
       {"all round to 0", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 4, {4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"empty stratum", {0, 10}, 9, {0, 9}},
   };
-  for (const auto& c : cases) EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
+  for (const auto& c : cases)
+    EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
 }
 
 // The procedure written plainly: exactly max_iterations Lloyd iterations with every
@@ -60,7 +61,8 @@ Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uin
       std::size_t best = 0;
       for (std::size_t j = 1; j < k; ++j) {
         if (vorn::point_distance(points[i], centres[best].data(), d) >
-            vorn::point_distance(points[i], centres[j].data(), d)) best = j;
+            vorn::point_distance(points[i], centres[j].data(), d))
+          best = j;
       }
       assignment[i] = best;
     }
@@ -77,18 +79,21 @@ Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uin
   }
   std::vector<Indices> strata(k);
   for (std::size_t i = 0; i < n; ++i) {
-    if (assignment[i] >= k) throw vorn::Panic("index out of bounds: the len is 0 but the index is 0");
+    if (assignment[i] >= k)
+      throw vorn::Panic("index out of bounds: the len is 0 but the index is 0");
     strata[assignment[i]].push_back(i);
   }
   std::vector<std::uint64_t> quota(k);
   std::uint64_t total = 0;
-  for (std::size_t j = 0; j < k; ++j) total += quota[j] = std::llround(double(strata[j].size()) / n * r);
+  for (std::size_t j = 0; j < k; ++j)
+    total += quota[j] = std::llround(double(strata[j].size()) / n * r);
   if (total < r) quota[0] += r - total;
   for (std::size_t j = 0; j < k; ++j) {
     Indices copy = strata[j];
     rng.shuffle(copy.data(), copy.size());
     for (std::size_t m = 0; m < copy.size() && quota[j] > 0 && chosen.size() < t; ++m, --quota[j]) {
-      if (std::find(chosen.begin(), chosen.end(), copy[m]) == chosen.end()) chosen.push_back(copy[m]);
+      if (std::find(chosen.begin(), chosen.end(), copy[m]) == chosen.end())
+        chosen.push_back(copy[m]);
     }
   }
   return chosen;
@@ -113,8 +118,9 @@ TEST(StratifiedSampling, GivesTheLiteralList) {
     const PointSet points = random_points(gen, n, d, trial % 2 == 0);
     const std::uint64_t count = gen() % (n + 3), strata = 1 + gen() % 12, seed = gen();
     const std::uint64_t iterations = std::vector<std::uint64_t>{0, 1, 2, 3, kNoLimit}[gen() % 5];
-    ASSERT_EQ(vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
-              literal_stratified(points, count, seed, strata, std::min<std::uint64_t>(iterations, 500)))
+    ASSERT_EQ(
+        vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
+        literal_stratified(points, count, seed, strata, std::min<std::uint64_t>(iterations, 500)))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
   }
 }

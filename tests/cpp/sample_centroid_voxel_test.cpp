@@ -47,7 +47,8 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
 
 // The procedure written plainly: voxels in a list in order of first occurrence, each with
 // its member list, shuffled as (key, members) records; the chosen set as a plain list.
-Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed, double size) {
+Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                      double size) {
   auto rng = vorn::SeededRng::seed_from_u64(seed);
   if (points.n == 0 || count == 0) return {};
   const std::size_t t = std::min<std::uint64_t>(points.n, count);
@@ -59,8 +60,10 @@ Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t
   std::vector<std::pair<std::vector<std::int32_t>, Indices>> voxels;
   for (std::uint64_t i = 0; i < points.n; ++i) {
     std::vector<std::int32_t> key;
-    for (std::size_t j = 0; j < points.d; ++j) key.push_back(vorn::voxel_coordinate(points[i][j], size));
-    auto it = std::find_if(voxels.begin(), voxels.end(), [&](const auto& v) { return v.first == key; });
+    for (std::size_t j = 0; j < points.d; ++j)
+      key.push_back(vorn::voxel_coordinate(points[i][j], size));
+    auto it =
+        std::find_if(voxels.begin(), voxels.end(), [&](const auto& v) { return v.first == key; });
     if (it == voxels.end()) it = voxels.insert(voxels.end(), {key, {}});
     it->second.push_back(i);
   }
@@ -98,7 +101,9 @@ TEST(VoxelSampling, GivesTheLiteralList) {
   }
 }
 
-bool always_stop(void*) { return true; }
+bool always_stop(void*) {
+  return true;
+}
 
 // Enough points for the filing to be split into ranges, with duplicates and coordinates on
 // voxel boundaries; a size that the plain table serves and one that needs the hash table,

@@ -25,7 +25,9 @@ std::vector<std::uint64_t> iota(std::size_t n) {
 }
 
 // Whatever an operation consumed, a twin that consumed the expected words must now agree.
-void expect_same_position(SeededRng a, SeededRng b) { EXPECT_EQ(words(a, 70), words(b, 70)); }
+void expect_same_position(SeededRng a, SeededRng b) {
+  EXPECT_EQ(words(a, 70), words(b, 70));
+}
 
 TEST(SeededRngStream, ZeroKeyGivesThePublishedChaCha8Block) {
   const std::uint32_t key[8] = {};
@@ -137,7 +139,8 @@ TEST(Shuffle, DrawsArePackedIntoRunsOfBounds) {
   std::vector<std::uint64_t> shuffled = iota(70000), swapped = shuffled;
   SeededRng c = SeededRng::seed_from_u64(2), d = c;
   c.partial_shuffle(shuffled.data(), shuffled.size(), 3);
-  for (std::uint64_t i = 69997; i < 70000; ++i) std::swap(swapped[i], swapped[d.random_range32(i + 1)]);
+  for (std::uint64_t i = 69997; i < 70000; ++i)
+    std::swap(swapped[i], swapped[d.random_range32(i + 1)]);
   EXPECT_EQ(shuffled, swapped);
   expect_same_position(c, d);
 }

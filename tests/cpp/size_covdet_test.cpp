@@ -24,7 +24,8 @@ std::vector<double> literal_ridged_covariance(const vorn::PointSet& p) {
   for (std::size_t c = 0; c < d; ++c) {
     for (std::size_t r = 0; r < d; ++r) s[r + c * d] = x[r] * xt[c * n];
     for (std::size_t k = 1; k < n; ++k)
-      for (std::size_t r = 0; r < d; ++r) s[r + c * d] = x[r + k * d] * xt[k + c * n] + s[r + c * d];
+      for (std::size_t r = 0; r < d; ++r)
+        s[r + c * d] = x[r + k * d] * xt[k + c * n] + s[r + c * d];
   }
   for (std::size_t e = 0; e < d * d; ++e)
     s[e] = s[e] / (double(n) + -1.0) + (e % (d + 1) == 0 ? 1.0 : 0.0) * 1e-8;

@@ -21,7 +21,9 @@ Mat3f symmetric(float a00, float a11, float a22, float a10, float a20, float a21
   return a;
 }
 
-Mat3f diagonal(float a, float b, float c) { return symmetric(a, b, c, 0, 0, 0); }
+Mat3f diagonal(float a, float b, float c) {
+  return symmetric(a, b, c, 0, 0, 0);
+}
 
 // Both reflections meet a zero axis and no off-diagonal is left: the diagonal comes back in
 // place (divided by the largest magnitude and multiplied back) with identity eigenvectors.
@@ -41,7 +43,8 @@ TEST(SymmetricEigen, DiagonalMatrixStaysInPlace) {
 // as negative in the sign-bit rule, and the eigenvectors' signs follow it.
 TEST(SymmetricEigen, SignBitOfAVanishingOffDiagonalFlipsVectors) {
   EXPECT_EQ(symmetric_eigen(symmetric(1, 2, 3, 1e-30f, 0, 0)).eigenvectors.m, Mat3f::identity().m);
-  EXPECT_EQ(symmetric_eigen(symmetric(1, 2, 3, -1e-30f, 0, 0)).eigenvectors.m, diagonal(1, -1, -1).m);
+  EXPECT_EQ(symmetric_eigen(symmetric(1, 2, 3, -1e-30f, 0, 0)).eigenvectors.m,
+            diagonal(1, -1, -1).m);
 }
 
 // Only A(1,0) off the diagonal: the reduction leaves e[1] = 0 and one direct 2 x 2 solution
@@ -84,7 +87,8 @@ Known random_matrix(std::mt19937& gen, int kind) {
   Known k;
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c <= r; ++c)
-      k.a(r, c) = k.a(c, r) = float(q[0][r] * w[0] * q[0][c] + q[1][r] * w[1] * q[1][c] + q[2][r] * w[2] * q[2][c]);
+      k.a(r, c) = k.a(c, r) =
+          float(q[0][r] * w[0] * q[0][c] + q[1][r] * w[1] * q[1][c] + q[2][r] * w[2] * q[2][c]);
   k.w = w;
   std::sort(k.w.begin(), k.w.end());
   return k;

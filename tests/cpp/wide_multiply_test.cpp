@@ -17,7 +17,8 @@ TEST(WideMultiply, PortableFormGivesTheNativeBitsIncludingEveryCarry) {
   EXPECT_EQ(wide_multiply_portable(std::uint64_t(1) << 32, std::uint64_t(1) << 32).high, 1u);
   EXPECT_EQ(wide_multiply_portable(0xFFFFFFFFu, 0xFFFFFFFF00000001u).high, 0xFFFFFFFEu);
   std::uint64_t a = 0x9E3779B97F4A7C15u, b = 0xD1B54A32D192ED03u;
-  const std::uint64_t edges[] = {0, 1, 0xFFFFFFFFu, std::uint64_t(1) << 32, 0xFFFFFFFF00000000u, max};
+  const std::uint64_t edges[] = {0,  1, 0xFFFFFFFFu, std::uint64_t(1) << 32, 0xFFFFFFFF00000000u,
+                                 max};
   for (int i = 0; i < 20000; ++i) {
     a ^= a << 13, a ^= a >> 7, a ^= a << 17;
     b ^= b << 13, b ^= b >> 7, b ^= b << 17;

@@ -2,7 +2,6 @@
 
 import math
 
-import numpy as np
 import pytest
 import scipy.spatial.distance
 
@@ -25,8 +24,18 @@ nan, inf = math.nan, math.inf
         ([[inf, 0], [inf, 1]], nan),
         ([[-inf, 0], [inf, 1]], inf),
     ],
-    ids=["empty", "one-point", "2d", "1d", "3d", "collinear", "nan-in-first-point",
-         "nan-later-ignored", "all-inf-axis", "infinite-extent"],
+    ids=[
+        "empty",
+        "one-point",
+        "2d",
+        "1d",
+        "3d",
+        "collinear",
+        "nan-in-first-point",
+        "nan-later-ignored",
+        "all-inf-axis",
+        "infinite-extent",
+    ],
 )
 def test_bbox_volume(points, volume):
     got = _core.bbox_volume(points)
@@ -47,8 +56,18 @@ def test_bbox_volume(points, volume):
         ([[inf], [inf]], nan),
         ([[2e154], [-2e154]], inf),
     ],
-    ids=["empty", "one-point", "identical", "3-4-5", "1d", "nan", "inf", "opposite-infs",
-         "equal-infs", "square-overflows"],
+    ids=[
+        "empty",
+        "one-point",
+        "identical",
+        "3-4-5",
+        "1d",
+        "nan",
+        "inf",
+        "opposite-infs",
+        "equal-infs",
+        "square-overflows",
+    ],
 )
 def test_mean_dispersion(points, mean):
     got = _core.mean_dispersion(points)
@@ -88,7 +107,9 @@ def test_mean_dispersion_follows_the_literal_order(d, rng):
 
 def test_mean_dispersion_agrees_with_pairwise_distances(rng):
     a = rng.standard_normal((300, 3))
-    assert _core.mean_dispersion_numpy(a) == pytest.approx(scipy.spatial.distance.pdist(a).mean(), rel=1e-12)
+    assert _core.mean_dispersion_numpy(a) == pytest.approx(
+        scipy.spatial.distance.pdist(a).mean(), rel=1e-12
+    )
 
 
 def test_bbox_volume_agrees_with_extents(rng):

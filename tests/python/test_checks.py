@@ -52,8 +52,9 @@ def test_every_form_gives_the_core_result_of_its_float64_points(form):
 
 @pytest.mark.parametrize("view", ["c-order", "fortran-order", "strided"])
 def test_float64_arrays_are_read_in_place(view):
-    a = {"c-order": CLOUD, "fortran-order": np.asfortranarray(CLOUD),
-         "strided": CLOUD[::3, ::2]}[view]
+    a = {"c-order": CLOUD, "fortran-order": np.asfortranarray(CLOUD), "strided": CLOUD[::3, ::2]}[
+        view
+    ]
     assert _checks.as_points(a, True, "bbox_volume") is a
 
 
@@ -62,29 +63,41 @@ CALLS = {
     "bbox_volume": (lambda a: vorn.bbox_volume(a), lambda a: _core.bbox_volume_numpy(a)),
     "hull_volume": (lambda a: vorn.hull_volume(a), lambda a: _core.hull_volume_numpy(a)),
     "covariance_volume": (
-        lambda a: vorn.covariance_volume(a), lambda a: _core.covariance_volume_numpy(a)),
+        lambda a: vorn.covariance_volume(a),
+        lambda a: _core.covariance_volume_numpy(a),
+    ),
     "mean_dispersion": (
-        lambda a: vorn.mean_dispersion(a), lambda a: _core.mean_dispersion_numpy(a)),
+        lambda a: vorn.mean_dispersion(a),
+        lambda a: _core.mean_dispersion_numpy(a),
+    ),
     "sample_uniform": (
-        lambda a: vorn.sample_uniform(a, 9, seed=5), lambda a: _core.sample_uniform_numpy(a, 9, 5)),
+        lambda a: vorn.sample_uniform(a, 9, seed=5),
+        lambda a: _core.sample_uniform_numpy(a, 9, 5),
+    ),
     "sample_uniform-long-list": (
         lambda a: vorn.sample_uniform(a, 280, seed=5),
-        lambda a: _core.sample_uniform_numpy(a, 280, 5)),
+        lambda a: _core.sample_uniform_numpy(a, 280, 5),
+    ),
     "sample_centroid_uniform": (
         lambda a: vorn.sample_centroid_uniform(a, 9, seed=5),
-        lambda a: _core.sample_centroid_uniform_numpy(a, 9, 5)),
+        lambda a: _core.sample_centroid_uniform_numpy(a, 9, 5),
+    ),
     "sample_centroid_fps": (
         lambda a: vorn.sample_centroid_fps(a, 9),
-        lambda a: _core.sample_centroid_fps_numpy(a, 9, 0)),
+        lambda a: _core.sample_centroid_fps_numpy(a, 9, 0),
+    ),
     "sample_centroid_voxel": (
         lambda a: vorn.sample_centroid_voxel(a, 9, voxel_size=0.7, seed=5),
-        lambda a: _core.sample_centroid_voxel_numpy(a, 9, 5, 0.7)),
+        lambda a: _core.sample_centroid_voxel_numpy(a, 9, 5, 0.7),
+    ),
     "sample_centroid_kmedoids": (
         lambda a: vorn.sample_centroid_kmedoids(a, 9, seed=5),
-        lambda a: _core.sample_centroid_kmedoids_numpy(a, 9, 5, 100)),
+        lambda a: _core.sample_centroid_kmedoids_numpy(a, 9, 5, 100),
+    ),
     "sample_centroid_stratified": (
         lambda a: vorn.sample_centroid_stratified(a, 9, seed=5),
-        lambda a: _core.sample_centroid_stratified_numpy(a, 9, 5, 8, 20)),
+        lambda a: _core.sample_centroid_stratified_numpy(a, 9, 5, 8, 20),
+    ),
 }
 
 
@@ -105,52 +118,127 @@ NAN_ROW = [[0.0, 1.0], [2.0, math.nan]]
 @pytest.mark.parametrize(
     "call, error, message",
     [
-        (lambda: vorn.bbox_volume("0 1"), TypeError,
-         "points must be a 2-d array-like of real numbers, got str"),
-        (lambda: vorn.bbox_volume(np.array([["a", "b"]])), TypeError,
-         "points must hold real numbers (a float, integer or bool dtype), got dtype <U1"),
-        (lambda: vorn.bbox_volume(np.ones((2, 2), complex)), TypeError,
-         "points must hold real numbers (a float, integer or bool dtype), got dtype complex128"),
-        (lambda: vorn.bbox_volume([[1.0, object()]]), TypeError,
-         "points must hold real numbers convertible to float64: "),
-        (lambda: vorn.bbox_volume([1.0, 2.0, 3.0]), ValueError,
-         "points must be 2-d, one row per point: got an array of shape (3,) "
-         "(use points.reshape(-1, 1) for one-dimensional points)"),
-        (lambda: vorn.bbox_volume(np.zeros((2, 2, 2))), ValueError,
-         "points must be 2-d, one row per point: got an array of shape (2, 2, 2)"),
-        (lambda: vorn.bbox_volume(np.zeros((4, 0))), ValueError,
-         "points must have at least one coordinate each: got shape (4, 0)"),
-        (lambda: vorn.bbox_volume([[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]]), ValueError,
-         "Point 1 has dimension 1, expected 2"),
-        (lambda: vorn.sample_centroid_fps(NAN_ROW, 1), ValueError,
-         "points must be finite: point 1 has coordinate nan "
-         "(pass check_finite=False to skip this check)"),
-        (lambda: vorn.hull_volume([[0.0, 0.0], [-math.inf, 1.0]]), ValueError,
-         "points must be finite: point 1 has coordinate -inf"),
-        (lambda: vorn.sample_uniform(CLOUD, -1), ValueError,
-         "count must be an integer in [0, 2**64), got -1"),
+        (
+            lambda: vorn.bbox_volume("0 1"),
+            TypeError,
+            "points must be a 2-d array-like of real numbers, got str",
+        ),
+        (
+            lambda: vorn.bbox_volume(np.array([["a", "b"]])),
+            TypeError,
+            "points must hold real numbers (a float, integer or bool dtype), got dtype <U1",
+        ),
+        (
+            lambda: vorn.bbox_volume(np.ones((2, 2), complex)),
+            TypeError,
+            "points must hold real numbers (a float, integer or bool dtype), got dtype complex128",
+        ),
+        (
+            lambda: vorn.bbox_volume([[1.0, object()]]),
+            TypeError,
+            "points must hold real numbers convertible to float64: ",
+        ),
+        (
+            lambda: vorn.bbox_volume([1.0, 2.0, 3.0]),
+            ValueError,
+            "points must be 2-d, one row per point: got an array of shape (3,) "
+            "(use points.reshape(-1, 1) for one-dimensional points)",
+        ),
+        (
+            lambda: vorn.bbox_volume(np.zeros((2, 2, 2))),
+            ValueError,
+            "points must be 2-d, one row per point: got an array of shape (2, 2, 2)",
+        ),
+        (
+            lambda: vorn.bbox_volume(np.zeros((4, 0))),
+            ValueError,
+            "points must have at least one coordinate each: got shape (4, 0)",
+        ),
+        (
+            lambda: vorn.bbox_volume([[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]]),
+            ValueError,
+            "Point 1 has dimension 1, expected 2",
+        ),
+        (
+            lambda: vorn.sample_centroid_fps(NAN_ROW, 1),
+            ValueError,
+            "points must be finite: point 1 has coordinate nan "
+            "(pass check_finite=False to skip this check)",
+        ),
+        (
+            lambda: vorn.hull_volume([[0.0, 0.0], [-math.inf, 1.0]]),
+            ValueError,
+            "points must be finite: point 1 has coordinate -inf",
+        ),
+        (
+            lambda: vorn.sample_uniform(CLOUD, -1),
+            ValueError,
+            "count must be an integer in [0, 2**64), got -1",
+        ),
         (lambda: vorn.sample_uniform(CLOUD, 2.0), TypeError, "count must be an integer, got float"),
-        (lambda: vorn.sample_uniform(CLOUD, 1, seed=2**64), ValueError,
-         "seed must be an integer in [0, 2**64), got 18446744073709551616"),
-        (lambda: vorn.sample_uniform(CLOUD, 1, 7), TypeError,
-         "sample_uniform() takes 2 positional arguments but 3 were given"),
-        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=0), ValueError,
-         "voxel_size must be a finite number greater than 0, got 0.0"),
-        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.nan), ValueError,
-         "voxel_size must be a finite number greater than 0, got nan"),
-        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=-math.inf), ValueError,
-         "voxel_size must be a finite number greater than 0, got -inf"),
-        (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size="1"), TypeError,
-         "voxel_size must be a real number, got str"),
-        (lambda: vorn.sample_centroid_stratified(CLOUD, 1, num_strata=0), ValueError,
-         "num_strata must be an integer in [1, 2**64), got 0"),
-        (lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1), ValueError,
-         "max_iterations must be an integer in [0, 2**64), got -1"),
+        (
+            lambda: vorn.sample_uniform(CLOUD, 1, seed=2**64),
+            ValueError,
+            "seed must be an integer in [0, 2**64), got 18446744073709551616",
+        ),
+        (
+            lambda: vorn.sample_uniform(CLOUD, 1, 7),
+            TypeError,
+            "sample_uniform() takes 2 positional arguments but 3 were given",
+        ),
+        (
+            lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=0),
+            ValueError,
+            "voxel_size must be a finite number greater than 0, got 0.0",
+        ),
+        (
+            lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.nan),
+            ValueError,
+            "voxel_size must be a finite number greater than 0, got nan",
+        ),
+        (
+            lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=-math.inf),
+            ValueError,
+            "voxel_size must be a finite number greater than 0, got -inf",
+        ),
+        (
+            lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size="1"),
+            TypeError,
+            "voxel_size must be a real number, got str",
+        ),
+        (
+            lambda: vorn.sample_centroid_stratified(CLOUD, 1, num_strata=0),
+            ValueError,
+            "num_strata must be an integer in [1, 2**64), got 0",
+        ),
+        (
+            lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1),
+            ValueError,
+            "max_iterations must be an integer in [0, 2**64), got -1",
+        ),
     ],
-    ids=["str", "str-dtype", "complex", "object-coordinate", "1-d", "3-d", "no-columns", "ragged",
-         "nan", "infinity", "negative-count", "float-count", "seed-too-large", "positional-seed",
-         "zero-voxel", "nan-voxel", "infinite-voxel", "str-voxel", "no-strata",
-         "negative-iterations"],
+    ids=[
+        "str",
+        "str-dtype",
+        "complex",
+        "object-coordinate",
+        "1-d",
+        "3-d",
+        "no-columns",
+        "ragged",
+        "nan",
+        "infinity",
+        "negative-count",
+        "float-count",
+        "seed-too-large",
+        "positional-seed",
+        "zero-voxel",
+        "nan-voxel",
+        "infinite-voxel",
+        "str-voxel",
+        "no-strata",
+        "negative-iterations",
+    ],
 )
 def test_bad_arguments_fail_before_the_core_with_a_clear_message(call, error, message):
     with pytest.raises(error, match="^" + re.escape(message)):

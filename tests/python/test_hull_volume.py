@@ -11,7 +11,9 @@ CUBE = [[x, y, z] for z in (0.0, 1.0) for y in (0.0, 1.0) for x in (0.0, 1.0)]
 def both_forms(points):
     """The result of both input forms, after checking that they agree bit for bit."""
     seq = _core.hull_volume(points)
-    arr = _core.hull_volume_numpy(np.array(points, dtype=float).reshape(len(points), -1 if points else 3))
+    arr = _core.hull_volume_numpy(
+        np.array(points, dtype=float).reshape(len(points), -1 if points else 3)
+    )
     assert np.float64(seq).tobytes() == np.float64(arr).tobytes()
     return seq
 
@@ -32,8 +34,17 @@ def both_forms(points):
         # Differences beyond single precision vanish.
         (CUBE + [[c + 1e-12 for c in p] for p in CUBE], 0.9999998807907104),
     ],
-    ids=["square", "triangle", "corner-tetrahedron", "unit-cube", "area-7", "area-3", "area-5",
-         "square-pyramid", "below-float-resolution"],
+    ids=[
+        "square",
+        "triangle",
+        "corner-tetrahedron",
+        "unit-cube",
+        "area-7",
+        "area-3",
+        "area-5",
+        "square-pyramid",
+        "below-float-resolution",
+    ],
 )
 def test_worked_values(points, expected):
     assert both_forms(points) == expected
@@ -54,10 +65,24 @@ def test_worked_values(points, expected):
         [[np.cos(t), np.sin(t), 0.0] for t in np.linspace(0, 6, 50)],
         [[1.0, 2.0], [1.0 + 1e-12, 2.0], [1.0, 2.0]],
         # Flat by the covariance test: the thin axis's spread is below 3.2e-4 of the diagonal.
-        np.c_[np.random.default_rng(1).random((500, 2)), np.random.default_rng(2).random(500) * 1e-3].tolist(),
+        np.c_[
+            np.random.default_rng(1).random((500, 2)), np.random.default_rng(2).random(500) * 1e-3
+        ].tolist(),
     ],
-    ids=["empty", "three-points-3d", "two-points-2d", "dimension-1", "dimension-4",
-         "collinear-2d", "collinear-2d-after-rounding", "collinear-3d", "coincident-3d", "flat-z-0", "coincident-2d", "flat-slab"],
+    ids=[
+        "empty",
+        "three-points-3d",
+        "two-points-2d",
+        "dimension-1",
+        "dimension-4",
+        "collinear-2d",
+        "collinear-2d-after-rounding",
+        "collinear-3d",
+        "coincident-3d",
+        "flat-z-0",
+        "coincident-2d",
+        "flat-slab",
+    ],
 )
 def test_undefined_hulls_are_zero(points):
     assert both_forms(points) == 0.0
@@ -146,8 +171,17 @@ def family(name, n, rng):
 
 
 FAMILIES_2D = ["circle", "ellipse 1:10", "ellipse 1:100", "ellipse 1:1000", "parabola"]
-FAMILIES_3D = ["slab 0.1", "slab 0.01", "slab 0.002", "sphere", "ellipsoid", "spiral", "cylinder",
-               "clusters", "cube"]
+FAMILIES_3D = [
+    "slab 0.1",
+    "slab 0.01",
+    "slab 0.002",
+    "sphere",
+    "ellipsoid",
+    "spiral",
+    "cylinder",
+    "clusters",
+    "cube",
+]
 
 
 def assert_matches_float_hull(a):

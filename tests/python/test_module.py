@@ -11,17 +11,34 @@ import vorn
 from vorn import _core
 
 REGISTRATION_ORDER = [
-    "bbox_volume", "hull_volume", "covariance_volume", "mean_dispersion",
-    "bbox_volume_numpy", "hull_volume_numpy", "covariance_volume_numpy", "mean_dispersion_numpy",
-    "sample_centroid_uniform", "sample_centroid_fps", "sample_centroid_kmedoids",
-    "sample_centroid_voxel", "sample_centroid_stratified", "sample_uniform",
-    "sample_centroid_uniform_numpy", "sample_centroid_fps_numpy", "sample_centroid_kmedoids_numpy",
-    "sample_centroid_voxel_numpy", "sample_centroid_stratified_numpy", "sample_uniform_numpy",
+    "bbox_volume",
+    "hull_volume",
+    "covariance_volume",
+    "mean_dispersion",
+    "bbox_volume_numpy",
+    "hull_volume_numpy",
+    "covariance_volume_numpy",
+    "mean_dispersion_numpy",
+    "sample_centroid_uniform",
+    "sample_centroid_fps",
+    "sample_centroid_kmedoids",
+    "sample_centroid_voxel",
+    "sample_centroid_stratified",
+    "sample_uniform",
+    "sample_centroid_uniform_numpy",
+    "sample_centroid_fps_numpy",
+    "sample_centroid_kmedoids_numpy",
+    "sample_centroid_voxel_numpy",
+    "sample_centroid_stratified_numpy",
+    "sample_uniform_numpy",
 ]
 PARAMETERS = {
-    "bbox_volume": "(points)", "hull_volume": "(points)", "covariance_volume": "(points)",
+    "bbox_volume": "(points)",
+    "hull_volume": "(points)",
+    "covariance_volume": "(points)",
     "mean_dispersion": "(points)",
-    "sample_uniform": "(points, count, seed)", "sample_centroid_uniform": "(points, count, seed)",
+    "sample_uniform": "(points, count, seed)",
+    "sample_centroid_uniform": "(points, count, seed)",
     "sample_centroid_fps": "(points, count, seed)",
     "sample_centroid_voxel": "(points, count, seed, voxel_size)",
     "sample_centroid_kmedoids": "(points, count, seed, max_iterations)",
@@ -51,14 +68,26 @@ def test_panic_exception_is_a_base_exception_only():
 @pytest.mark.parametrize(
     "call, message",
     [
-        (lambda: _core.bbox_volume(), "bbox_volume() missing 1 required positional argument: 'points'"),
-        (lambda: _core.bbox_volume([[1.0]], [[2.0]]),
-         "bbox_volume() takes 1 positional arguments but 2 were given"),
-        (lambda: _core.bbox_volume([[1.0]], points=[[2.0]]),
-         "bbox_volume() got multiple values for argument 'points'"),
-        (lambda: _core.bbox_volume(pts=[[1.0]]), "bbox_volume() got an unexpected keyword argument 'pts'"),
-        (lambda: _core.mean_dispersion_numpy(points=1, other=2),
-         "mean_dispersion_numpy() got an unexpected keyword argument 'other'"),
+        (
+            lambda: _core.bbox_volume(),
+            "bbox_volume() missing 1 required positional argument: 'points'",
+        ),
+        (
+            lambda: _core.bbox_volume([[1.0]], [[2.0]]),
+            "bbox_volume() takes 1 positional arguments but 2 were given",
+        ),
+        (
+            lambda: _core.bbox_volume([[1.0]], points=[[2.0]]),
+            "bbox_volume() got multiple values for argument 'points'",
+        ),
+        (
+            lambda: _core.bbox_volume(pts=[[1.0]]),
+            "bbox_volume() got an unexpected keyword argument 'pts'",
+        ),
+        (
+            lambda: _core.mean_dispersion_numpy(points=1, other=2),
+            "mean_dispersion_numpy() got an unexpected keyword argument 'other'",
+        ),
     ],
     ids=["missing", "too-many", "multiple", "unexpected", "first-bad-keyword-ends-binding"],
 )
@@ -76,10 +105,14 @@ def test_binding_lists_several_missing_parameters():
     with pytest.raises(TypeError) as info:
         _core.sample_uniform()
     assert str(info.value) == (
-        "sample_uniform() missing 3 required positional arguments: 'points', 'count', and 'seed'")
+        "sample_uniform() missing 3 required positional arguments: 'points', 'count', and 'seed'"
+    )
     with pytest.raises(TypeError) as info:
         _core.sample_uniform([[0.0]])
-    assert str(info.value) == "sample_uniform() missing 2 required positional arguments: 'count' and 'seed'"
+    assert (
+        str(info.value)
+        == "sample_uniform() missing 2 required positional arguments: 'count' and 'seed'"
+    )
 
 
 def test_integer_conversion():
@@ -91,7 +124,9 @@ def test_integer_conversion():
     assert len(_core.sample_uniform(points, True, 0)) == 1
     assert len(_core.sample_uniform(points, Index(), 0)) == 2
     assert _core.sample_uniform(points, 3, 2**64 - 1) == _core.sample_uniform(points, 3, 2**64 - 1)
-    with pytest.raises(TypeError, match=r"^argument 'count': 'float' object cannot be interpreted as an integer$"):
+    with pytest.raises(
+        TypeError, match=r"^argument 'count': 'float' object cannot be interpreted as an integer$"
+    ):
         _core.sample_uniform(points, 1.5, 0)
     for seed in (-1, 2**64):
         with pytest.raises(OverflowError) as info:
@@ -144,7 +179,9 @@ def test_empty_selection_is_a_list_not_none():
 
 
 def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True)
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True
+    )
 
 
 def test_second_initialisation_returns_the_same_module():

@@ -19,10 +19,12 @@ def plain(func, **kwargs):
 
 @pytest.mark.parametrize("threads", [1, 2, 5])
 def test_threads_give_the_plain_loop_in_order(threads):
-    got = vorn.map_clouds(vorn.sample_centroid_voxel, iter(CLOUDS), threads=threads,
-                          count=6, voxel_size=0.5, seed=11)
-    assert [g.tolist() for g in got] == plain(vorn.sample_centroid_voxel, count=6,
-                                               voxel_size=0.5, seed=11)
+    got = vorn.map_clouds(
+        vorn.sample_centroid_voxel, iter(CLOUDS), threads=threads, count=6, voxel_size=0.5, seed=11
+    )
+    assert [g.tolist() for g in got] == plain(
+        vorn.sample_centroid_voxel, count=6, voxel_size=0.5, seed=11
+    )
 
 
 def test_first_error_is_raised():
@@ -39,7 +41,8 @@ def test_progress_bar_only_on_request_or_long_work(tqdm_installed, capsys, monke
     vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=2)  # short: no bar
     assert capsys.readouterr().err == ""
     assert vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=2, progress=True) == [
-        vorn.bbox_volume(cloud) for cloud in CLOUDS]
+        vorn.bbox_volume(cloud) for cloud in CLOUDS
+    ]
     assert (f"{len(CLOUDS)}/{len(CLOUDS)}" in capsys.readouterr().err) == tqdm_installed
 
 
@@ -52,17 +55,22 @@ def test_bad_thread_count():
 def dask_client():
     distributed = pytest.importorskip("distributed")
     # Worker processes: the function, its arguments and the clouds must all pickle.
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster:
-        with distributed.Client(cluster) as client:
-            yield client
+    with (
+        distributed.LocalCluster(
+            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+        ) as cluster,
+        distributed.Client(cluster) as client,
+    ):
+        yield client
 
 
 def test_dask_gives_the_plain_loop_in_order(dask_client):
-    got = vorn.map_clouds(vorn.sample_centroid_kmedoids, CLOUDS, client=dask_client,
-                          count=4, max_iterations=5, seed=2)
-    assert [g.tolist() for g in got] == plain(vorn.sample_centroid_kmedoids, count=4,
-                                               max_iterations=5, seed=2)
+    got = vorn.map_clouds(
+        vorn.sample_centroid_kmedoids, CLOUDS, client=dask_client, count=4, max_iterations=5, seed=2
+    )
+    assert [g.tolist() for g in got] == plain(
+        vorn.sample_centroid_kmedoids, count=4, max_iterations=5, seed=2
+    )
     got = vorn.map_clouds(vorn.covariance_volume, CLOUDS, client=dask_client)
     assert got == [vorn.covariance_volume(cloud) for cloud in CLOUDS]
     with pytest.raises(ValueError, match="^points must be finite"):

@@ -34,15 +34,35 @@ class Overstated(list):
         (5, TypeError, "argument 'points': 'int' object cannot be cast as 'Sequence'"),
         ([5], TypeError, "argument 'points': 'int' object cannot be cast as 'Sequence'"),
         ({}, TypeError, "argument 'points': 'dict' object cannot be cast as 'Sequence'"),
-        ((p for p in [[1.0]]), TypeError, "argument 'points': 'generator' object cannot be cast as 'Sequence'"),
+        (
+            (p for p in [[1.0]]),
+            TypeError,
+            "argument 'points': 'generator' object cannot be cast as 'Sequence'",
+        ),
         ([[1.0, "x"]], TypeError, "argument 'points': must be real number, not str"),
         # Sizes guessed from len() must not be reserved before the points are seen.
-        ([[0.0] * 10**6] + [[0.0]] * (10**6 - 1), ValueError, "Point 1 has dimension 1, expected 1000000"),
+        (
+            [[0.0] * 10**6] + [[0.0]] * (10**6 - 1),
+            ValueError,
+            "Point 1 has dimension 1, expected 1000000",
+        ),
         (Overstated([[1.0, 2.0], [3.0]]), ValueError, "Point 1 has dimension 1, expected 2"),
     ],
-    ids=["empty-point", "empty-first", "short-second", "first-mismatch-only", "str", "str-point",
-         "int", "int-point", "dict", "generator", "str-coordinate", "long-first-point",
-         "overstated-len"],
+    ids=[
+        "empty-point",
+        "empty-first",
+        "short-second",
+        "first-mismatch-only",
+        "str",
+        "str-point",
+        "int",
+        "int-point",
+        "dict",
+        "generator",
+        "str-coordinate",
+        "long-first-point",
+        "overstated-len",
+    ],
 )
 def test_sequence_form_errors(points, error, message):
     with pytest.raises(error) as info:
@@ -106,8 +126,14 @@ def test_sequence_subclass_iterates_with_its_own_iterator():
     [
         (np.zeros(3), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
         (np.zeros((2, 2, 2)), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
-        (np.zeros((2, 2), dtype=np.float32), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
-        (np.zeros((2, 2), dtype=">f8"), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
+        (
+            np.zeros((2, 2), dtype=np.float32),
+            "argument 'points': 'ndarray' object cannot be cast as 'ndarray'",
+        ),
+        (
+            np.zeros((2, 2), dtype=">f8"),
+            "argument 'points': 'ndarray' object cannot be cast as 'ndarray'",
+        ),
         ([[1.0]], "argument 'points': 'list' object cannot be cast as 'ndarray'"),
     ],
     ids=["rank-1", "rank-3", "float32", "big-endian", "list"],
@@ -150,13 +176,20 @@ def test_odd_strides_read_as_numpy_indexes(view, rng):
 
 
 @settings(max_examples=60, deadline=None)
-@given(hnp.arrays(np.float64, hnp.array_shapes(min_dims=2, max_dims=2, max_side=12),
-                  elements=st.floats(allow_nan=True, allow_infinity=True, width=64)))
+@given(
+    hnp.arrays(
+        np.float64,
+        hnp.array_shapes(min_dims=2, max_dims=2, max_side=12),
+        elements=st.floats(allow_nan=True, allow_infinity=True, width=64),
+    )
+)
 def test_both_forms_give_identical_bits(a):
     for measure in ("bbox_volume", "mean_dispersion"):
         if a.shape[1] == 0:
             continue
-        assert bits(getattr(_core, measure + "_numpy")(a)) == bits(getattr(_core, measure)(a.tolist()))
+        assert bits(getattr(_core, measure + "_numpy")(a)) == bits(
+            getattr(_core, measure)(a.tolist())
+        )
 
 
 def test_unallocatable_point_set_raises_memory_error():
@@ -170,6 +203,7 @@ def test_unallocatable_point_set_raises_memory_error():
 
 def test_array_is_neither_written_nor_retained():
     import sys
+
     a = np.arange(12.0).reshape(4, 3)
     before = a.copy()
     refs = sys.getrefcount(a)

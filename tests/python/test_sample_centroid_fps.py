@@ -20,9 +20,16 @@ from vorn import _core
         ([[1.0]], 0, []),
         ([], 4, []),
     ],
-    ids=["highest-of-equal-maxima", "repeats-last-index", "distinct-when-unchosen",
-         "infinite-distances-tie", "count-one", "single-non-finite-point", "count-zero",
-         "no-points"],
+    ids=[
+        "highest-of-equal-maxima",
+        "repeats-last-index",
+        "distinct-when-unchosen",
+        "infinite-distances-tie",
+        "count-one",
+        "single-non-finite-point",
+        "count-zero",
+        "no-points",
+    ],
 )
 def test_worked_examples(points, count, expected):
     assert _core.sample_centroid_fps(points, count, 0) == expected

@@ -5,7 +5,8 @@ import re
 
 import numpy as np
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from vorn import _core
 
@@ -27,8 +28,15 @@ def line(n):
         (0, 5, 42, []),
         (10, 0, 42, []),
     ],
-    ids=["seed42-prefix", "count-above-n", "two-swapped", "two-kept", "one-point", "no-points",
-         "count-zero"],
+    ids=[
+        "seed42-prefix",
+        "count-above-n",
+        "two-swapped",
+        "two-kept",
+        "one-point",
+        "no-points",
+        "count-zero",
+    ],
 )
 def test_sample_uniform_worked_examples(n, count, seed, expected):
     assert _core.sample_uniform(line(n), count, seed) == expected
@@ -36,7 +44,9 @@ def test_sample_uniform_worked_examples(n, count, seed, expected):
 
 
 @settings(max_examples=60, deadline=None)
-@given(n=st.integers(0, 300), counts=st.lists(st.integers(0, 310), min_size=2, max_size=2), seed=SEEDS)
+@given(
+    n=st.integers(0, 300), counts=st.lists(st.integers(0, 310), min_size=2, max_size=2), seed=SEEDS
+)
 def test_sample_uniform_smaller_count_is_a_prefix(n, counts, seed):
     small, large = sorted(counts)
     longer = _core.sample_uniform_numpy(np.zeros((n, 1)), large, seed)

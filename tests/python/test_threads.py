@@ -1,4 +1,4 @@
-"""Calls release the interpreter lock, stop on Ctrl-C, and give the same bits on any thread count."""
+"""Calls let other threads run, stop on Ctrl-C, and give the same bits on every thread count."""
 
 import os
 import signal
@@ -19,7 +19,8 @@ LONG_CALLS = {
     "mean_dispersion": lambda a: _core.mean_dispersion_numpy(a),
     "kmedoids": lambda a: _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000),
     "stratified": lambda a: _core.sample_centroid_stratified_numpy(
-        np.tile(a, (20, 1)), 10_000, 1, 1000, 10_000),
+        np.tile(a, (20, 1)), 10_000, 1, 1000, 10_000
+    ),
     "fps": lambda a: _core.sample_centroid_fps_numpy(np.tile(a, (40, 1)), 2_000_000, 0),
 }
 
@@ -136,9 +137,8 @@ def test_thread_count_settings():
     finally:
         vorn.set_num_threads(0)
     assert vorn.get_num_threads() == default
-    with pytest.raises(ValueError, match="at least 1"):
-        with vorn.num_threads(0):
-            pass
+    with pytest.raises(ValueError, match="at least 1"), vorn.num_threads(0):
+        pass
     with pytest.raises(TypeError, match="must be an int"):
         vorn.set_num_threads(2.0)
 

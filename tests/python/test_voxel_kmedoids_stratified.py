@@ -5,7 +5,8 @@ import math
 
 import numpy as np
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from vorn import _core
 
@@ -13,14 +14,21 @@ UNWRAP = "called `Option::unwrap()` on a `None` value"
 SAMPLERS = {  # name: extra arguments drawn after count and seed
     "sample_centroid_voxel": st.tuples(st.sampled_from([0.3, 1.0, 0.0, -0.5, math.nan, math.inf])),
     "sample_centroid_kmedoids": st.tuples(st.sampled_from([0, 1, 3, 2**64 - 1])),
-    "sample_centroid_stratified": st.tuples(st.integers(1, 12), st.sampled_from([0, 1, 4, 2**64 - 1])),
+    "sample_centroid_stratified": st.tuples(
+        st.integers(1, 12), st.sampled_from([0, 1, 4, 2**64 - 1])
+    ),
 }
 
 
 @pytest.mark.parametrize("name", SAMPLERS)
 @settings(max_examples=40, deadline=None)
-@given(n=st.integers(1, 40), d=st.sampled_from([1, 2, 9]), count=st.integers(1, 45),
-       seed=st.integers(0, 2**64 - 1), data=st.data())
+@given(
+    n=st.integers(1, 40),
+    d=st.sampled_from([1, 2, 9]),
+    count=st.integers(1, 45),
+    seed=st.integers(0, 2**64 - 1),
+    data=st.data(),
+)
 def test_same_list_from_both_forms_strides_and_every_call(name, n, d, count, seed, data):
     coords = data.draw(st.lists(st.integers(-3, 3), min_size=n * d, max_size=n * d))
     points = (np.array(coords, dtype=float) / 3.0).reshape(n, d)
@@ -39,12 +47,22 @@ def test_same_list_from_both_forms_strides_and_every_call(name, n, d, count, see
     "call, message",
     [
         (lambda: _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 1), UNWRAP),
-        (lambda: _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 0),
-         "index out of bounds: the len is 0 but the index is 0"),
+        (
+            lambda: _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 3, 0, 0, 0),
+            "index out of bounds: the len is 0 but the index is 0",
+        ),
         (lambda: _core.sample_centroid_kmedoids([[0.0], [math.inf]], 2, 0, 1), UNWRAP),
-        (lambda: _core.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0), UNWRAP),
+        (
+            lambda: _core.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0),
+            UNWRAP,
+        ),
     ],
-    ids=["no-strata-at-assignment", "no-strata-at-filing", "kmedoids-infinite-point", "voxel-nan-point"],
+    ids=[
+        "no-strata-at-assignment",
+        "no-strata-at-filing",
+        "kmedoids-infinite-point",
+        "voxel-nan-point",
+    ],
 )
 def test_internal_failures(call, message):
     with pytest.raises(_core.PanicException) as caught:
@@ -53,7 +71,9 @@ def test_internal_failures(call, message):
 
 
 def test_results_that_need_no_search():
-    assert _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 1, 0, 0, 9) == [1]  # strata unused
+    assert _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 1, 0, 0, 9) == [
+        1
+    ]  # strata unused
     assert _core.sample_centroid_kmedoids([], 3, 0, 5) == []
     assert _core.sample_centroid_voxel([[math.nan]], 3, 0, 1.0) == [0]
     # Ten points in ten strata: every quota rounds 0.4 down, stratum 0 takes all four places
@@ -62,12 +82,15 @@ def test_results_that_need_no_search():
     assert all(len(_core.sample_centroid_stratified(ten, 5, s, 12, 3)) in (1, 2) for s in range(10))
 
 
-@pytest.mark.parametrize("voxel_size", [1, True, np.float32(0.5), "1.0"],
-                         ids=["int", "bool", "numpy-float32", "text"])
+@pytest.mark.parametrize(
+    "voxel_size", [1, True, np.float32(0.5), "1.0"], ids=["int", "bool", "numpy-float32", "text"]
+)
 def test_voxel_size_takes_what_float_accepts(voxel_size):
     call = lambda: _core.sample_centroid_voxel([[0.0], [1.0], [2.0]], 3, 0, voxel_size)
     if isinstance(voxel_size, str):
-        with pytest.raises(TypeError, match="^argument 'voxel_size': must be real number, not str$"):
+        with pytest.raises(
+            TypeError, match="^argument 'voxel_size': must be real number, not str$"
+        ):
             call()
     else:
         assert len(call()) == 3

@@ -31,8 +31,10 @@ assert_type(
 )
 
 assert_type(vorn.map_clouds(vorn.bbox_volume, [cloud, cloud], threads=2), List[float])
-assert_type(vorn.map_clouds(vorn.sample_uniform, [cloud], count=3, progress=False),
-            List[npt.NDArray[np.intp]])
+assert_type(
+    vorn.map_clouds(vorn.sample_uniform, [cloud], count=3, progress=False),
+    List[npt.NDArray[np.intp]],
+)
 assert_type(vorn.__version__, str)
 
 assert_type(_core.bbox_volume(rows), float)

@@ -1,5 +1,6 @@
 // The centroid of a point set and the point nearest to a position: every centroid sampler's start.
-// Sums run in point order and distances are compared after the square root, ties to the lower index.
+// Sums run in point order and distances are compared after the square root, ties to the lower
+// index.
 #include "utils/sample_measures/centroid.h"
 
 #include <cmath>
@@ -34,7 +35,8 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
     if (std::isnan(best_distance) || std::isnan(candidate)) {
       throw Panic("called `Option::unwrap()` on a `None` value");
     }
-    // Square-rooted distances: squared sums that round to one root are a tie, kept by the lower index.
+    // Square-rooted distances: squared sums that round to one root are a tie, kept by the lower
+    // index.
     if (best_distance > candidate) {
       best = i;
       best_distance = candidate;

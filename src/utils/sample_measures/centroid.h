@@ -1,5 +1,6 @@
 // The centroid of a point set and the point nearest to a position: every centroid sampler's start.
-// Sums run in point order and distances are compared after the square root, ties to the lower index.
+// Sums run in point order and distances are compared after the square root, ties to the lower
+// index.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +42,7 @@ class PointColumns {
   void distances(const double* position, std::size_t begin, std::size_t end, double* out) const;
 
   // As distances, but the squared sums before the square root.
-  void squared_sums(const double* position, std::size_t begin, std::size_t end,
-                    double* out) const;
+  void squared_sums(const double* position, std::size_t begin, std::size_t end, double* out) const;
 
   // Axis 0 of point begin, for column_squared_sums with stride n.
   const double* from(std::size_t begin) const { return columns_.data() + begin; }

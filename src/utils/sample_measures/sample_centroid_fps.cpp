@@ -8,8 +8,8 @@
 #include <limits>
 #include <vector>
 
-#include "utils/sample_measures/centroid.h"
 #include "utils/compiler_hints.h"
+#include "utils/sample_measures/centroid.h"
 #include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
@@ -30,9 +30,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // sum is the smallest distance bit for bit, and roots are taken only to compare maxima.
 struct Node {
   std::size_t begin = 0, end = 0;
-  std::size_t child = 0;        // first of the two children; 0 for a bucket
-  double max_value = kInf;      // the largest distance in the range, a square root
-  std::size_t max_slot = 0;     // the slot of the highest point index at that distance
+  std::size_t child = 0;     // first of the two children; 0 for a bucket
+  double max_value = kInf;   // the largest distance in the range, a square root
+  std::size_t max_slot = 0;  // the slot of the highest point index at that distance
 };
 
 // Points filed into a tree of boxes; the buckets (leaves) are runs of slots in column layout:
@@ -66,8 +66,7 @@ struct Split {
 
 // Moves the slots of [begin, end) whose key passes `left` before the others; returns the split.
 template <std::size_t D, class Left>
-std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_t axis,
-                      Left left) {
+std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_t axis, Left left) {
   const std::size_t n = tree.n, d = D ? D : tree.d;
   double* cols = tree.cols.data();
   std::uint32_t* index = tree.index.data();
@@ -182,8 +181,8 @@ void combine(Tree& tree, std::size_t b) {
   const std::size_t c = node.child;
   const Node& l = tree.nodes[c];
   const Node& r = tree.nodes[c + 1];
-  const bool right = r.max_value > l.max_value ||
-      (r.max_value == l.max_value && tree.point(r.max_slot) > tree.point(l.max_slot));
+  const bool right = r.max_value > l.max_value || (r.max_value == l.max_value &&
+                                                   tree.point(r.max_slot) > tree.point(l.max_slot));
   tree.max_sum(b) = std::max(tree.max_sum(c), tree.max_sum(c + 1));
   node.max_value = right ? r.max_value : l.max_value;
   node.max_slot = right ? r.max_slot : l.max_slot;
@@ -216,7 +215,8 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
   while (!level.empty()) {
     splits.assign(level.size(), Split());
     executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t j = begin; j < end; ++j) splits[j] = split_node<D>(tree, level[j], bucket_size);
+      for (std::size_t j = begin; j < end; ++j)
+        splits[j] = split_node<D>(tree, level[j], bucket_size);
     });
     next.clear();
     for (std::size_t j = 0; j < level.size(); ++j) {
@@ -294,9 +294,8 @@ VORN_ALWAYS_INLINE void update_bucket(Tree& tree, std::size_t b, const double* c
   const double before = nearest[bucket.max_slot];
   std::int64_t top = 0;  // sums are never negative nor NaN: their bits order as the values
   for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
-    const double sum = blocked_square_sum<double>(D ? D : tree.d, [=](std::size_t k) {
-      return cols[k * n + s] - centre[k];
-    });
+    const double sum = blocked_square_sum<double>(
+        D ? D : tree.d, [=](std::size_t k) { return cols[k * n + s] - centre[k]; });
     const double lowered = sum < nearest[s] ? sum : nearest[s];
     nearest[s] = lowered;
     std::int64_t bits;
@@ -309,8 +308,8 @@ VORN_ALWAYS_INLINE void update_bucket(Tree& tree, std::size_t b, const double* c
 }
 
 template <std::size_t D>
-VORN_ALWAYS_INLINE void update_buckets_of(Tree& tree, const std::size_t* buckets,
-                                          std::size_t count, const double* centre) {
+VORN_ALWAYS_INLINE void update_buckets_of(Tree& tree, const std::size_t* buckets, std::size_t count,
+                                          const double* centre) {
   for (std::size_t j = 0; j < count; ++j) update_bucket<D>(tree, buckets[j], centre);
 }
 

@@ -18,7 +18,7 @@ namespace vorn {
 // Throws Panic("called `Option::unwrap()` on a `None` value") when n >= 2 and a coordinate
 // is NaN or infinite.
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-    const Executor& executor = Executor());
+                            const Executor& executor = Executor());
 
 // The same selection, with the points filed into a tree of boxes whose buckets (leaves) hold
 // at most bucket_size points, unless they all coincide; a choice visits only the boxes where it
@@ -26,7 +26,8 @@ Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::ui
 // bucket, as does any n above 2^32 - 1) nor on the executor's threads; sample_centroid_fps
 // picks the size. Working memory: about 36 bytes per point for d = 3.
 Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
-                                     std::size_t bucket_size, const Executor& executor = Executor());
+                                     std::size_t bucket_size,
+                                     const Executor& executor = Executor());
 
 // The number of buckets sample_centroid_fps_bucketed files the points into; at most
 // 16 n / bucket_size for every cloud, however flat, clustered or spread.

@@ -218,8 +218,8 @@ void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Un
 }
 
 VORN_SIMD_CLONES
-void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0, Units a1,
-                            Units b1, Units* __restrict gain, Units* __restrict column) {
+void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
+                            Units* __restrict gain, Units* __restrict column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
@@ -239,7 +239,12 @@ class SwapBounds {
  public:
   SwapBounds(const NearestMedoids& nearest, const Distances& distances, std::size_t t,
              const Executor& executor)
-      : n_(nearest.near1.size()), q1_(n_), q2_(n_), pos_(n_), gain_(n_, 0), column_(t * n_, 0),
+      : n_(nearest.near1.size()),
+        q1_(n_),
+        q2_(n_),
+        pos_(n_),
+        gain_(n_, 0),
+        column_(t * n_, 0),
         loss_(t, 0) {
     std::vector<Term> all(n_);
     for (std::size_t i = 0; i < n_; ++i) {
@@ -259,8 +264,7 @@ class SwapBounds {
 
   // Follows a swap: replaces the terms of the points whose nearest or second-nearest distance
   // changed.
-  void update(const NearestMedoids& nearest, const Distances& distances,
-              const Executor& executor) {
+  void update(const NearestMedoids& nearest, const Distances& distances, const Executor& executor) {
     changed_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
       const Units a = q1_[i], b = q2_[i];
@@ -303,8 +307,7 @@ class SwapBounds {
 
   // Takes each point's old terms out of every candidate's sums and puts its new ones in.
   // Candidates are independent and integer sums exact, so ranges of them run in parallel.
-  void apply(const std::vector<Term>& terms, const Distances& distances,
-             const Executor& executor) {
+  void apply(const std::vector<Term>& terms, const Distances& distances, const Executor& executor) {
     executor.for_ranges(n_, kCandidateGrain, [&](std::size_t begin, std::size_t end) {
       Units buffer[kCandidateGrain];
       const std::size_t m = end - begin;
@@ -396,8 +399,7 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
 }
 
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                 std::uint64_t max_iterations,
-    const Executor& executor) {
+                                 std::uint64_t max_iterations, const Executor& executor) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

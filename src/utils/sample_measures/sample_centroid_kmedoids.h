@@ -23,6 +23,6 @@ double compute_total_distance(const PointSet& points, const Indices& medoids);
 // n >= 2 and a coordinate is NaN or infinite.
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations,
-    const Executor& executor = Executor());
+                                 const Executor& executor = Executor());
 
 }  // namespace vorn

@@ -77,8 +77,8 @@ class CentreBounds {
     moved_.resize(k);
     farthest_ = 0.0;
     for (std::size_t j = 0; j < k; ++j) {
-      moved_[j] = point_distance(previous.data() + j * d, centres.data() + j * d, d) *
-                  (1.0 + 2.0 * eta_);
+      moved_[j] =
+          point_distance(previous.data() + j * d, centres.data() + j * d, d) * (1.0 + 2.0 * eta_);
       farthest_ = std::max(farthest_, moved_[j]);
     }
   }
@@ -204,7 +204,7 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
 
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
-    const Executor& executor) {
+                                   const Executor& executor) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

@@ -26,6 +26,6 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
 // is NaN or infinite, and when t >= 2 and num_strata = 0.
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
-    const Executor& executor = Executor());
+                                   const Executor& executor = Executor());
 
 }  // namespace vorn

@@ -211,7 +211,9 @@ std::uint64_t nth_left_out(const std::vector<std::uint64_t>& chosen, std::uint64
 
 }  // namespace
 
-std::int32_t voxel_coordinate(double x, double voxel_size) { return voxel_key(x, voxel_size); }
+std::int32_t voxel_coordinate(double x, double voxel_size) {
+  return voxel_key(x, voxel_size);
+}
 
 namespace {
 

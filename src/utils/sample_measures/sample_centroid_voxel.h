@@ -19,7 +19,6 @@ std::int32_t voxel_coordinate(double x, double voxel_size);
 // order until the count is reached. The chosen set and its order follow from the arguments alone.
 // Fails (Panic) as find_closest_point does when n >= 2 and a coordinate is NaN or infinite.
 Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                              double voxel_size,
-    const Executor& executor = Executor());
+                              double voxel_size, const Executor& executor = Executor());
 
 }  // namespace vorn

@@ -9,13 +9,19 @@ namespace vorn {
 
 namespace {
 
-inline std::uint32_t rotl(std::uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
+inline std::uint32_t rotl(std::uint32_t x, int r) {
+  return (x << r) | (x >> (32 - r));
+}
 
 inline void quarter_round(std::uint32_t* x, int a, int b, int c, int d) {
-  x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 16);
-  x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 12);
-  x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 8);
-  x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 7);
+  x[a] += x[b];
+  x[d] = rotl(x[d] ^ x[a], 16);
+  x[c] += x[d];
+  x[b] = rotl(x[b] ^ x[c], 12);
+  x[a] += x[b];
+  x[d] = rotl(x[d] ^ x[a], 8);
+  x[c] += x[d];
+  x[b] = rotl(x[b] ^ x[c], 7);
 }
 
 }  // namespace

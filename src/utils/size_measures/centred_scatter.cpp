@@ -1,5 +1,6 @@
-// Scatter matrix of a point set about a given centre: S(r, c) = sum over points of (p[r] - m[r]) (p[c] - m[c]).
-// Every entry is one running sum taken in point order, each product and sum rounded on its own: never split or reorder it.
+// Scatter matrix of a point set about a given centre: S(r, c) = sum over points of (p[r] - m[r])
+// (p[c] - m[c]). Every entry is one running sum taken in point order, each product and sum rounded
+// on its own: never split or reorder it.
 #include "utils/size_measures/centred_scatter.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ constexpr std::size_t kPollPoints = std::size_t(1) << 16;
 // Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
 template <std::size_t D>
 void scatter_small(const PointSet& points, const double* mean, double* s,
-    const Executor& executor) {
+                   const Executor& executor) {
   constexpr std::size_t kSums = D * (D + 1) / 2;
   double m[D];
   double acc[kSums];
@@ -52,9 +53,9 @@ void scatter_small(const PointSet& points, const double* mean, double* s,
 // into panels of eight coordinates that stay in cache while every tile passes over them.
 using Vec = F64x4;
 
-constexpr std::size_t kRows = 4;     // tile rows, each broadcast across the lanes
-constexpr std::size_t kPanel = 8;    // tile columns: two vectors
-constexpr std::size_t kBlock = 256;  // a panel of a block is 16 KB: two panels stay in L1
+constexpr std::size_t kRows = 4;        // tile rows, each broadcast across the lanes
+constexpr std::size_t kPanel = 8;       // tile columns: two vectors
+constexpr std::size_t kBlock = 256;     // a panel of a block is 16 KB: two panels stay in L1
 constexpr std::size_t kPollTiles = 64;  // tiles between two polls within a block
 constexpr std::size_t kLine = 64;       // bytes in a cache line
 // Tile updates of one point (about four cycles each) below which a call stays on one thread.
@@ -69,7 +70,7 @@ struct Tile {
 // holds, per point, p[8q + j] - m[8q + j] for j = 0 .. 7, padded with 0.0 beyond d. Padding
 // reaches only padding entries of the tiles, which are never read.
 void pack_block(const PointSet& points, const double* mean, std::size_t k0, std::size_t count,
-    std::size_t panels, double* packed) {
+                std::size_t panels, double* packed) {
   const std::size_t d = points.d;
   for (std::size_t q = 0; q < panels; ++q) {
     const std::size_t j0 = q * kPanel;
@@ -88,8 +89,12 @@ void pack_block(const PointSet& points, const double* mean, std::size_t k0, std:
 
 // Vectors are read and written by copy: the vector type's alignment differs between the
 // baseline and the AVX2 build of one function.
-inline void load(Vec& v, const double* p) { std::memcpy(&v, p, sizeof v); }
-inline void store(double* p, const Vec& v) { std::memcpy(p, &v, sizeof v); }
+inline void load(Vec& v, const double* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+inline void store(double* p, const Vec& v) {
+  std::memcpy(p, &v, sizeof v);
+}
 
 // acc: the tile's 32 sums, acc[8 i + j] that of entry (r0 + i, c0 + j).
 // rows: the tile's four row coordinates of each point, kPanel doubles apart;
@@ -120,8 +125,8 @@ void tile_update(const double* rows, const double* cols, std::size_t count, doub
 
 // Runs tiles [t0, t1) over every point, then writes their entries on and above the
 // diagonal, and the mirror of each, into s.
-void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles,
-    std::size_t t0, std::size_t t1, double* s, const Executor& executor) {
+void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles, std::size_t t0,
+                   std::size_t t1, double* s, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::size_t panels = tiles[t1 - 1].panel + 1;  // tiles go panel by panel
   std::vector<double> packed(panels * kBlock * kPanel);
@@ -158,7 +163,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
 // The tiles with an entry on or above the diagonal, column panel by column panel, shared out
 // in runs of equal length: each run's entries are its own, so the split changes no bit.
 void scatter_blocked(const PointSet& points, const double* mean, double* s,
-    const Executor& executor) {
+                     const Executor& executor) {
   const std::size_t d = points.d;
   const std::size_t panels = (d + kPanel - 1) / kPanel;
   const std::size_t groups = (d + kRows - 1) / kRows;
@@ -167,8 +172,8 @@ void scatter_blocked(const PointSet& points, const double* mean, double* s,
     for (std::size_t g = 0; g < groups && g * kRows < (q + 1) * kPanel; ++g)
       tiles.push_back({g, q});
   const std::size_t count = tiles.size();
-  const std::size_t runs = points.n * count < kParallelWork
-                               ? 1 : std::min(count, executor.threads());
+  const std::size_t runs =
+      points.n * count < kParallelWork ? 1 : std::min(count, executor.threads());
   executor.for_ranges(runs, 1, [&](std::size_t begin, std::size_t end) {
     for (std::size_t run = begin; run < end; ++run)
       scatter_tiles(points, mean, tiles.data(), run * count / runs, (run + 1) * count / runs, s,
@@ -179,7 +184,7 @@ void scatter_blocked(const PointSet& points, const double* mean, double* s,
 }  // namespace
 
 std::vector<double> centred_scatter(const PointSet& points, const double* mean,
-    const Executor& executor) {
+                                    const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<double> s(d * d);
   switch (d) {

@@ -1,5 +1,6 @@
-// Scatter matrix of a point set about a given centre: S(r, c) = sum over points of (p[r] - m[r]) (p[c] - m[c]).
-// Every entry is one running sum taken in point order, each product and sum rounded on its own: never split or reorder it.
+// Scatter matrix of a point set about a given centre: S(r, c) = sum over points of (p[r] - m[r])
+// (p[c] - m[c]). Every entry is one running sum taken in point order, each product and sum rounded
+// on its own: never split or reorder it.
 #pragma once
 
 #include <vector>
@@ -17,6 +18,6 @@ namespace vorn {
 // shared out over the executor's threads. Memory O(d^2) plus one block of points per thread.
 // Throws std::bad_alloc, or Panic::interrupted() when the executor is stopped.
 std::vector<double> centred_scatter(const PointSet& points, const double* mean,
-    const Executor& executor = Executor());
+                                    const Executor& executor = Executor());
 
 }  // namespace vorn

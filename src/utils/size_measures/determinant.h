@@ -1,5 +1,6 @@
 // Determinant of a small dense matrix: closed forms up to 3 x 3, LU with partial pivoting beyond.
-// Every product and sum is rounded on its own in the grouping written here: results are compared bit for bit.
+// Every product and sum is rounded on its own in the grouping written here: results are compared
+// bit for bit.
 #pragma once
 
 #include <cstddef>

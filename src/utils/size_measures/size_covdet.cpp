@@ -1,5 +1,6 @@
 // Covariance-determinant volume: sqrt |det(sample covariance + 1e-8 I)| of a point set.
-// Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results are compared bit for bit.
+// Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results
+// are compared bit for bit.
 #include "utils/size_measures/size_covdet.h"
 
 #include <algorithm>
@@ -46,8 +47,7 @@ std::vector<double> point_mean(const PointSet& points, const Executor& executor)
 
 }  // namespace
 
-double size_covdet(const PointSet& points,
-    const Executor& executor) {
+double size_covdet(const PointSet& points, const Executor& executor) {
   if (points.n < 2) return 0.0;
   const std::size_t d = points.d;
   const std::vector<double> mean = point_mean(points, executor);

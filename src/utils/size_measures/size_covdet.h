@@ -1,5 +1,6 @@
 // Covariance-determinant volume: sqrt |det(sample covariance + 1e-8 I)| of a point set.
-// Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results are compared bit for bit.
+// Mean, scatter, division by n - 1, ridge and determinant each round in the order written: results
+// are compared bit for bit.
 #pragma once
 
 #include "utils/executor.h"
@@ -12,7 +13,6 @@ namespace vorn {
 // n < 2. Non-finite coordinates give NaN or infinity. Memory O(d^2) plus one block of
 // points per thread. Throws std::bad_alloc, or Panic::interrupted() when the executor is
 // stopped.
-double size_covdet(const PointSet& points,
-    const Executor& executor = Executor());
+double size_covdet(const PointSet& points, const Executor& executor = Executor());
 
 }  // namespace vorn

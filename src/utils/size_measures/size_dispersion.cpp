@@ -37,7 +37,7 @@ constexpr std::size_t kRowChunk = 256;
 // Continues total over the pairs (i, j > i) of rows i0 .. i1 - 1, one pair at a time, in order.
 template <std::size_t D>
 inline double columns_total(const double* columns, std::size_t n, std::size_t i0, std::size_t i1,
-    double total) {
+                            double total) {
   double a[D];
   for (std::size_t i = i0; i < i1; ++i) {
     for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
@@ -56,7 +56,7 @@ inline double columns_total(const double* columns, std::size_t n, std::size_t i0
 // out[0 .. count): the distances of pairs (i, j) .. (i, j + count - 1), j + count <= n.
 template <std::size_t D>
 inline void columns_distances(const double* columns, std::size_t n, std::size_t i, std::size_t j,
-    std::size_t count, double* out) {
+                              std::size_t count, double* out) {
   double a[D];
   for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
   for (std::size_t c = 0; c < count; ++c) {
@@ -71,7 +71,7 @@ inline void columns_distances(const double* columns, std::size_t n, std::size_t 
 
 VORN_SIMD_CLONES
 double columns_total_dispatch(const double* columns, std::size_t n, std::size_t d, std::size_t i0,
-    std::size_t i1, double total) {
+                              std::size_t i1, double total) {
   switch (d) {
     case 1: return columns_total<1>(columns, n, i0, i1, total);
     case 2: return columns_total<2>(columns, n, i0, i1, total);
@@ -84,8 +84,8 @@ double columns_total_dispatch(const double* columns, std::size_t n, std::size_t 
 }
 
 VORN_SIMD_CLONES
-void columns_distances_dispatch(const double* columns, std::size_t n, std::size_t d,
-    std::size_t i, std::size_t j, std::size_t count, double* out) {
+void columns_distances_dispatch(const double* columns, std::size_t n, std::size_t d, std::size_t i,
+                                std::size_t j, std::size_t count, double* out) {
   switch (d) {
     case 1: return columns_distances<1>(columns, n, i, j, count, out);
     case 2: return columns_distances<2>(columns, n, i, j, count, out);
@@ -107,7 +107,7 @@ using Vec = F64x4;
 // Vectors are read by copy: their alignment differs between the baseline and the AVX2 build.
 VORN_SIMD_CLONES
 void quad_distances(const double* a, const double* quads, std::size_t d, std::size_t groups,
-    double* out) {
+                    double* out) {
   for (std::size_t g = 0; g < groups; ++g, quads += 4 * d, out += 4) {
     const Vec r = blocked_square_sum<Vec>(d, [a, quads](std::size_t k) {
       Vec b;
@@ -249,8 +249,8 @@ double size_dispersion(const PointSet& points, const Executor& executor) {
                            ? pipelined_total(pairs, n, executor)
                            : sequential_total(pairs, n, executor);
   // n(n - 1)/2 exactly, halving the even factor first so that it cannot overflow.
-  const std::uint64_t count = (n % 2 == 0) ? std::uint64_t(n / 2) * (n - 1)
-                                           : std::uint64_t(n) * ((n - 1) / 2);
+  const std::uint64_t count =
+      (n % 2 == 0) ? std::uint64_t(n / 2) * (n - 1) : std::uint64_t(n) * ((n - 1) / 2);
   return total / static_cast<double>(count);
 }
 

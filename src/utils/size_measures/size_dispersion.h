@@ -12,7 +12,6 @@ namespace vorn {
 // one thread, the distances are computed in parallel a block ahead of the sum, which stays
 // one sequential chain. Memory O(n d) plus two blocks of distances (2 MB). Throws
 // std::bad_alloc, or Panic::interrupted() when the executor is stopped.
-double size_dispersion(const PointSet& points,
-    const Executor& executor = Executor());
+double size_dispersion(const PointSet& points, const Executor& executor = Executor());
 
 }  // namespace vorn

@@ -1,5 +1,6 @@
-// Volume of the convex hull of a three-dimensional point set, or area of a two-dimensional one, in single precision.
-// The size is measured in float and only the reciprocal of its float reciprocal is widened: the result is not always the float size itself.
+// Volume of the convex hull of a three-dimensional point set, or area of a two-dimensional one, in
+// single precision. The size is measured in float and only the reciprocal of its float reciprocal
+// is widened: the result is not always the float size itself.
 #include "utils/size_measures/size_hull.h"
 
 #include <cmath>
