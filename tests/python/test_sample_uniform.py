@@ -17,27 +17,18 @@ def line(n):
     return [[float(i), 0.0] for i in range(n)]
 
 
-@pytest.mark.parametrize(
-    "n, count, seed, expected",
-    [
-        (10, 3, 42, [7, 1, 5]),
-        (10, 2**64 - 1, 42, [7, 1, 5, 4, 6, 9, 3, 8, 2, 0]),
-        (2, 2, 0, [1, 0]),
-        (2, 2, 3, [0, 1]),
-        (1, 5, 42, [0]),
-        (0, 5, 42, []),
-        (10, 0, 42, []),
-    ],
-    ids=[
-        "seed42-prefix",
-        "count-above-n",
-        "two-swapped",
-        "two-kept",
-        "one-point",
-        "no-points",
-        "count-zero",
-    ],
-)
+WORKED = {
+    "seed42-prefix": (10, 3, 42, [7, 1, 5]),
+    "count-above-n": (10, 2**64 - 1, 42, [7, 1, 5, 4, 6, 9, 3, 8, 2, 0]),
+    "two-swapped": (2, 2, 0, [1, 0]),
+    "two-kept": (2, 2, 3, [0, 1]),
+    "one-point": (1, 5, 42, [0]),
+    "no-points": (0, 5, 42, []),
+    "count-zero": (10, 0, 42, []),
+}
+
+
+@pytest.mark.parametrize("n, count, seed, expected", WORKED.values(), ids=WORKED.keys())
 def test_sample_uniform_worked_examples(n, count, seed, expected):
     assert _core.sample_uniform(line(n), count, seed) == expected
     assert _core.sample_uniform_numpy(np.array(line(n)).reshape(n, 2), count, seed) == expected
