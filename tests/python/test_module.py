@@ -123,6 +123,10 @@ MESSAGES = {
         lambda: _core.sample_uniform("ab", -1, 0),
         "TypeError: argument 'points': Can't extract `str` to `Vec`",
     ),
+    "str-voxel-size": (
+        lambda: _core.sample_centroid_voxel(ONE, 3, 0, "1.0"),
+        "TypeError: argument 'voxel_size': must be real number, not str",
+    ),
     "type-error-rewritten": (
         lambda: _core.bbox_volume([[BadFloat()]]),
         "TypeError: argument 'points': no float here",
