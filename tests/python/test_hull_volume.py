@@ -59,16 +59,6 @@ def test_flat_cloud_at_other_height_leaves_only_rounding(rng):
     assert abs(_core.hull_volume_numpy(a)) < 1e-12
 
 
-@pytest.mark.parametrize("n", [10_000, 30_000])
-def test_dense_sphere_sample_keeps_its_volume(n, rng):
-    # Nearly every neighbouring pair of triangles merges here, and the merged regions wrap
-    # around the sphere; the volume comes from the hull's triangles.
-    spatial = pytest.importorskip("scipy.spatial")
-    a = rng.standard_normal((n, 3))
-    a /= np.linalg.norm(a, axis=1)[:, None]
-    assert _core.hull_volume_numpy(a) == pytest.approx(spatial.ConvexHull(a).volume, rel=1e-4)
-
-
 def family(name, n, rng):
     """Clouds whose hulls the merged faces used to get wrong, and the ordinary ones."""
     t = rng.random(n) * 2 * np.pi
@@ -106,20 +96,23 @@ FAMILIES_3D = ["slab 0.1", "slab 0.01", "slab 0.002", "sphere", "ellipsoid", "sp
 FAMILIES_3D += ["cylinder", "clusters", "cube"]
 
 
-def assert_matches_float_hull(a):
-    """Within 1e-2 of the hull of the points rounded to float, and above it by no more than
-    float rounding."""
+def assert_matches_float_hull(a, loss=2e-4):
+    """At most `loss` below the hull of the points rounded to float (dense spheres, where the
+    merged regions wrap around the surface, come to 1e-4), and above it by no more than float
+    rounding."""
     spatial = pytest.importorskip("scipy.spatial")
     want = spatial.ConvexHull(a.astype(np.float32).astype(np.float64)).volume
     got = _core.hull_volume_numpy(a)
-    assert want * (1 - 1e-2) <= got <= want * (1 + 1e-5)
+    assert want * (1 - loss) <= got <= want * (1 + 1e-5)
 
 
 @pytest.mark.parametrize("n", [100, 3000, 30_000])
 @pytest.mark.parametrize("name", FAMILIES_2D + FAMILIES_3D)
 def test_families_match_the_hull_of_the_float_points(name, n):
     for seed in range(2 if n < 10_000 else 1):
-        assert_matches_float_hull(family(name, n, np.random.default_rng([seed, n])))
+        # A sparse filled square keeps the sag of edges merged within the merging angle.
+        loss = 2.5e-3 if name == "square" else 2e-4
+        assert_matches_float_hull(family(name, n, np.random.default_rng([seed, n])), loss)
 
 
 # The largest clouds, one each: a thin ellipse whose merged polygon keeps almost no vertex, and
