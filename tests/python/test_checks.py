@@ -5,6 +5,7 @@ are the core's indices in the core's order."""
 import doctest
 import importlib.metadata
 import math
+from functools import partial
 
 import pytest
 
@@ -84,77 +85,52 @@ def test_results_are_the_core_results(key):
 
 
 NAN_ROW = [[0.0, 1.0], [2.0, math.nan]]
-REAL = "points must hold real numbers"
-ERRORS = {
-    "str": (
-        lambda: vorn.bbox_volume("0 1"),
-        "TypeError: points must be a 2-d array-like of real numbers, got str",
+DTYPE = "TypeError: points must hold real numbers (a float, integer or bool dtype), got dtype"
+FINITE = "ValueError: points must be finite: point 1 has coordinate"
+SHAPE = "ValueError: points must be 2-d, one row per point: got an array of shape"
+POINTS_ERRORS = {
+    "str": ("0 1", "TypeError: points must be a 2-d array-like of real numbers, got str"),
+    "str-dtype": (np.array([["a", "b"]]), DTYPE + " <U1"),
+    "complex": (np.ones((2, 2), complex), DTYPE + " complex128"),
+    "object": (
+        [[1.0, object()]],
+        "TypeError: points must hold real numbers convertible to float64",
     ),
-    "str-dtype": (
-        lambda: vorn.bbox_volume(np.array([["a", "b"]])),
-        f"TypeError: {REAL} (a float, integer or bool dtype), got dtype <U1",
-    ),
-    "complex": (
-        lambda: vorn.bbox_volume(np.ones((2, 2), complex)),
-        f"TypeError: {REAL} (a float, integer or bool dtype), got dtype complex128",
-    ),
-    "object-coordinate": (
-        lambda: vorn.bbox_volume([[1.0, object()]]),
-        f"TypeError: {REAL} convertible to float64: ",
-    ),
-    "1-d": (
-        lambda: vorn.bbox_volume([1.0, 2.0, 3.0]),
-        "ValueError: points must be 2-d, one row per point: got an array of shape (3,) "
-        "(use points.reshape(-1, 1) for one-dimensional points)",
-    ),
-    "3-d": (
-        lambda: vorn.bbox_volume(np.zeros((2, 2, 2))),
-        "ValueError: points must be 2-d, one row per point: got an array of shape (2, 2, 2)",
-    ),
-    "no-columns": (
-        lambda: vorn.bbox_volume(np.zeros((4, 0))),
-        "ValueError: points must have at least one coordinate each: got shape (4, 0)",
-    ),
+    "1-d": ([1.0, 2.0], SHAPE + " (2,) (use points.reshape(-1, 1) for one-dimensional points)"),
+    "3-d": (np.zeros((2, 2, 2)), SHAPE + " (2, 2, 2)"),
+    "no-columns": (np.zeros((4, 0)), "ValueError: points must have at least one coordinate each"),
     "ragged": (
-        lambda: vorn.bbox_volume([[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]]),
+        [[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]],
         "ValueError: Point 1 has dimension 1, expected 2",
     ),
-    "nan": (
-        lambda: vorn.sample_centroid_fps(NAN_ROW, 1),
-        "ValueError: points must be finite: point 1 has coordinate nan "
-        "(pass check_finite=False to skip this check)",
-    ),
-    "infinity": (
-        lambda: vorn.hull_volume([[0.0, 0.0], [-math.inf, 1.0]]),
-        "ValueError: points must be finite: point 1 has coordinate -inf",
-    ),
-    "negative-count": (
-        lambda: vorn.sample_uniform(CLOUD, -1),
-        "ValueError: count must be an integer in [0, 2**64), got -1",
-    ),
+    "nan": (NAN_ROW, FINITE + " nan (pass check_finite=False to skip this check)"),
+    "infinity": ([[0.0, 0.0], [-math.inf, 1.0]], FINITE + " -inf"),
+}
+RANGE = "ValueError: {} must be an integer in [{}, 2**64), got {}"
+VOXEL = "ValueError: voxel_size must be a finite number greater than 0, got"
+ERRORS = {
+    **{k: (partial(vorn.bbox_volume, p), message) for k, (p, message) in POINTS_ERRORS.items()},
+    "negative-count": (lambda: vorn.sample_uniform(CLOUD, -1), RANGE.format("count", 0, -1)),
     "float-count": (
         lambda: vorn.sample_uniform(CLOUD, 2.0),
         "TypeError: count must be an integer, got float",
     ),
     "seed-too-large": (
         lambda: vorn.sample_uniform(CLOUD, 1, seed=2**64),
-        "ValueError: seed must be an integer in [0, 2**64), got 18446744073709551616",
+        RANGE.format("seed", 0, 2**64),
     ),
     "positional-seed": (
         lambda: vorn.sample_uniform(CLOUD, 1, 7),
         "TypeError: sample_uniform() takes 2 positional arguments but 3 were given",
     ),
-    "zero-voxel": (
-        lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=0),
-        "ValueError: voxel_size must be a finite number greater than 0, got 0.0",
-    ),
+    "zero-voxel": (lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=0), VOXEL + " 0.0"),
     "nan-voxel": (
         lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.nan),
-        "ValueError: voxel_size must be a finite number greater than 0, got nan",
+        VOXEL + " nan",
     ),
-    "infinite-voxel": (
+    "inf-voxel": (
         lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.inf),
-        "ValueError: voxel_size must be a finite number greater than 0, got inf",
+        VOXEL + " inf",
     ),
     "str-voxel": (
         lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size="1"),
@@ -162,11 +138,11 @@ ERRORS = {
     ),
     "no-strata": (
         lambda: vorn.sample_centroid_stratified(CLOUD, 1, num_strata=0),
-        "ValueError: num_strata must be an integer in [1, 2**64), got 0",
+        RANGE.format("num_strata", 1, 0),
     ),
     "negative-iterations": (
         lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1),
-        "ValueError: max_iterations must be an integer in [0, 2**64), got -1",
+        RANGE.format("max_iterations", 0, -1),
     ),
 }
 

@@ -101,17 +101,16 @@ def test_input_errors(call, points, message):
     assert f"{type(caught.value).__name__}: {caught.value}" == message
 
 
-@pytest.mark.parametrize(
-    "points, volume",
-    [
-        ([[1, 2], (3, 4.5)], 2.0 * 2.5),
-        ([[True, 2], [0, 0]], 2.0),
-        ([b"\x01\x02", bytearray(b"\x03\x05")], 2.0 * 3.0),
-        ([[np.float32(1.5)], [np.int64(4)]], 2.5),
-        (np.array([[0.0, 0.0], [1.0, 2.0]]), 2.0),
-    ],
-    ids=["ints-and-tuples", "bools", "bytes-as-points", "numpy-scalars", "array-as-sequence"],
-)
+ANY_KIND = {
+    "ints-and-tuples": ([[1, 2], (3, 4.5)], 2.0 * 2.5),
+    "bools": ([[True, 2], [0, 0]], 2.0),
+    "bytes-as-points": ([b"\x01\x02", bytearray(b"\x03\x05")], 2.0 * 3.0),
+    "numpy-scalars": ([[np.float32(1.5)], [np.int64(4)]], 2.5),
+    "array-as-sequence": (np.array([[0.0, 0.0], [1.0, 2.0]]), 2.0),
+}
+
+
+@pytest.mark.parametrize("points, volume", ANY_KIND.values(), ids=ANY_KIND.keys())
 def test_sequence_form_accepts_numbers_of_any_kind(points, volume):
     assert _core.bbox_volume(points) == volume
 
