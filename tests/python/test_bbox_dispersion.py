@@ -39,9 +39,3 @@ def test_worked_values(name, points, expected):
     array = np.array(points, dtype=float).reshape(len(points), -1 if points else 3)
     for got in (getattr(_core, name)(points), getattr(_core, name + "_numpy")(array)):
         assert got == expected or (math.isnan(expected) and math.isnan(got))
-
-
-def test_bbox_volume_multiplies_extents_in_axis_order(rng):
-    a = rng.standard_normal((1000, 4))
-    extents = a.max(axis=0) - a.min(axis=0)
-    assert _core.bbox_volume_numpy(a) == ((extents[0] * extents[1]) * extents[2]) * extents[3]

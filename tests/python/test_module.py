@@ -1,10 +1,13 @@
-"""The module's calling conventions: binding, conversion, error rewriting, registration."""
+"""The module's calling conventions: binding, conversion of points and arguments, error
+rewriting, registration."""
 
 import inspect
 import subprocess
 import sys
 import textwrap
+from functools import partial
 
+import numpy
 import pytest
 
 import vorn
@@ -67,9 +70,72 @@ class SubFloat:
         raise SubTypeError("subclass passes unchanged")
 
 
+class Overstated(list):
+    """A list whose len() claims far more points than it holds."""
+
+    def __len__(self):
+        return 2**60
+
+
+class Reversed(list):
+    """A list that iterates backwards: the first point read decides the dimension."""
+
+    def __iter__(self):
+        return reversed(list(super().__iter__()))
+
+
+class Broken:
+    def __len__(self):
+        raise RuntimeError("len is only a hint")
+
+    def __getitem__(self, i):
+        if i == 1:
+            raise KeyError("boom")
+        return [1.0]
+
+
+DIM = "ValueError: Point 1 has dimension {}, expected {}"
+NO_DIMENSION = "ValueError: Points must have at least one dimension"
+CAST = "TypeError: argument 'points': '{}' object cannot be cast as '{}'"
+SEQUENCE_ERRORS = {
+    "empty-point": ([[]], NO_DIMENSION),
+    "empty-first": ([[], [1.0]], NO_DIMENSION),
+    "short-second": ([[1.0, 2.0], [3.0]], DIM.format(1, 2)),
+    "first-mismatch-only": ([[1.0], [2.0, 3.0], []], DIM.format(2, 1)),
+    "str": ("ab", "TypeError: argument 'points': Can't extract `str` to `Vec`"),
+    "int": (5, CAST.format("int", "Sequence")),
+    "int-point": ([5], CAST.format("int", "Sequence")),
+    "dict": ({}, CAST.format("dict", "Sequence")),
+    "generator": ((p for p in [[1.0]]), CAST.format("generator", "Sequence")),
+    "str-coordinate": ([[1.0, "x"]], "TypeError: argument 'points': must be real number, not str"),
+    "later-conversion-error-wins": (
+        [[1.0, 2.0], [3.0], [None]],
+        "TypeError: argument 'points': must be real number, not NoneType",
+    ),
+    "huge-int-unprefixed": ([[10**400]], "OverflowError: int too large to convert to float"),
+    "iteration-error-passes": (Broken(), "KeyError: 'boom'"),
+    "own-iterator": (Reversed([[1.0, 2.0], [3.0]]), DIM.format(2, 1)),
+    # Sizes guessed from len() must not be reserved before the points are seen.
+    "long-first-point": ([[0.0] * 10**6] + [[0.0]] * (10**6 - 1), DIM.format(1, 1000000)),
+    "overstated-len": (Overstated([[1.0, 2.0], [3.0]]), DIM.format(1, 2)),
+}
+NUMPY_ERRORS = {
+    "rank-1": (numpy.zeros(3), CAST.format("ndarray", "ndarray")),
+    "float32": (numpy.zeros((2, 2), dtype=numpy.float32), CAST.format("ndarray", "ndarray")),
+    "big-endian": (numpy.zeros((2, 2), dtype=">f8"), CAST.format("ndarray", "ndarray")),
+    "list": ([[1.0]], CAST.format("list", "ndarray")),
+    "no-columns": (numpy.zeros((4, 0)), NO_DIMENSION),
+    "empty": (numpy.zeros((0, 0)), NO_DIMENSION),
+}
+
+
 ONE = [[0.0], [1.0], [2.0]]
 BAD = [[1.0], [1.0, 2.0]]  # a dimension error that later arguments' errors must win over
 MESSAGES = {
+    **{"list-" + k: (partial(_core.bbox_volume, p), m) for k, (p, m) in SEQUENCE_ERRORS.items()},
+    **{
+        "numpy-" + k: (partial(_core.bbox_volume_numpy, p), m) for k, (p, m) in NUMPY_ERRORS.items()
+    },
     "missing": (
         lambda: _core.bbox_volume(),
         "TypeError: bbox_volume() missing 1 required positional argument: 'points'",
@@ -102,10 +168,6 @@ MESSAGES = {
     "float-count": (
         lambda: _core.sample_uniform(ONE, 1.5, 0),
         "TypeError: argument 'count': 'float' object cannot be interpreted as an integer",
-    ),
-    "negative-seed": (
-        lambda: _core.sample_uniform(ONE, 1, -1),
-        "OverflowError: can't convert negative int to unsigned",
     ),
     "seed-too-large": (
         lambda: _core.sample_uniform(ONE, 1, 2**64),
@@ -140,7 +202,7 @@ MESSAGES = {
 
 @pytest.mark.parametrize("call, message", MESSAGES.values(), ids=MESSAGES.keys())
 def test_binding_and_conversion_messages(call, message):
-    with pytest.raises((TypeError, OverflowError)) as caught:
+    with pytest.raises(Exception) as caught:
         call()
     assert f"{type(caught.value).__name__}: {caught.value}" == message
 

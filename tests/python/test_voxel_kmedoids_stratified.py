@@ -88,8 +88,5 @@ def test_results_that_need_no_search():
     # and holds one point, so at most two indices come back.
     ten = [[float(i * i)] for i in range(10)]
     assert all(len(_core.sample_centroid_stratified(ten, 5, s, 12, 3)) in (1, 2) for s in range(10))
-
-
-def test_voxel_size_takes_what_float_accepts():
-    for voxel_size in (1, True, np.float32(0.5)):
+    for voxel_size in (1, True, np.float32(0.5)):  # whatever float() takes
         assert len(_core.sample_centroid_voxel(THREE, 3, 0, voxel_size)) == 3
