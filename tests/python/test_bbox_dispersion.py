@@ -16,7 +16,6 @@ CASES = {
     "bbox-one-point": ("bbox_volume", [[5.0, -1.0, 2.0]], 0.0),
     "bbox-1d": ("bbox_volume", [[0], [3]], 3.0),
     "bbox-3d": ("bbox_volume", [[0, 0, 0], [1, 2, 3], [-1, 0, 1]], 12.0),
-    "bbox-collinear": ("bbox_volume", [[0, 0], [1, 0]], 0.0),
     "bbox-nan-in-first-point": ("bbox_volume", [[nan, 0], [1, 1], [2, 3]], nan),
     "bbox-nan-later-ignored": ("bbox_volume", [[0, 0], [nan, 1], [2, 3]], 6.0),
     "bbox-all-inf-axis": ("bbox_volume", [[inf, 0], [inf, 1]], nan),

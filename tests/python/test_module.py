@@ -107,7 +107,6 @@ SEQUENCE_ERRORS = {
     "int-point": ([5], CAST.format("int", "Sequence")),
     "dict": ({}, CAST.format("dict", "Sequence")),
     "generator": ((p for p in [[1.0]]), CAST.format("generator", "Sequence")),
-    "str-coordinate": ([[1.0, "x"]], "TypeError: argument 'points': must be real number, not str"),
     "later-conversion-error-wins": (
         [[1.0, 2.0], [3.0], [None]],
         "TypeError: argument 'points': must be real number, not NoneType",

@@ -12,7 +12,6 @@ WORKED = {
     "repeats-last-index": ([[0, 0], [0, 0], [1, 0]], 3, [0, 2, 2]),
     "distinct-when-unchosen": ([[1, 0], [0, 0], [0, 0]], 3, [1, 0, 2]),
     "infinite-distances-tie": ([[0], [1], [1e300], [-1e300]], 3, [0, 3, 2]),
-    "count-one": ([[0, 0], [1, 0], [2, 0]], 1, [1]),
     "single-non-finite-point": ([[math.nan, math.inf]], 2, [0]),
     "count-zero": ([[1.0]], 0, []),
     "no-points": ([], 4, []),
