@@ -104,7 +104,7 @@ POINTS_ERRORS = {
         "ValueError: Point 1 has dimension 1, expected 2",
     ),
     "nan": (NAN_ROW, FINITE + " nan (pass check_finite=False to skip this check)"),
-    "infinity": ([[0.0, 0.0], [-math.inf, 1.0]], FINITE + " -inf"),
+    "infinity-first-reported": ([[0.0, 0.0], [-math.inf, 1.0], [math.nan, 0.0]], FINITE + " -inf"),
 }
 RANGE = "ValueError: {} must be an integer in [{}, 2**64), got {}"
 VOXEL = "ValueError: voxel_size must be a finite number greater than 0, got"
