@@ -34,12 +34,6 @@ double plain_sum(const std::vector<double>& v) {
   return r;
 }
 
-TEST(PointDistance, ThreeFourFive) {
-  const double a[2] = {0.0, 0.0}, b[2] = {3.0, 4.0};
-  EXPECT_EQ(vorn::point_distance(a, b, 2), 5.0);
-  EXPECT_EQ(vorn::point_distance(b, a, 2), 5.0);
-}
-
 // For d = 7 the sum is the plain left-to-right one; for 8, 9 and 16 the blocked grouping
 // rounds differently, and only the blocked grouping may be matched.
 TEST(PointDistance, SummationOrderFollowsBlocksOfEight) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <vector>
 
 namespace {
@@ -45,29 +44,6 @@ TEST(RobustHull2Area, ExactHulls) {
     std::reverse(p.begin(), p.end());
     EXPECT_EQ(robust_hull2_area(p), c.area) << c.label << ", reversed";
   }
-}
-
-// A convex polygon's vertices, shuffled among points strictly inside it: the hull is the
-// polygon, whose area the shoelace formula gives directly.
-TEST(RobustHull2Area, ConvexPolygonAmongInnerPoints) {
-  std::mt19937_64 g(5);
-  std::vector<Vec2f> p;
-  double twice = 0.0;
-  const int m = 64;
-  for (int k = 0; k < m; ++k) {
-    // Integer vertices on a parabola-shaped convex chain and its mirror.
-    const float x = float(k - m / 2);
-    p.push_back({x, x * x});
-  }
-  p.push_back({float(m / 2), float(m * m)});
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const Vec2f a = p[i], b = p[(i + 1) % p.size()];
-    twice += double(a.x) * b.y - double(a.y) * b.x;
-  }
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int k = 0; k < 500; ++k) p.push_back({u(g) * 10.0f, 300.0f + u(g) * 100.0f});
-  std::shuffle(p.begin(), p.end(), g);
-  EXPECT_EQ(robust_hull2_area(p), float(std::abs(twice) * 0.5));
 }
 
 }  // namespace

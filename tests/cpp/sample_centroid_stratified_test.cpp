@@ -26,18 +26,6 @@ struct QuotaCase {
   std::vector<std::uint64_t> quotas;
 };
 
-TEST(StratumQuotas, RoundHalvesAwayAndGiveTheShortfallToStratumZero) {
-  const QuotaCase cases[] = {
-      {"exact total", {3, 5, 2}, 4, {1, 2, 1}},
-      {"halves round up, excess kept", {5, 5}, 5, {3, 3}},
-      {"shortfall to stratum 0", {1, 3, 3, 3}, 8, {2, 2, 2, 2}},
-      {"all round to 0", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 4, {4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"empty stratum", {0, 10}, 9, {0, 9}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
-}
-
 // The procedure written plainly: exactly max_iterations Lloyd iterations with every
 // distance computed afresh, each centre's members found by its own scan, strata as lists.
 Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,

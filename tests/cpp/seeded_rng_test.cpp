@@ -37,32 +37,6 @@ TEST(SeededRngStream, ZeroKeyGivesThePublishedChaCha8Block) {
   EXPECT_EQ(words(rng, 8), std::vector<std::uint32_t>(expected, expected + 8));
 }
 
-TEST(SeededRngStream, SeedingDrawsNothingAndRefillsTakeFourBlocks) {
-  SeededRng rng = SeededRng::seed_from_u64(7);
-  EXPECT_EQ(rng.block_counter(), 0u);
-  expect_same_position(rng, SeededRng::seed_from_u64(7));
-  const std::uint32_t key[8] = {9, 8, 7, 6, 5, 4, 3, 2};
-  SeededRng keyed = SeededRng::from_key(key);
-  words(keyed, 64);
-  std::uint32_t block4[16];
-  vorn::chacha8_block(key, 4, block4);
-  EXPECT_EQ(keyed.next_u32(), block4[0]);  // the 65th word
-  EXPECT_EQ(keyed.block_counter(), 8u);
-}
-
-TEST(SeededRngStream, NextU64TakesTheNextTwoWordsLowFirstAcrossTheBufferEdge) {
-  for (std::size_t before : {0u, 62u, 63u, 64u}) {
-    SeededRng a = SeededRng::seed_from_u64(99), b = a;
-    words(a, before);
-    const std::vector<std::uint32_t> w = words(b, before + 2);
-    EXPECT_EQ(a.next_u64(), std::uint64_t(w[before + 1]) << 32 | w[before]) << before;
-    if (before == 63) {
-      EXPECT_EQ(a.buffer_index(), 1u);
-    }
-    expect_same_position(a, b);
-  }
-}
-
 // Either way the result is floor(fraction * bound) for the fraction made of the words consumed.
 TEST(RandomRange, SecondWordOnlyAboveTheThreshold) {
   int second_words = 0;
@@ -105,18 +79,6 @@ TEST(RandomRange, LengthFormAboveThirtyTwoBitsUsesWideWords) {
     const std::uint64_t x = d.next_u64(), y = d.next_u64();
     EXPECT_EQ(c.random_range(~std::uint64_t(0)), x - 1 + (y > x ? 1 : 0));
     expect_same_position(c, d);
-  }
-}
-
-TEST(Shuffle, TwoElementsSwapOnEvenDrawAndShortListsDrawNothing) {
-  for (std::uint64_t seed = 0; seed < 8; ++seed) {
-    SeededRng a = SeededRng::seed_from_u64(seed), b = a;
-    std::vector<std::uint64_t> two = iota(2), one = {5};
-    a.shuffle(one.data(), 1);
-    a.shuffle(two.data(), 2);
-    EXPECT_EQ(two[0], b.random_range32(479001600) % 2 == 0 ? 1u : 0u);
-    EXPECT_EQ(a.partial_shuffle(two.data(), 2, 0), 2u);
-    expect_same_position(a, b);
   }
 }
 
