@@ -48,24 +48,4 @@ TEST(SizeCovdet, MatchesLiteralProcedureBitForBit) {
   }
 }
 
-// The same bits on any number of threads, on clouds of repeated points and points one ulp
-// apart: small d (one pass), d = 13 (padded tiles) and d = 64 (many tiles per thread).
-TEST(SizeCovdet, SameBitsOnEveryThreadCount) {
-  for (std::size_t d : {3u, 13u, 64u}) {
-    const std::size_t n = 200000 / d;
-    vorn::PointSet p(n, d);
-    std::mt19937_64 gen(d);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t j = 0; j < d; ++j)
-        p[i][j] = i % 5 == 1 ? p[i - 1][j] : i % 5 == 2 ? std::nextafter(p[i - 1][j], 2.0) : u(gen);
-    const double one = vorn::size_covdet(p);
-    for (std::size_t threads : {2u, 3u, 8u}) {
-      vorn::Executor executor(threads, vorn::CancelHook{});
-      const double got = vorn::size_covdet(p, executor);
-      EXPECT_EQ(std::memcmp(&got, &one, sizeof got), 0) << "d=" << d << " threads=" << threads;
-    }
-  }
-}
-
 }  // namespace
