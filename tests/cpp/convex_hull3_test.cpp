@@ -1,14 +1,17 @@
 #include "hull/convex_hull3.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
+#include <pthread.h>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
+
+#include "hull/remove_unused_points.h"
+#include "hull/support_point_id.h"
 
 namespace {
 
@@ -91,6 +94,43 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
   ASSERT_TRUE(m);
   EXPECT_GT(m->points.size(), 1800u);
   EXPECT_TRUE(closed_manifold(*m));
+}
+
+using vorn::support_point_id;
+using vorn::Vec2f;
+using vorn::Vec3f;
+
+TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
+  const std::vector<Vec2f> pts{{0, 0}, {2, 1}, {1, 5}, {2, -3}, {2, 1}};
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, pts), 1u);
+  // Candidate order, not index order, decides among equals.
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, pts, {4, 3, 1}), 4u);
+  const std::vector<Vec3f> p3{{0, 0, 1}, {0, 1, 1}, {0, 0, 1}};
+  EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3), 0u);
+  EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3, {2, 0}), 2u);
+}
+
+// The search starts from the most negative finite float: products at or below it, and NaN, never
+// win.
+TEST(SupportPointId, NothingBeatsTheStartValue) {
+  const float big = 3.4028235e38f;
+  EXPECT_FALSE(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{1, 1}}, {}));
+  EXPECT_FALSE(support_point_id(Vec2f{-1, 0}, std::vector<Vec2f>{{big, 0}, {INFINITY, 0}}));
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{NAN, 0}, {-big, 0}, {-1e38f, 0}}),
+            2u);
+}
+
+TEST(RemoveUnusedPoints, HolesTakeTheThenLastPoint) {
+  // Points 0, 2 and 5 of 0..6 are unused. Position 0 takes 6; position 2 takes 5, which is
+  // unused too, and then 4: the result is 6, 1, 4, 3.
+  std::vector<vorn::Vec3f> pts;
+  for (int i = 0; i < 7; ++i) pts.push_back({float(i), 0.0f, 0.0f});
+  std::vector<vorn::Triangle> tris = {{1, 3, 4}, {6, 1, 3}};
+  vorn::remove_unused_points(pts, tris);
+  ASSERT_EQ(pts.size(), 4u);
+  const float xs[] = {6, 1, 4, 3};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(pts[i].x, xs[i]) << i;
+  EXPECT_EQ(tris, (std::vector<vorn::Triangle>{{1, 3, 2}, {0, 1, 3}}));
 }
 
 }  // namespace
