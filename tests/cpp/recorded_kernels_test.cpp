@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hull/center_cov.h"
+#include "hull/convex_hull2.h"
 #include "hull/convex_hull3.h"
 #include "hull/convex_polygon.h"
 #include "hull/symmetric_eigen.h"
@@ -170,6 +171,9 @@ TEST(KernelBoundaries, ExactBoundaryInputsFallOnTheirSide) {
   EXPECT_EQ(vorn::stratum_quotas({15, 7}, 22, 11), (std::vector<std::uint64_t>{7, 4}));
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_FALSE(vorn::ConvexPolygon::from_convex_polyline({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}));
+  // Exactly the outside threshold, 100 * 2^-23, below the bottom edge: still inside.
+  EXPECT_EQ(vorn::convex_hull2_idx({{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, -100 * 0x1p-23f}}).size(),
+            4u);
   const std::vector<Vec3f> plane = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.3f, 0.7f, 0}};
   EXPECT_TRUE(vorn::facet_sees_point(vorn::make_facet(plane, 0, 1, 2), plane, 3));  // on the plane
 }
