@@ -125,7 +125,7 @@ def _():
     # hull measures the area.
     t = rng.random(1_000_000) * 2 * np.pi
     a = np.c_[np.cos(t), np.sin(t)]
-    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+    return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
 @case(
@@ -140,7 +140,7 @@ def _():
     i = np.arange(100_000) + 0.5
     phi, theta = np.arccos(1 - 2 * i / 100_000), np.pi * (1 + 5**0.5) * i
     a = np.c_[np.cos(theta) * np.sin(phi), np.sin(theta) * np.sin(phi), np.cos(phi)]
-    return (lambda: vorn.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
+    return (lambda: _core.hull_volume_numpy(a)), (lambda: scipy_hull_volume(a))
 
 
 def numpy_covariance_volume(a):

@@ -3,6 +3,7 @@
 #include "utils/executor.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <exception>
@@ -19,6 +20,20 @@ namespace vorn {
 namespace {
 
 constexpr std::size_t kMaxThreads = 256;
+// Loops hand out jobs back to back (one per choice of a sampler, say): a thread that runs out of
+// work stays awake this long before it sleeps, so the next job finds it without a wake-up.
+constexpr std::chrono::microseconds kStayAwake{200};
+
+// Yields until ready() holds or kStayAwake has passed; returns ready().
+template <class Ready>
+bool stay_awake_until(Ready ready) {
+  const auto until = std::chrono::steady_clock::now() + kStayAwake;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
 
 thread_local bool tls_in_worker = false;
 thread_local std::size_t tls_threads = 0;
@@ -40,6 +55,14 @@ struct Job {
   std::size_t finished = 0;
   std::size_t active = 0;
   std::exception_ptr error;
+  std::atomic<bool> done{false};  // a hint: every range finished and no helper on the job
+
+  void mark_if_done() {  // called with mutex held
+    if (finished == ranges && active == 0) {
+      done.store(true);
+      changed.notify_all();
+    }
+  }
 };
 
 // Claims and runs ranges until none is left. After a failure the remaining ranges are claimed
@@ -59,7 +82,8 @@ void work_on(Job& job) {
       }
     }
     std::lock_guard<std::mutex> lock(job.mutex);
-    if (++job.finished == job.ranges) job.changed.notify_all();
+    ++job.finished;
+    job.mark_if_done();
   }
 }
 
@@ -73,6 +97,7 @@ class Pool {
       ++workers_;
     }
     jobs_.push_back(&job);
+    submitted_.fetch_add(1);
     work_.notify_all();
   }
 
@@ -101,19 +126,25 @@ class Pool {
         }
       }
       if (job == nullptr) {
-        work_.wait(lock);
+        const std::uint64_t seen = submitted_.load();
+        lock.unlock();
+        stay_awake_until([&] { return submitted_.load(std::memory_order_relaxed) != seen; });
+        lock.lock();
+        work_.wait(lock, [&] { return submitted_.load() != seen; });
         continue;
       }
       ++job->helpers;
       {
         std::lock_guard<std::mutex> job_lock(job->mutex);
         ++job->active;
+        job->done.store(false);
       }
       lock.unlock();
       work_on(*job);
       {
         std::lock_guard<std::mutex> job_lock(job->mutex);
-        if (--job->active == 0) job->changed.notify_all();
+        --job->active;
+        job->mark_if_done();
       }
       lock.lock();
     }
@@ -122,6 +153,7 @@ class Pool {
   std::mutex mutex_;
   std::condition_variable work_;
   std::deque<Job*> jobs_;
+  std::atomic<std::uint64_t> submitted_{0};  // jobs ever submitted; changed under mutex_
   std::size_t workers_ = 0;
 };
 
@@ -194,6 +226,8 @@ void Executor::run_parallel(std::size_t ranges, void (*run_range)(const void*, s
   workers.withdraw(job);
 
   // Wait for the helpers, asking the hook meanwhile so that a stop reaches their bodies.
+  // The flag is a hint for staying awake; the counts under the lock decide.
+  stay_awake_until([&] { return job.done.load(); });
   std::unique_lock<std::mutex> lock(job.mutex);
   while (job.finished < job.ranges || job.active > 0) {
     job.changed.wait_for(lock, kPollPeriod);

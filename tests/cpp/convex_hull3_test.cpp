@@ -1,15 +1,17 @@
 #include "hull/convex_hull3.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
+#include <pthread.h>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <functional>
 #include <map>
-#include <random>
 #include <vector>
+
+#include "hull/remove_unused_points.h"
+#include "hull/support_point_id.h"
 
 namespace {
 
@@ -27,25 +29,6 @@ bool closed_manifold(const HullMesh& m) {
     if (count != 1 || directed.count({e.second, e.first}) != 1) return false;
   }
   return true;
-}
-
-// The largest distance of an input point above a triangle's plane (in double).
-double worst_outside(const HullMesh& m, const std::vector<Vec3f>& input) {
-  double worst = 0.0;
-  for (const Triangle& t : m.triangles) {
-    const Vec3f a = m.points[t[0]], b = m.points[t[1]], c = m.points[t[2]];
-    const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-    const double v[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                         u[0] * v[1] - u[1] * v[0]};
-    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    for (const Vec3f& p : input) {
-      const double d =
-          (p.x - double(a.x)) * n[0] + (p.y - double(a.y)) * n[1] + (p.z - double(a.z)) * n[2];
-      worst = std::max(worst, d / len);
-    }
-  }
-  return worst;
 }
 
 bool has_point(const HullMesh& m, Vec3f p) {
@@ -82,39 +65,6 @@ TEST(ConvexHull3, DegenerateClouds) {
   EXPECT_FALSE(vorn::try_convex_hull(std::vector<Vec3f>(12, Vec3f{0.5f, -3.0f, 2.0f})));
 }
 
-TEST(ConvexHull3, RandomCloudsGiveClosedHullsHoldingEveryPoint) {
-  std::mt19937 gen(11);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  std::normal_distribution<float> g(0.0f, 1.0f);
-  for (int round = 0; round < 30; ++round) {
-    std::vector<Vec3f> pts;
-    const int n = 20 + 50 * round;
-    for (int i = 0; i < n; ++i) {
-      if (round % 3 == 0) {
-        pts.push_back({u(gen), u(gen), u(gen)});
-      } else if (round % 3 == 1) {  // on a sphere: every point a vertex or within rounding
-        const Vec3f v{g(gen), g(gen), g(gen)};
-        const float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-        pts.push_back({v.x / l, v.y / l, v.z / l});
-      } else if (i < n / 2) {  // every point twice, the copies at the end
-        pts.push_back({u(gen), 3.0f * u(gen), u(gen)});
-      } else {
-        pts.push_back(pts[i - n / 2]);
-      }
-    }
-    const auto m = vorn::try_convex_hull(pts);
-    ASSERT_TRUE(m) << round;
-    EXPECT_TRUE(closed_manifold(*m)) << round;
-    // Points closer to the surface than the visibility distance may stay outside.
-    EXPECT_LT(worst_outside(*m, pts), 3e-4) << round;
-    for (int axis = 0; axis < 3; ++axis) {
-      auto less = [axis](Vec3f a, Vec3f b) { return (&a.x)[axis] < (&b.x)[axis]; };
-      const auto [lo, hi] = std::minmax_element(pts.begin(), pts.end(), less);
-      EXPECT_TRUE(has_point(*m, *lo) && has_point(*m, *hi)) << round << " axis " << axis;
-    }
-  }
-}
-
 // Each rim point of a cylinder lies in the plane of the current cap, so it removes the
 // whole cap fan: the horizon walk goes about a thousand facets deep, which a recursive
 // walk cannot do within a 32 KiB stack.
@@ -144,6 +94,43 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
   ASSERT_TRUE(m);
   EXPECT_GT(m->points.size(), 1800u);
   EXPECT_TRUE(closed_manifold(*m));
+}
+
+using vorn::support_point_id;
+using vorn::Vec2f;
+using vorn::Vec3f;
+
+TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
+  const std::vector<Vec2f> pts{{0, 0}, {2, 1}, {1, 5}, {2, -3}, {2, 1}};
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, pts), 1u);
+  // Candidate order, not index order, decides among equals.
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, pts, {4, 3, 1}), 4u);
+  const std::vector<Vec3f> p3{{0, 0, 1}, {0, 1, 1}, {0, 0, 1}};
+  EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3), 0u);
+  EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3, {2, 0}), 2u);
+}
+
+// The search starts from the most negative finite float: products at or below it, and NaN, never
+// win.
+TEST(SupportPointId, NothingBeatsTheStartValue) {
+  const float big = 3.4028235e38f;
+  EXPECT_FALSE(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{1, 1}}, {}));
+  EXPECT_FALSE(support_point_id(Vec2f{-1, 0}, std::vector<Vec2f>{{big, 0}, {INFINITY, 0}}));
+  EXPECT_EQ(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{NAN, 0}, {-big, 0}, {-1e38f, 0}}),
+            2u);
+}
+
+TEST(RemoveUnusedPoints, HolesTakeTheThenLastPoint) {
+  // Points 0, 2 and 5 of 0..6 are unused. Position 0 takes 6; position 2 takes 5, which is
+  // unused too, and then 4: the result is 6, 1, 4, 3.
+  std::vector<vorn::Vec3f> pts;
+  for (int i = 0; i < 7; ++i) pts.push_back({float(i), 0.0f, 0.0f});
+  std::vector<vorn::Triangle> tris = {{1, 3, 4}, {6, 1, 3}};
+  vorn::remove_unused_points(pts, tris);
+  ASSERT_EQ(pts.size(), 4u);
+  const float xs[] = {6, 1, 4, 3};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(pts[i].x, xs[i]) << i;
+  EXPECT_EQ(tris, (std::vector<vorn::Triangle>{{1, 3, 2}, {0, 1, 3}}));
 }
 
 }  // namespace

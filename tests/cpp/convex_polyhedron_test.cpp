@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hull/polyhedron_volume.h"
+#include "hull/polyhedron_volume_is_sound.h"
 
 namespace {
 
@@ -14,56 +15,12 @@ using vorn::ConvexPolyhedron;
 using vorn::Triangle;
 using vorn::Vec3f;
 
-std::vector<std::size_t> face_of(const ConvexPolyhedron& p, std::size_t f) {
-  const auto& face = p.faces[f];
-  return {p.face_vertices.begin() + face.first, p.face_vertices.begin() + face.first + face.count};
-}
-
 const std::vector<Vec3f> kCube = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                   {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
 // Two outward triangles per side.
 const std::vector<Triangle> kCubeTriangles = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7},
                                               {0, 1, 5}, {0, 5, 4}, {1, 2, 6}, {1, 6, 5},
                                               {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
-
-TEST(ConvexPolyhedron, CubeTrianglesMergeIntoSixSquares) {
-  const auto p = ConvexPolyhedron::from_convex_mesh(kCube, kCubeTriangles);
-  ASSERT_TRUE(p);
-  ASSERT_EQ(p->faces.size(), 6u);
-  // Each face starts at vertex k of its first triangle and follows its winding.
-  // Triangle (0, 2, 1) starts at its first kept edge, 2 -> 1; the diagonal is deleted.
-  EXPECT_EQ(face_of(*p, 0), (std::vector<std::size_t>{2, 1, 0, 3}));
-  EXPECT_EQ(face_of(*p, 1), (std::vector<std::size_t>{4, 5, 6, 7}));
-  EXPECT_EQ(face_of(*p, 2), (std::vector<std::size_t>{0, 1, 5, 4}));
-  for (std::size_t f = 0; f < 6; ++f) EXPECT_EQ(p->faces[f].count, 4u);
-  EXPECT_TRUE(p->faces_sound);
-  // Twelve fan triangles of 0.5 / 6 each, summed in float.
-  EXPECT_EQ(vorn::polyhedron_volume(*p), 0.99999988f);
-}
-
-TEST(ConvexPolyhedron, TwoSidedPolygonGivesTwoOppositeFaces) {
-  // A hexagon fanned from vertex 0, and from vertex 5 the other way round.
-  std::vector<Vec3f> pts;
-  for (int i = 0; i < 6; ++i) {
-    const float a = 1.0471976f * i;
-    pts.push_back({std::cos(a), std::sin(a), 0.25f});
-  }
-  std::vector<Triangle> tris;
-  for (std::size_t k = 1; k + 1 < 6; ++k) tris.push_back({0, k, k + 1});
-  for (std::size_t k = 0; k + 2 < 6; ++k) tris.push_back({5, k + 1, k});
-  const auto p = ConvexPolyhedron::from_convex_mesh(pts, tris);
-  ASSERT_TRUE(p);
-  ASSERT_EQ(p->faces.size(), 2u);
-  EXPECT_EQ(face_of(*p, 0), (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
-  const auto back = face_of(*p, 1);
-  ASSERT_EQ(back.size(), 6u);
-  for (std::size_t j = 0; j < 6; ++j) EXPECT_EQ(back[(j + 1) % 6], (back[j] + 5) % 6);
-  EXPECT_EQ(p->faces[0].normal.z, -p->faces[1].normal.z);
-  EXPECT_TRUE(p->faces_sound);
-  // Both fans use the same reference point, so with an exactly representable z the
-  // two sides cancel exactly.
-  EXPECT_EQ(vorn::polyhedron_volume(*p), 0.0f);
-}
 
 TEST(ConvexPolyhedron, RejectsMeshesThatAreNotClosedManifolds) {
   struct Case {
@@ -182,6 +139,29 @@ TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   EXPECT_FALSE(p->faces_sound);
   // The unit cube plus a pyramid of base 0.25 and height 0.125.
   EXPECT_NEAR(vorn::polyhedron_volume(*p), 1.0 + 0.25 * 0.125 / 3.0, 1e-6);
+}
+
+using vorn::ConvexPolyhedron;
+using vorn::Vec3f;
+
+bool sound(std::vector<Vec3f> points, std::vector<vorn::Triangle> triangles, float volume_scale) {
+  const std::optional<ConvexPolyhedron> poly =
+      ConvexPolyhedron::from_convex_mesh(std::move(points), std::move(triangles));
+  return poly &&
+         vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
+}
+
+// An octahedron with apexes at height +-top over the unit square's diagonals.
+std::vector<Vec3f> octahedron(float top) {
+  return {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, top}, {0, 0, -1}};
+}
+const std::vector<vorn::Triangle> kOctahedron = {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4},
+                                                 {1, 0, 5}, {2, 1, 5}, {3, 2, 5}, {0, 3, 5}};
+
+TEST(PolyhedronVolumeIsSound, Cases) {
+  EXPECT_TRUE(sound(octahedron(1.0f), kOctahedron, 1.0f));
+  EXPECT_FALSE(sound(octahedron(-0.5f), kOctahedron, 1.0f)) << "the upper apex pushed inside";
+  EXPECT_FALSE(sound(octahedron(1.0f), kOctahedron, 1.0f + 0x1.0p-15f)) << "a drifted float sum";
 }
 
 }  // namespace

@@ -80,7 +80,8 @@ TEST(ExactOrient, ThreeDimensionalSigns) {
   }
 }
 
-// Integer coordinates below 2^24 are floats, and their determinants are exact in 128 bits.
+// Integer coordinates below 2^24 are floats; their differences here stay below 2^5, so the
+// determinants are exact in 64-bit integers.
 // Points built on or one unit off a line or plane make the filter fail nearly every time.
 TEST(ExactOrient, NearlyDegenerateIntegerPointsMatchWideIntegers) {
   std::mt19937_64 g(11);
@@ -94,11 +95,11 @@ TEST(ExactOrient, NearlyDegenerateIntegerPointsMatchWideIntegers) {
       c[k] = a[k] + 5 * v[k] + off(g) * (trial % 2);
       d[k] = a[k] + 3 * u[k] - 4 * v[k] + off(g);
     }
-    const __int128 bx = b[0] - a[0], by = b[1] - a[1], bz = b[2] - a[2];
-    const __int128 cx = c[0] - a[0], cy = c[1] - a[1], cz = c[2] - a[2];
-    const __int128 dx = d[0] - a[0], dy = d[1] - a[1], dz = d[2] - a[2];
-    const __int128 det2 = bx * cy - by * cx;
-    const __int128 det3 =
+    const long long bx = b[0] - a[0], by = b[1] - a[1], bz = b[2] - a[2];
+    const long long cx = c[0] - a[0], cy = c[1] - a[1], cz = c[2] - a[2];
+    const long long dx = d[0] - a[0], dy = d[1] - a[1], dz = d[2] - a[2];
+    const long long det2 = bx * cy - by * cx;
+    const long long det3 =
         dx * (by * cz - bz * cy) + dy * (bz * cx - bx * cz) + dz * (bx * cy - by * cx);
     const int want2 = (det2 > 0) - (det2 < 0), want3 = (det3 > 0) - (det3 < 0);
     degenerate += want3 == 0;

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
+
+#include "hull/convex_polygon.h"
+#include "hull/polygon_area_is_sound.h"
+#include "hull/triangle_area.h"
 
 namespace {
 
@@ -32,28 +39,101 @@ TEST(PolygonArea, SquareAndTriangle) {
             0x1.e9d21p+4f);
 }
 
-// Every triangle is measured from its side lengths, so the area does not depend on where the
-// polygon sits, only on rounding; and the sum matches the exact area closely.
-TEST(PolygonArea, RandomPolygonsMatchTheExactArea) {
-  std::mt19937 gen(99);
-  std::uniform_real_distribution<float> angle(0.0f, 6.2831853f);
+using vorn::triangle_area;
+
+TEST(TriangleArea, KnownTriangles) {
+  EXPECT_EQ(triangle_area(3, 4, 5), 6.0f);
+  EXPECT_EQ(triangle_area(1, 1, 0), 0.0f);
+  // Sides that break the triangle inequality, or NaN, give a product that counts as 0.
+  EXPECT_EQ(triangle_area(1, 2, 3.5f), 0.0f);
+  EXPECT_EQ(triangle_area(NAN, 1, 1), 0.0f);
+  // The sorted form stays accurate for a needle (legs 1 and 1e-4).
+  EXPECT_NEAR(triangle_area(1.0f, 1.0f, 1e-4f), 5e-5f, 1e-5f * 5e-5f);
+}
+
+TEST(TriangleArea, SideOrderDoesNotChangeTheBits) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<float> u(0.1f, 10.0f);
   for (int trial = 0; trial < 200; ++trial) {
-    std::vector<Vec2f> pts;
-    const float cx = trial * 10.0f, cy = -trial * 5.0f;
-    for (int k = 0; k < 3 + trial % 40; ++k) {
-      const float a = angle(gen);
-      pts.push_back({cx + 2.0f * std::cos(a), cy + std::sin(a)});
-    }
-    const auto poly = ConvexPolygon::from_convex_hull(pts);
-    if (!poly) continue;
-    double exact = 0.0;  // shoelace, in double
-    const auto& v = poly->vertices;
-    for (std::size_t i = 0, j = 1; i < v.size(); ++i, j = (i + 1) % v.size())
-      exact += ((double(v[i].x) - cx) * (double(v[j].y) - cy) -
-                (double(v[j].x) - cx) * (double(v[i].y) - cy)) /
-               2;
-    EXPECT_NEAR(polygon_area(*poly), exact, 1e-5 * (1.0 + cx)) << trial;
+    std::array<float, 3> s{u(gen), u(gen), u(gen)};
+    std::sort(s.begin(), s.end());
+    const float ref = triangle_area(s[0], s[1], s[2]);
+    do {
+      ASSERT_EQ(triangle_area(s[0], s[1], s[2]), ref);
+    } while (std::next_permutation(s.begin(), s.end()));
   }
+}
+
+using vorn::ConvexPolygon;
+using vorn::Vec2f;
+
+bool sound(const std::vector<Vec2f>& loop, float area_scale) {
+  const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
+  return polygon &&
+         vorn::polygon_area_is_sound(loop, *polygon, vorn::polygon_area(*polygon) * area_scale);
+}
+
+std::vector<Vec2f> circle(int m, float r) {
+  std::vector<Vec2f> loop;
+  for (int k = 0; k < m; ++k) {
+    const double t = 6.283185307179586 * k / m;
+    loop.push_back({float(r * std::cos(t)), float(r * std::sin(t))});
+  }
+  return loop;
+}
+
+TEST(PolygonAreaIsSound, Cases) {
+  const std::vector<Vec2f> square = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  EXPECT_TRUE(sound(square, 1.0f));
+  EXPECT_TRUE(sound(circle(60, 1.0f), 1.0f)) << "6-degree turns: no vertex dropped";
+  EXPECT_FALSE(sound(circle(720, 1.0f), 1.0f)) << "half-degree turns: the drops chain";
+  EXPECT_FALSE(sound(circle(60, 1e-3f), 1.0f)) << "the visibility band is wide for this size";
+  EXPECT_FALSE(sound(square, 1.0f + 0x1.0p-16f)) << "a float sum that drifted";
+}
+
+using vorn::ConvexPolygon;
+using vorn::Vec2f;
+using Loop = std::vector<Vec2f>;
+
+Loop vertices_of(const std::optional<ConvexPolygon>& poly) {
+  return poly ? poly->vertices : Loop{};
+}
+
+TEST(ConvexPolygon, FromHullOfSquareHasOutwardUnitNormals) {
+  const auto poly = ConvexPolygon::from_convex_hull({{0.5f, 0.5f}, {0, 0}, {1, 0}, {1, 1}, {0, 1}});
+  EXPECT_EQ(vertices_of(poly), (Loop{{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
+  EXPECT_EQ(poly->normals, (Loop{{0, -1}, {1, 0}, {0, 1}, {-1, 0}}));
+}
+
+// A vertex between two collinear edges goes; vertex 0 goes when the closing edge and the
+// first edge are collinear, and the first survivor then leads.
+TEST(ConvexPolygon, CollinearVerticesAreDropped) {
+  const auto drop = [](Loop loop) {
+    return vertices_of(ConvexPolygon::from_convex_polyline(std::move(loop)));
+  };
+  EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 3}, {0, 3}}),
+            (Loop{{0, 0}, {3, 0}, {3, 3}, {0, 3}}));
+  EXPECT_EQ(drop({{2, 0}, {3, 0}, {3, 3}, {0, 3}, {0, 0}, {1, 0}}),
+            (Loop{{3, 0}, {3, 3}, {0, 3}, {0, 0}}));
+  // Each bend is compared with its own neighbour edge, not with the last kept one: two
+  // successive 1-degree bends both go although together they turn by 2 degrees.
+  EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0.0175f}, {3, 0.0524f}, {3, 3}, {0, 3}}),
+            (Loop{{0, 0}, {3, 0.0524f}, {3, 3}, {0, 3}}));
+  // A single bend of about 2 degrees stays (the threshold is about 1.5).
+  EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0.035f}, {2, 2}, {0, 2}}).size(), 5u);
+}
+
+TEST(ConvexPolygon, GivesNothingWithoutAProperPolygon) {
+  EXPECT_FALSE(ConvexPolygon::from_convex_polyline({}));
+  EXPECT_FALSE(ConvexPolygon::from_convex_polyline({{0, 0}, {1, 1}}));
+  // Points on one line: the hull is two points with opposite edge normals.
+  EXPECT_FALSE(ConvexPolygon::from_convex_hull({{0, 0}, {1, 2}, {2, 4}, {0.5f, 1}}));
+  // A sliver whose every edge is within the collinearity threshold of its neighbour.
+  EXPECT_FALSE(ConvexPolygon::from_convex_polyline({{0, 0}, {10, 0}, {5, 0.01f}}));
+  // An edge of squared length at most 2^-46 fails the whole polygon.
+  EXPECT_FALSE(ConvexPolygon::from_convex_polyline({{0, 0}, {1e-7f, 0}, {0, 1e-7f}}));
+  EXPECT_TRUE(ConvexPolygon::from_convex_polyline({{0, 0}, {2e-7f, 0}, {0, 2e-7f}}));
+  EXPECT_FALSE(ConvexPolygon::from_convex_hull({{0, 0}, {5e-8f, 0}, {0, 5e-8f}}));
 }
 
 }  // namespace

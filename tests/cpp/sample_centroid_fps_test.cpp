@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <random>
-#include <thread>
 
 #include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
@@ -158,46 +157,6 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
         ASSERT_EQ(vorn::sample_centroid_fps_bucketed(points, 120, 16), literal_fps(points, 120))
             << shapes[shape];
       }
-    }
-  }
-}
-
-bool always_stop(void*) {
-  return true;
-}
-
-// Clouds large enough for the bucket updates of the first choices to be split into ranges;
-// integer coordinates, some a few ulps apart, make equal and nearly equal maxima.
-TEST(SampleCentroidFps, SameChoicesOnAnyThreadCount) {
-  std::mt19937_64 gen(3);
-  std::uniform_int_distribution<int> coord(0, 30), ulps(0, 2);
-  vorn::PointSet points(60000, 3);
-  for (double& x : points.coords) {
-    x = coord(gen);
-    for (int u = ulps(gen); u > 0; --u) x = std::nextafter(x, 100.0);
-  }
-  const vorn::Indices expected = literal_fps(points, 300);
-  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
-    const vorn::Executor executor(threads, vorn::CancelHook{});
-    EXPECT_EQ(vorn::sample_centroid_fps(points, 300, 0, executor), expected) << threads;
-  }
-}
-
-// A caller that asks to stop gets Panic::interrupted() from the build or the choices; the
-// sanitizer build checks that nothing leaks on the way out.
-TEST(SampleCentroidFps, StopsWhenAsked) {
-  vorn::PointSet points(200000, 3);
-  std::mt19937_64 gen(5);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (double& x : points.coords) x = unit(gen);
-  for (std::size_t threads : {1u, 3u}) {
-    const vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
-    std::this_thread::sleep_for(vorn::Executor::kPollPeriod * 2);  // the hook is asked from now on
-    try {
-      vorn::sample_centroid_fps(points, 5000, 0, executor);
-      ADD_FAILURE() << "not interrupted on " << threads << " threads";
-    } catch (const vorn::Panic& stop) {
-      EXPECT_TRUE(stop.is_interrupted());
     }
   }
 }

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-#include <thread>
 
 #include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
@@ -97,44 +96,6 @@ TEST(KMedoids, EqualCostsNeverSwapAndTheLowerCandidateWins) {
     ASSERT_EQ(start[0], 0u);
     const Indices expected{0, start[1] == 2 ? 2u : 1u};
     EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 2, seed, 3), expected) << seed;
-  }
-}
-
-// Candidates are bounded in parallel ranges; the swaps, and so the list, must not depend on the
-// thread count: duplicates and near ties, below and above the size of the distance table.
-TEST(KMedoids, SameListOnEveryThreadCount) {
-  struct Case {
-    int kind;
-    std::size_t n, d;
-    std::uint64_t count, iterations;
-  };
-  const Case cases[] = {{1, 300, 3, 12, kNoLimit},
-                        {2, 300, 9, 12, kNoLimit},
-                        {3, 300, 3, 12, kNoLimit},
-                        {2, 2100, 3, 3, 2}};
-  std::mt19937_64 gen(11);
-  for (const Case& c : cases) {
-    const PointSet points = random_points(gen, c.n, c.d, c.kind);
-    const Indices one = vorn::sample_centroid_kmedoids(points, c.count, 5, c.iterations);
-    for (std::size_t threads : {2, 3, 8}) {
-      vorn::Executor executor(threads, vorn::CancelHook{});
-      EXPECT_EQ(vorn::sample_centroid_kmedoids(points, c.count, 5, c.iterations, executor), one)
-          << "kind " << c.kind << " n=" << c.n << " threads " << threads;
-    }
-  }
-}
-
-// A caller's stop ends the search with Panic::interrupted(), releasing everything it holds.
-TEST(KMedoids, StopsWhenAsked) {
-  std::mt19937_64 gen(3);
-  const PointSet points = random_points(gen, 2000, 8, 0);
-  vorn::Executor executor(2, vorn::CancelHook{[](void*) { return true; }, nullptr});
-  std::this_thread::sleep_for(2 * vorn::Executor::kPollPeriod);  // the first poll asks the hook
-  try {
-    vorn::sample_centroid_kmedoids(points, 100, 1, kNoLimit, executor);
-    FAIL() << "not stopped";
-  } catch (const vorn::Panic& e) {
-    EXPECT_TRUE(e.is_interrupted());
   }
 }
 

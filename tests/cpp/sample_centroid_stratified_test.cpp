@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-#include <thread>
 
 #include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
@@ -25,18 +24,6 @@ struct QuotaCase {
   std::uint64_t places;
   std::vector<std::uint64_t> quotas;
 };
-
-TEST(StratumQuotas, RoundHalvesAwayAndGiveTheShortfallToStratumZero) {
-  const QuotaCase cases[] = {
-      {"exact total", {3, 5, 2}, 4, {1, 2, 1}},
-      {"halves round up, excess kept", {5, 5}, 5, {3, 3}},
-      {"shortfall to stratum 0", {1, 3, 3, 3}, 8, {2, 2, 2, 2}},
-      {"all round to 0", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 4, {4, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"empty stratum", {0, 10}, 9, {0, 9}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(vorn::stratum_quotas(c.sizes, 10, c.places), c.quotas) << c.label;
-}
 
 // The procedure written plainly: exactly max_iterations Lloyd iterations with every
 // distance computed afresh, each centre's members found by its own scan, strata as lists.
@@ -122,37 +109,6 @@ TEST(StratifiedSampling, GivesTheLiteralList) {
         vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
         literal_stratified(points, count, seed, strata, std::min<std::uint64_t>(iterations, 500)))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
-  }
-}
-
-// Points are assigned in parallel ranges while centre sums stay in point order: the same
-// strata, and so the same set, on every thread count, with duplicates and exact ties.
-TEST(StratifiedSampling, SameSetOnEveryThreadCount) {
-  std::mt19937_64 gen(17);
-  for (bool on_grid : {true, false}) {
-    const PointSet points = random_points(gen, 3000, on_grid ? 3 : 9, on_grid);
-    Indices one = vorn::sample_centroid_stratified(points, 200, 9, 24, kNoLimit);
-    std::sort(one.begin(), one.end());
-    for (std::size_t threads : {2, 3, 8}) {
-      vorn::Executor executor(threads, vorn::CancelHook{});
-      Indices many = vorn::sample_centroid_stratified(points, 200, 9, 24, kNoLimit, executor);
-      std::sort(many.begin(), many.end());
-      EXPECT_EQ(many, one) << "grid " << on_grid << " threads " << threads;
-    }
-  }
-}
-
-// A caller's stop ends the iterations with Panic::interrupted(), releasing everything.
-TEST(StratifiedSampling, StopsWhenAsked) {
-  std::mt19937_64 gen(5);
-  const PointSet points = random_points(gen, 20000, 4, false);
-  vorn::Executor executor(2, vorn::CancelHook{[](void*) { return true; }, nullptr});
-  std::this_thread::sleep_for(2 * vorn::Executor::kPollPeriod);  // the first poll asks the hook
-  try {
-    vorn::sample_centroid_stratified(points, 100, 1, 32, kNoLimit, executor);
-    FAIL() << "not stopped";
-  } catch (const vorn::Panic& e) {
-    EXPECT_TRUE(e.is_interrupted());
   }
 }
 

