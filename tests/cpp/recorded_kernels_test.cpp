@@ -25,6 +25,8 @@
 #include "utils/sample_measures/sample_centroid_voxel.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/size_measures/determinant.h"
+#include "utils/size_measures/size_bbox.h"
+#include "utils/size_measures/size_covdet.h"
 #include "utils/size_measures/size_dispersion.h"
 
 namespace {
@@ -169,6 +171,15 @@ TEST(KernelBoundaries, ExactBoundaryInputsFallOnTheirSide) {
   EXPECT_EQ(vorn::voxel_coordinate(0.3, 0.1), 2);  // 0.3 / 0.1 lies just below 3
   // 15 / 22 * 11 lies just below 7.5; 7 / 22 * 11 is 3.5 and rounds up.
   EXPECT_EQ(vorn::stratum_quotas({15, 7}, 22, 11), (std::vector<std::uint64_t>{7, 4}));
+  EXPECT_EQ(vorn::size_covdet(cloud(1, 3, 1)), 0.0);  // one point has no sample covariance
+  PointSet with_nan = cloud(3, 2, 1), without_nan = with_nan;
+  with_nan[1][0] = std::numeric_limits<double>::quiet_NaN();  // a NaN never enters a bound
+  without_nan[1][0] = without_nan[0][0];
+  EXPECT_EQ(vorn::size_bbox(with_nan), vorn::size_bbox(without_nan));
+  vorn::SeededRng a = vorn::SeededRng::seed_from_u64(3), b = a;  // a 64-bit draw across blocks
+  for (int i = 0; i < 63; ++i) a.next_u32(), b.next_u32();
+  const std::uint64_t low = b.next_u32();
+  EXPECT_EQ(a.next_u64(), low | std::uint64_t(b.next_u32()) << 32);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_FALSE(vorn::ConvexPolygon::from_convex_polyline({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}));
   // Exactly the outside threshold, 100 * 2^-23, below the bottom edge: still inside.
