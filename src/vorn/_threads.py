@@ -4,7 +4,7 @@ Each call releases the interpreter lock while it computes and may split its work
 threads. Results are the same bits for every thread count.
 """
 
-from collections.abc import Iterator
+from collections.abc import Generator
 from contextlib import contextmanager
 
 from vorn import _core
@@ -12,7 +12,7 @@ from vorn import _core
 
 def get_num_threads() -> int:
     """Return the number of threads a call made now, on this thread, may use."""
-    return _core._num_threads()
+    return _core._num_threads()  # pyright: ignore[reportPrivateUsage]
 
 
 def set_num_threads(threads: int) -> None:
@@ -21,11 +21,11 @@ def set_num_threads(threads: int) -> None:
     ``0`` restores the default: the ``VORN_NUM_THREADS`` environment variable when set,
     else every hardware thread. ``1`` runs each call on its caller's thread, with no pool.
     """
-    _core._set_num_threads(_count(threads, allow_zero=True))
+    _core._set_num_threads(_count(threads, allow_zero=True))  # pyright: ignore[reportPrivateUsage]
 
 
 @contextmanager
-def num_threads(threads: int) -> Iterator[None]:
+def num_threads(threads: int) -> Generator[None, None, None]:
     """Limit the calls made by this thread, inside the ``with`` block, to ``threads`` threads.
 
     Other threads keep their own setting, so worker threads of a pool can each use
@@ -34,14 +34,14 @@ def num_threads(threads: int) -> Iterator[None]:
     >>> with vorn.num_threads(1):
     ...     vorn.mean_dispersion(cloud)
     """
-    previous = _core._set_thread_num_threads(_count(threads, allow_zero=False))
+    previous = _core._set_thread_num_threads(_count(threads, allow_zero=False))  # pyright: ignore[reportPrivateUsage]
     try:
         yield
     finally:
-        _core._set_thread_num_threads(previous)
+        _core._set_thread_num_threads(previous)  # pyright: ignore[reportPrivateUsage]
 
 
-def _count(threads: int, allow_zero: bool) -> int:
+def _count(threads: object, allow_zero: bool) -> int:
     if isinstance(threads, bool) or not isinstance(threads, int):
         raise TypeError(f"threads must be an int, not {type(threads).__name__}")
     if threads < (0 if allow_zero else 1):
