@@ -43,7 +43,8 @@ bool sees(const SegmentFacet& s, const std::vector<Vec2f>& points, std::size_t k
 
 }  // namespace
 
-std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points) {
+std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
+                                          const Executor& executor) {
   if (points.size() < 2) throw Panic("assertion failed: points.len() >= 2");
 
   // Start points: the rightmost point, then the support point of the first of three
@@ -76,6 +77,7 @@ std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points) {
   }
 
   for (std::size_t i = 0; i < segments.size(); ++i) {
+    executor.poll();
     if (!segments[i].valid || segments[i].visible.empty()) continue;
     const std::optional<std::size_t> found =
         support_point_id(segments[i].normal, points, segments[i].visible);

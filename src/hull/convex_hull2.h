@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hull/float_types.h"
+#include "utils/executor.h"
 
 namespace vorn {
 
@@ -16,7 +17,9 @@ namespace vorn {
 // most 1.1920929e-05, are not vertices. Collinear clouds give [rightmost, farthest other].
 // Throws Panic("assertion failed: points.len() >= 2") for fewer than 2 points, and
 // Panic("Failed to build the 2d convex hull of this point cloud.") when all points lie at
-// one position.
-std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points);
+// one position, and Panic::interrupted() when the executor is stopped (polled once per added
+// vertex).
+std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
+                                          const Executor& executor = Executor());
 
 }  // namespace vorn

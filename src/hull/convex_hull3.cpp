@@ -100,12 +100,12 @@ float length(Vec3f v) {
 // The polygon of a flat cloud, seen from both sides: one fan from vertex 0 and one,
 // wound the other way, from vertex m - 1.
 HullMesh flat_mesh(const std::vector<Vec3f>& input, const std::vector<Vec3f>& normalised, Vec3f e0,
-                   Vec3f e1) {
+                   Vec3f e1, const Executor& executor) {
   std::vector<Vec2f> projected(normalised.size());
   for (std::size_t i = 0; i < normalised.size(); ++i) {
     projected[i] = {dot(normalised[i], e0), dot(normalised[i], e1)};
   }
-  const std::vector<std::size_t> idx = convex_hull2_idx(projected);
+  const std::vector<std::size_t> idx = convex_hull2_idx(projected, executor);
   HullMesh mesh;
   const std::size_t m = idx.size();
   mesh.points.reserve(m);
@@ -119,8 +119,8 @@ HullMesh flat_mesh(const std::vector<Vec3f>& input, const std::vector<Vec3f>& no
 // The hull under construction, on the twice-normalised cloud.
 class HullBuilder {
  public:
-  explicit HullBuilder(std::vector<Vec3f> points)
-      : points_(std::move(points)), end_count_(points_.size(), 0) {}
+  HullBuilder(std::vector<Vec3f> points, const Executor& executor)
+      : executor_(executor), points_(std::move(points)), end_count_(points_.size(), 0) {}
 
   // The first two facets and the first assignment of points. False when no start
   // triangle exists.
@@ -173,6 +173,7 @@ class HullBuilder {
   // Grows the hull until no facet has points outside. False on an inconsistent horizon.
   bool grow() {
     for (std::size_t i = 0; i < facets_.size(); ++i) {
+      executor_.poll();
       {
         const TriangleFacet& f = facets_[i];
         if (!f.valid || f.degenerate || f.visible.empty()) continue;
@@ -360,6 +361,7 @@ class HullBuilder {
     }
   }
 
+  const Executor& executor_;
   std::vector<Vec3f> points_;
   std::vector<TriangleFacet> facets_;
   std::vector<std::size_t> undecidable_;
@@ -371,7 +373,7 @@ class HullBuilder {
 
 }  // namespace
 
-std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
+std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input, const Executor& executor) {
   if (input.size() < 3) return std::nullopt;
 
   std::vector<Vec3f> normalised = normalize(input);
@@ -396,7 +398,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
       mesh.dimension = 1;
       return mesh;
     }
-    case 2: return flat_mesh(input, normalised, axes.vectors[0], axes.vectors[1]);
+    case 2: return flat_mesh(input, normalised, axes.vectors[0], axes.vectors[1], executor);
     default: break;
   }
 
@@ -408,7 +410,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input) {
     p = {(p.x - c.x) / scale, (p.y - c.y) / scale, (p.z - c.z) / scale};
   }
 
-  HullBuilder builder(std::move(normalised));
+  HullBuilder builder(std::move(normalised), executor);
   if (!builder.start(axes.vectors[0]) || !builder.grow()) return std::nullopt;
 
   HullMesh mesh;

@@ -8,6 +8,7 @@
 
 #include "hull/float_types.h"
 #include "hull/remove_unused_points.h"
+#include "utils/executor.h"
 
 namespace vorn {
 
@@ -29,7 +30,9 @@ struct HullMesh {
 // Throws Panic("Failed to build the 2d convex hull of this point cloud.") for a flat cloud
 // whose projections coincide, and
 // Panic("assertion failed: !triangles[triangles[middle_facet].adj[middle_id]].valid")
-// when a horizon edge still borders a live facet.
-std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& points);
+// when a horizon edge still borders a live facet, and Panic::interrupted() when the executor
+// is stopped (it is polled once per added vertex).
+std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& points,
+                                        const Executor& executor = Executor());
 
 }  // namespace vorn

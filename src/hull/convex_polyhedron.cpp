@@ -139,8 +139,10 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(
   return from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles));
 }
 
-std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
-    std::vector<Vec3f> points, std::vector<Triangle> triangles) {
+std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(std::vector<Vec3f> points,
+                                                                   std::vector<Triangle> triangles,
+                                                                   const Executor& executor) {
+  constexpr std::size_t kPollEvery = 4096;  // triangles
   if (points.size() + triangles.size() < 3) return std::nullopt;
   const std::vector<Vec3f>& P = points;
 
@@ -150,6 +152,7 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
   EdgeMap edge_map(triangles.size());
 
   for (std::size_t t = 0; t < triangles.size(); ++t) {
+    if (t % kPollEvery == 0) executor.poll();
     const Triangle& v = triangles[t];
     if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2]) return std::nullopt;
     MeshTriangle& tri = tris[t];
@@ -195,6 +198,7 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(
   // edges and collecting the kept ones with the vertices they leave from.
   std::vector<FaceWalk> walks;
   for (std::size_t i = 0; i < tris.size(); ++i) {
+    if (i % kPollEvery == 0) executor.poll();
     if (tris[i].face != kNone) continue;
     int k = 0;
     while (k < 3 && mesh_edges[tris[i].edges[k]].deleted) ++k;

@@ -10,6 +10,7 @@
 
 #include "hull/float_types.h"
 #include "hull/remove_unused_points.h"
+#include "utils/executor.h"
 
 namespace vorn {
 
@@ -52,9 +53,11 @@ struct ConvexPolyhedron {
   // Keeps the triangles and sets faces_sound; the face structure does not depend on it.
   // Throws Panic("internal error: entered unreachable code") or
   // Panic("assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex")
-  // when the merged regions cannot be walked around.
+  // when the merged regions cannot be walked around, and Panic::interrupted() when the
+  // executor is stopped.
   static std::optional<ConvexPolyhedron> from_convex_mesh(std::vector<Vec3f> points,
-                                                          std::vector<Triangle> triangles);
+                                                          std::vector<Triangle> triangles,
+                                                          const Executor& executor = Executor());
 };
 
 }  // namespace vorn

@@ -26,12 +26,35 @@ void push_convex(std::vector<Point2>& chain, std::size_t floor, const Point2& p)
   chain.push_back(p);
 }
 
+// Sorts v as std::sort would: runs of kRun points are sorted in parallel, then merged pairwise,
+// each round's merges in parallel. Equal points are identical (no -0.0 is left), so the order
+// is the same whatever the sorting method.
+void sort_in_ranges(std::vector<Point2>& v, const Executor& executor) {
+  constexpr std::size_t kRun = std::size_t(1) << 15;
+  const std::size_t n = v.size();
+  executor.for_ranges(n, kRun, [&](std::size_t begin, std::size_t end) {
+    std::sort(v.begin() + begin, v.begin() + end);
+  });
+  std::vector<Point2> merged(n);
+  for (std::size_t width = kRun; width < n; width *= 2) {
+    executor.for_ranges(n, 2 * width, [&](std::size_t begin, std::size_t end) {
+      const std::size_t middle = std::min(begin + width, end);
+      std::merge(v.begin() + begin, v.begin() + middle, v.begin() + middle, v.begin() + end,
+                 merged.begin() + begin);
+    });
+    v.swap(merged);
+  }
+}
+
 }  // namespace
 
-float robust_hull2_area(const std::vector<Vec2f>& points) {
+float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& executor) {
+  // Adding +0.0 turns -0.0 into +0.0 and changes no other value.
   std::vector<Point2> sorted(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) sorted[i] = {points[i].x, points[i].y};
-  std::sort(sorted.begin(), sorted.end());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    sorted[i] = {points[i].x + 0.0, points[i].y + 0.0};
+  }
+  sort_in_ranges(sorted, executor);
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   if (sorted.size() < 3) return 0.0f;
 

@@ -48,11 +48,12 @@ class Quickhull {
 
   // The hull's volume: six times it is summed in double, then divided once. 0 for a cloud
   // that does not span three dimensions.
-  double volume() {
+  double volume(const Executor& executor) {
     std::array<std::size_t, 4> s{};
     if (!initial_simplex(s)) return 0.0;
     build_simplex(s);
     while (!work_.empty()) {
+      executor.poll();
       const std::size_t f = work_.back();
       work_.pop_back();
       if (faces_[f].alive && faces_[f].outside != kNil) add_point(f);
@@ -296,8 +297,8 @@ class Quickhull {
 
 }  // namespace
 
-float robust_hull3_volume(const std::vector<Vec3f>& points) {
-  return static_cast<float>(Quickhull(points).volume());
+float robust_hull3_volume(const std::vector<Vec3f>& points, const Executor& executor) {
+  return static_cast<float>(Quickhull(points).volume(executor));
 }
 
 }  // namespace vorn

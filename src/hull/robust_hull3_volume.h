@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hull/float_types.h"
+#include "utils/executor.h"
 
 namespace vorn {
 
@@ -14,7 +15,8 @@ namespace vorn {
 // tetrahedra against an interior point and rounded once to float; 0 when the points are
 // coincident, collinear or coplanar, or n < 4. Memory O(n).
 // Throws Panic("robust hull: the horizon is not one loop") if the hull under construction
-// ever stops being convex (a defect, not a property of any input).
-float robust_hull3_volume(const std::vector<Vec3f>& points);
+// ever stops being convex (a defect, not a property of any input), and Panic::interrupted()
+// when the executor is stopped (polled once per added vertex).
+float robust_hull3_volume(const std::vector<Vec3f>& points, const Executor& executor = Executor());
 
 }  // namespace vorn

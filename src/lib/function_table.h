@@ -73,11 +73,11 @@ struct FunctionRow {
 
 inline const FunctionRow kFunctions[] = {
     {"bbox_volume", Form::Sequence, Measure{&unsplit<&size_bbox>}},
-    {"hull_volume", Form::Sequence, Measure{&unsplit<&size_hull>}},
+    {"hull_volume", Form::Sequence, Measure{&size_hull}},
     {"covariance_volume", Form::Sequence, Measure{&size_covdet}},
     {"mean_dispersion", Form::Sequence, Measure{&size_dispersion}},
     {"bbox_volume_numpy", Form::Numpy, Measure{&unsplit<&size_bbox>}},
-    {"hull_volume_numpy", Form::Numpy, Measure{&unsplit<&size_hull>}},
+    {"hull_volume_numpy", Form::Numpy, Measure{&size_hull}},
     {"covariance_volume_numpy", Form::Numpy, Measure{&size_covdet}},
     {"mean_dispersion_numpy", Form::Numpy, Measure{&size_dispersion}},
     {"sample_centroid_uniform", Form::Sequence, Sampler{&unsplit<&sample_centroid_uniform>}},

@@ -49,6 +49,20 @@ TEST(RobustHull2Area, ExactHulls) {
   }
 }
 
+// Enough points for the sort to run in several ranges and merge rounds: any misplaced point
+// bends the chain. The corners repeat, one with a negative zero.
+TEST(RobustHull2Area, SortedInRangesOnAnyThreadCount) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> inside(0.001f, 0.999f);
+  std::vector<Vec2f> p(100000);
+  for (Vec2f& q : p) q = {inside(rng), inside(rng)};
+  const Vec2f corners[] = {{0, 0}, {-0.0f, 1}, {1, 0}, {1, 1}, {0, 1}, {0, -0.0f}};
+  for (std::size_t k = 0; k < 6 * 7; ++k) p[rng() % p.size()] = corners[k % 6];
+  for (std::size_t threads : {1, 3}) {
+    EXPECT_EQ(robust_hull2_area(p, vorn::Executor(threads, {})), 1.0f) << threads << " threads";
+  }
+}
+
 using vorn::robust_hull3_volume;
 using vorn::Vec3f;
 

@@ -45,14 +45,16 @@ struct Merged {
 
 // The merged hull polyhedron's volume; 0, and sound, for a cloud whose covariance calls it
 // flat, linear or a point.
-Merged merged_hull_volume(const std::vector<Vec3f>& p) {
+Merged merged_hull_volume(const std::vector<Vec3f>& p, const Executor& executor) {
   std::optional<ConvexPolyhedron> poly;
   try {
-    std::optional<HullMesh> mesh = try_convex_hull(p);
+    std::optional<HullMesh> mesh = try_convex_hull(p, executor);
     if (!mesh) return {};
     if (mesh->dimension < 3) return {0.0f, true};
-    poly = ConvexPolyhedron::from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles));
-  } catch (const Panic&) {
+    poly = ConvexPolyhedron::from_convex_mesh(std::move(mesh->points), std::move(mesh->triangles),
+                                              executor);
+  } catch (const Panic& stop) {
+    if (stop.is_interrupted()) throw;
     return {};  // an internal stop of the construction
   }
   if (!poly) return {};
@@ -61,11 +63,12 @@ Merged merged_hull_volume(const std::vector<Vec3f>& p) {
 }
 
 // The merged hull polygon's area.
-Merged merged_hull_area(const std::vector<Vec2f>& p) {
+Merged merged_hull_area(const std::vector<Vec2f>& p, const Executor& executor) {
   std::vector<std::size_t> idx;
   try {
-    idx = convex_hull2_idx(p);
-  } catch (const Panic&) {
+    idx = convex_hull2_idx(p, executor);
+  } catch (const Panic& stop) {
+    if (stop.is_interrupted()) throw;
     return {};  // all points at one position
   }
   std::vector<Vec2f> loop;
@@ -79,39 +82,39 @@ Merged merged_hull_area(const std::vector<Vec2f>& p) {
 
 // The checks fail on non-finite coordinates, which have no exact hull either: such a cloud
 // keeps the merged hull's size unchecked. Tested only then, to keep it off the common path.
-float hull_size3(const PointSet& points) {
+float hull_size3(const PointSet& points, const Executor& executor) {
   std::vector<Vec3f> p(points.n);
   for (std::size_t i = 0; i < points.n; ++i) {
     const double* q = points[i];
     p[i] = {static_cast<float>(q[0]), static_cast<float>(q[1]), static_cast<float>(q[2])};
   }
-  const Merged merged = merged_hull_volume(p);
+  const Merged merged = merged_hull_volume(p, executor);
   if (merged.sound || !all_finite(p)) return merged.size;
-  return robust_hull3_volume(p);
+  return robust_hull3_volume(p, executor);
 }
 
-float hull_size2(const PointSet& points) {
+float hull_size2(const PointSet& points, const Executor& executor) {
   std::vector<Vec2f> p(points.n);
   for (std::size_t i = 0; i < points.n; ++i) {
     const double* q = points[i];
     p[i] = {static_cast<float>(q[0]), static_cast<float>(q[1])};
   }
-  const Merged merged = merged_hull_area(p);
+  const Merged merged = merged_hull_area(p, executor);
   if (merged.sound || !all_finite(p)) return merged.size;
-  return robust_hull2_area(p);
+  return robust_hull2_area(p, executor);
 }
 
 }  // namespace
 
-double size_hull(const PointSet& points) {
+double size_hull(const PointSet& points, const Executor& executor) {
   if (points.n == 0) return 0.0;
   // Too few points for a hull of this dimension; tested before the dimension itself.
   if (points.n <= points.d) return 0.0;
   float v;
   if (points.d == 3) {
-    v = hull_size3(points);
+    v = hull_size3(points, executor);
   } else if (points.d == 2) {
-    v = hull_size2(points);
+    v = hull_size2(points, executor);
   } else {
     return 0.0;
   }

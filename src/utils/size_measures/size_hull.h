@@ -3,6 +3,7 @@
 // is widened: the result is not always the float size itself.
 #pragma once
 
+#include "utils/executor.h"
 #include "utils/point_set.h"
 
 namespace vorn {
@@ -17,8 +18,9 @@ namespace vorn {
 // collinear (in 2-d, up to the rounding width kCollinearArea), a three-dimensional cloud is flat by
 // its covariance (variance along its thinnest principal axis at most 1e-7 of the squared
 // bounding-box diagonal), or the size is too small for its float reciprocal to be finite. Otherwise
-// returns double(1.0f / (1.0f / size)). Never fails. A cloud with a non-finite coordinate keeps the
-// merged hull's size unchecked (0.0 when the construction stops).
-double size_hull(const PointSet& points);
+// returns double(1.0f / (1.0f / size)). A cloud with a non-finite coordinate keeps the merged
+// hull's size unchecked (0.0 when the construction stops). Throws only Panic::interrupted(), when
+// the executor is stopped; its threads sort the points of a two-dimensional exact hull.
+double size_hull(const PointSet& points, const Executor& executor = Executor());
 
 }  // namespace vorn
