@@ -1,8 +1,11 @@
 // VORN_SIMD_CLONES: compile a hot function for AVX2 as well as the baseline, picked at load time.
 // Only for loops whose lanes round exactly as the scalar code does (no FMA is enabled).
+// The clones are picked by an indirect function, which glibc's loader resolves and musl's lacks.
 #pragma once
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+#include <cstddef>  // defines __GLIBC__ where the C library is glibc
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__GLIBC__) && \
     !defined(__SANITIZE_ADDRESS__)
 #define VORN_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
 #else
