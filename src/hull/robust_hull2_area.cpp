@@ -35,6 +35,7 @@ void sort_in_ranges(std::vector<Point2>& v, const Executor& executor) {
   executor.for_ranges(n, kRun, [&](std::size_t begin, std::size_t end) {
     std::sort(v.begin() + begin, v.begin() + end);
   });
+  if (n <= kRun) return;
   std::vector<Point2> merged(n);
   for (std::size_t width = kRun; width < n; width *= 2) {
     executor.for_ranges(n, 2 * width, [&](std::size_t begin, std::size_t end) {
