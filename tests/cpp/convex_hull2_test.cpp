@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "utils/panic.h"
+#include "test_support.h"
 
 namespace {
 
@@ -16,12 +16,7 @@ using vorn::Vec2f;
 using Idx = std::vector<std::size_t>;
 
 std::string panic_message(const std::vector<Vec2f>& pts) {
-  try {
-    convex_hull2_idx(pts);
-  } catch (const vorn::Panic& p) {
-    return p.what();
-  }
-  return "no panic";
+  return vorn_test::panic_of([&] { convex_hull2_idx(pts); }).what();
 }
 
 TEST(ConvexHull2, CollinearCloudGivesRightmostAndFarthest) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"
@@ -29,6 +30,8 @@ namespace {
 
 using vorn::Indices;
 using vorn::PointSet;
+using vorn_test::bits;
+using vorn_test::Digest;
 
 // Integer generator (splitmix64): the standard library's distributions differ between libraries.
 struct Words {
@@ -107,12 +110,6 @@ std::string hex(std::uint64_t u) {
   return buf;
 }
 
-std::uint64_t bits(double v) {
-  std::uint64_t u;
-  std::memcpy(&u, &v, sizeof u);
-  return u;
-}
-
 std::string list(Indices v) {
   std::string s;
   for (std::uint64_t i : v) s += (s.empty() ? "" : ",") + std::to_string(i);
@@ -124,19 +121,6 @@ Indices sorted(Indices v) {
   std::sort(v.begin(), v.end());
   return v;
 }
-
-// Many results folded into one 64-bit FNV-1a digest.
-struct Digest {
-  std::uint64_t h = 0xCBF29CE484222325u;
-  void add(std::uint64_t v) {
-    for (int byte = 0; byte < 8; ++byte, v >>= 8) h = (h ^ (v & 0xFF)) * 0x100000001B3u;
-  }
-  void add(double v) { add(bits(v)); }
-  void add(const Indices& v) {
-    add(std::uint64_t(v.size()));
-    for (std::uint64_t i : v) add(i);
-  }
-};
 
 // A hundred small clouds of every size, dimension and scale, some on an integer grid full of
 // ties, folded into one digest per function: a regrouped sum that changes one cloud in a

@@ -20,6 +20,7 @@
 #include "hull/symmetric_eigen.h"
 #include "hull/triangle_area.h"
 #include "hull/triangle_facet.h"
+#include "test_support.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"
 #include "utils/sample_measures/sample_centroid_voxel.h"
@@ -34,19 +35,13 @@ namespace {
 using vorn::PointSet;
 using vorn::Vec3f;
 
-// Bit patterns folded into one FNV-1a digest.
-struct Digest {
-  std::uint64_t h = 0xCBF29CE484222325u;
-  Digest& add(std::uint64_t v) {
-    for (int byte = 0; byte < 8; ++byte, v >>= 8) h = (h ^ (v & 0xFF)) * 0x100000001B3u;
+// Vectors go into the digest coordinate by coordinate.
+struct Digest : vorn_test::Digest {
+  using vorn_test::Digest::add;
+  Digest& add(Vec3f v) {
+    vorn_test::Digest::add(v.x).add(v.y).add(v.z);
     return *this;
   }
-  Digest& add(double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, sizeof u);
-    return add(u);
-  }
-  Digest& add(Vec3f v) { return add(v.x).add(v.y).add(v.z); }
 };
 
 // Coordinates of mixed magnitude and sign from an integer recurrence: the same on every platform.

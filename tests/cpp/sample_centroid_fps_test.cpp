@@ -5,17 +5,13 @@
 #include <cmath>
 #include <random>
 
-#include "utils/panic.h"
+#include "test_support.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace {
 
-vorn::PointSet make(std::size_t d, std::initializer_list<double> coords) {
-  vorn::PointSet p(coords.size() / d, d);
-  std::copy(coords.begin(), coords.end(), p.coords.begin());
-  return p;
-}
+using vorn_test::make;
 
 // The procedure written out plainly, point by point.
 vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {

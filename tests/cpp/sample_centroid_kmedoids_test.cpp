@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 
+#include "test_support.h"
 #include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
@@ -15,7 +16,7 @@ namespace {
 
 using vorn::Indices;
 using vorn::PointSet;
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+using vorn_test::kNoLimit;
 
 // The search written plainly: the full cost for every candidate swap, the membership test
 // by scanning the medoid list, and the current cost recomputed at every position.

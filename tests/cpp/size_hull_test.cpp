@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "hull/convex_polyhedron.h"
+#include "test_support.h"
 
 namespace {
 
 using vorn::PointSet;
+using vorn_test::bits;
 
 enum class Kind { Cube, Sphere };
 
@@ -41,12 +43,6 @@ bool faces_sound(const PointSet& p) {
   std::vector<vorn::Vec3f> f(p.n);
   for (std::size_t i = 0; i < p.n; ++i) f[i] = {float(p[i][0]), float(p[i][1]), float(p[i][2])};
   return vorn::ConvexPolyhedron::from_convex_hull(f)->faces_sound;
-}
-
-std::uint64_t bits(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
 }
 
 struct Recorded {

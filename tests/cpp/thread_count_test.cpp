@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "utils/panic.h"
+#include "test_support.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"
@@ -22,7 +22,7 @@ namespace {
 using vorn::Executor;
 using vorn::Indices;
 using vorn::PointSet;
-constexpr std::uint64_t kNoLimit = ~std::uint64_t(0);
+using vorn_test::kNoLimit;
 
 // grid > 0: integers in [-grid, grid], some moved up by one or two ulps (exact and near ties
 // everywhere); grid == 0: uniform in [-1, 1), every fifth point repeated and the next one ulp
@@ -46,12 +46,6 @@ PointSet cloud(std::size_t n, std::size_t d, int grid, double scale, std::uint64
 Indices sorted(Indices v) {
   std::sort(v.begin(), v.end());
   return v;
-}
-
-Indices bits(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return {b};
 }
 
 // Runs a kernel on one thread, then on 2, 3 and 8, which must give the same indices or bits.
@@ -95,8 +89,9 @@ TEST(ThreadCount, EveryKernelGivesTheBitsOfOneThread) {
   }
   for (std::size_t d : {3u, 13u, 64u}) {
     const PointSet p = cloud(200000 / d, d, 0, 1.0, d);
-    expect_same_on_every_thread_count(
-        "covdet", [&](const Executor& e) { return bits(vorn::size_covdet(p, e)); });
+    expect_same_on_every_thread_count("covdet", [&](const Executor& e) {
+      return Indices{vorn_test::bits(vorn::size_covdet(p, e))};
+    });
   }
 }
 
@@ -105,12 +100,8 @@ template <class Run>
 void expect_interrupted(const char* label, std::size_t threads, Run run) {
   const Executor executor(threads, vorn::CancelHook{[](void*) { return true; }, nullptr});
   std::this_thread::sleep_for(2 * Executor::kPollPeriod);  // the hook is asked from now on
-  try {
-    run(executor);
-    ADD_FAILURE() << label << " not interrupted on " << threads << " threads";
-  } catch (const vorn::Panic& stop) {
-    EXPECT_TRUE(stop.is_interrupted()) << label;
-  }
+  const vorn::Panic stop = vorn_test::panic_of([&] { run(executor); });
+  EXPECT_TRUE(stop.is_interrupted()) << label << " on " << threads << " threads: " << stop.what();
 }
 
 // fps and voxel poll on one thread too; the searches only between parallel rounds.
