@@ -55,10 +55,7 @@ class Cause(Exception):
 
 class BadFloat:
     def __float__(self):
-        try:
-            raise Cause("inner")
-        except Cause as e:
-            raise TypeError("no float here") from e
+        raise TypeError("no float here") from Cause("inner")
 
 
 class SubTypeError(TypeError):
