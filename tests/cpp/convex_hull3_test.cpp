@@ -10,7 +10,6 @@
 #include <map>
 #include <vector>
 
-#include "hull/remove_unused_points.h"
 #include "hull/support_point_id.h"
 
 namespace {
@@ -98,7 +97,6 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
 
 using vorn::support_point_id;
 using vorn::Vec2f;
-using vorn::Vec3f;
 
 TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
   const std::vector<Vec2f> pts{{0, 0}, {2, 1}, {1, 5}, {2, -3}, {2, 1}};
@@ -118,19 +116,6 @@ TEST(SupportPointId, NothingBeatsTheStartValue) {
   EXPECT_FALSE(support_point_id(Vec2f{-1, 0}, std::vector<Vec2f>{{big, 0}, {INFINITY, 0}}));
   EXPECT_EQ(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{NAN, 0}, {-big, 0}, {-1e38f, 0}}),
             2u);
-}
-
-TEST(RemoveUnusedPoints, HolesTakeTheThenLastPoint) {
-  // Points 0, 2 and 5 of 0..6 are unused. Position 0 takes 6; position 2 takes 5, which is
-  // unused too, and then 4: the result is 6, 1, 4, 3.
-  std::vector<vorn::Vec3f> pts;
-  for (int i = 0; i < 7; ++i) pts.push_back({float(i), 0.0f, 0.0f});
-  std::vector<vorn::Triangle> tris = {{1, 3, 4}, {6, 1, 3}};
-  vorn::remove_unused_points(pts, tris);
-  ASSERT_EQ(pts.size(), 4u);
-  const float xs[] = {6, 1, 4, 3};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(pts[i].x, xs[i]) << i;
-  EXPECT_EQ(tris, (std::vector<vorn::Triangle>{{1, 3, 2}, {0, 1, 3}}));
 }
 
 }  // namespace

@@ -23,26 +23,15 @@ const std::vector<Triangle> kCubeTriangles = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {
                                               {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
 
 TEST(ConvexPolyhedron, RejectsMeshesThatAreNotClosedManifolds) {
-  struct Case {
-    const char* name;
-    std::vector<Vec3f> points;
-    std::vector<Triangle> triangles;
-  };
   const std::vector<Vec3f> two = {{0, 0, 0}, {1, 0, 0}};
-  std::vector<Triangle> open = kCubeTriangles;
+  std::vector<Triangle> open = kCubeTriangles, third = kCubeTriangles;
   open.pop_back();
-  std::vector<Triangle> third = kCubeTriangles;
   third.push_back({0, 1, 6});
-  const Case cases[] = {
-      {"fewer than three points and triangles", two, {}},
-      {"single point", {{0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}}},
-      {"segment", two, {{0, 1, 0}, {1, 0, 0}}},
-      {"open mesh", kCube, open},
-      {"three triangles on one edge", kCube, third},
-  };
-  for (const Case& c : cases) {
-    EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(c.points, c.triangles)) << c.name;
-  }
+  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(two, {})) << "fewer than three points";
+  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh({{0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}})) << "point";
+  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(two, {{0, 1, 0}, {1, 0, 0}})) << "segment";
+  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(kCube, open)) << "open mesh";
+  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(kCube, third)) << "three triangles on one edge";
 }
 
 TEST(ConvexPolyhedron, AdjacentTrianglesMergeOnlyWithinTheAngle) {
@@ -67,20 +56,16 @@ std::vector<Triangle> sector_prism(std::size_t quads, double step, std::vector<V
   pts.clear();
   for (int z = 0; z < 2; ++z) {
     pts.push_back({0, 0, float(z)});
-    for (std::size_t i = 0; i <= quads; ++i) {
+    for (std::size_t i = 0; i <= quads; ++i)
       pts.push_back(
           {float(std::cos(double(i) * step)), float(std::sin(double(i) * step)), float(z)});
-    }
   }
   std::vector<Triangle> tris;
   for (std::size_t i = 1; i + 1 < m; ++i) {
     tris.push_back({i, i + 1, m + i + 1});
     tris.push_back({i, m + i + 1, m + i});
   }
-  tris.push_back({m - 1, 0, m});
-  tris.push_back({m - 1, m, 2 * m - 1});
-  tris.push_back({0, 1, m + 1});
-  tris.push_back({0, m + 1, m});
+  tris.insert(tris.end(), {{m - 1, 0, m}, {m - 1, m, 2 * m - 1}, {0, 1, m + 1}, {0, m + 1, m}});
   for (std::size_t i = 1; i + 1 < m; ++i) {
     tris.push_back({m, m + i, m + i + 1});
     tris.push_back({0, i + 1, i});
@@ -95,9 +80,8 @@ TEST(ConvexPolyhedron, ChainedMergeIsSoundOnlyWithinTheAngleOfItsFirstTriangle) 
     std::vector<Vec3f> pts;
     const std::vector<Triangle> tris = sector_prism(quads, step, pts);
     double exact = 0.0;  // the sector polygon's area, in double
-    for (std::size_t i = 1; i <= quads; ++i) {
+    for (std::size_t i = 1; i <= quads; ++i)
       exact += 0.5 * (double(pts[i].x) * pts[i + 1].y - double(pts[i + 1].x) * pts[i].y);
-    }
     const auto p = ConvexPolyhedron::from_convex_mesh(pts, tris);
     ASSERT_TRUE(p);
     const std::string label = std::to_string(quads) + " quads";
@@ -119,14 +103,12 @@ TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   // The cube with a low pyramid standing on the middle of its top: the flat ring around the
   // pyramid is one region with two boundaries, walked as two faces.
   std::vector<Vec3f> pts = kCube;
-  for (const Vec3f q : {Vec3f{0.25f, 0.25f, 1},
-                        {0.75f, 0.25f, 1},
-                        {0.75f, 0.75f, 1},
-                        {0.25f, 0.75f, 1},
-                        {0.5f, 0.5f, 1.125f}}) {
-    pts.push_back(q);
-  }
-  std::vector<Triangle> tris(kCubeTriangles.begin(), kCubeTriangles.end());
+  pts.insert(pts.end(), {{0.25f, 0.25f, 1},
+                         {0.75f, 0.25f, 1},
+                         {0.75f, 0.75f, 1},
+                         {0.25f, 0.75f, 1},
+                         {0.5f, 0.5f, 1.125f}});
+  std::vector<Triangle> tris = kCubeTriangles;
   tris.erase(tris.begin() + 2, tris.begin() + 4);  // the top
   for (std::size_t k = 0; k < 4; ++k) {
     const std::size_t a = 4 + k, b = 4 + (k + 1) % 4, ia = 8 + k, ib = 8 + (k + 1) % 4;
@@ -141,27 +123,19 @@ TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   EXPECT_NEAR(vorn::polyhedron_volume(*p), 1.0 + 0.25 * 0.125 / 3.0, 1e-6);
 }
 
-using vorn::ConvexPolyhedron;
-using vorn::Vec3f;
-
-bool sound(std::vector<Vec3f> points, std::vector<vorn::Triangle> triangles, float volume_scale) {
-  const std::optional<ConvexPolyhedron> poly =
-      ConvexPolyhedron::from_convex_mesh(std::move(points), std::move(triangles));
-  return poly &&
-         vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
-}
-
-// An octahedron with apexes at height +-top over the unit square's diagonals.
-std::vector<Vec3f> octahedron(float top) {
-  return {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, top}, {0, 0, -1}};
-}
-const std::vector<vorn::Triangle> kOctahedron = {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4},
-                                                 {1, 0, 5}, {2, 1, 5}, {3, 2, 5}, {0, 3, 5}};
-
+// An octahedron over the unit square's diagonals, its upper apex at height top, checked
+// against its own volume times volume_scale.
 TEST(PolyhedronVolumeIsSound, Cases) {
-  EXPECT_TRUE(sound(octahedron(1.0f), kOctahedron, 1.0f));
-  EXPECT_FALSE(sound(octahedron(-0.5f), kOctahedron, 1.0f)) << "the upper apex pushed inside";
-  EXPECT_FALSE(sound(octahedron(1.0f), kOctahedron, 1.0f + 0x1.0p-15f)) << "a drifted float sum";
+  const auto sound = [](float top, float volume_scale) {
+    const auto poly = ConvexPolyhedron::from_convex_mesh(
+        {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, top}, {0, 0, -1}},
+        {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}, {1, 0, 5}, {2, 1, 5}, {3, 2, 5}, {0, 3, 5}});
+    return poly &&
+           vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
+  };
+  EXPECT_TRUE(sound(1.0f, 1.0f));
+  EXPECT_FALSE(sound(-0.5f, 1.0f)) << "the upper apex pushed inside";
+  EXPECT_FALSE(sound(1.0f, 1.0f + 0x1.0p-15f)) << "a drifted float sum";
 }
 
 }  // namespace

@@ -17,7 +17,9 @@ namespace {
 
 using vorn::ConvexPolygon;
 using vorn::polygon_area;
+using vorn::triangle_area;
 using vorn::Vec2f;
+using Loop = std::vector<Vec2f>;
 
 float area_of_hull(const std::vector<Vec2f>& pts) {
   return polygon_area(*ConvexPolygon::from_convex_hull(pts));
@@ -38,8 +40,6 @@ TEST(PolygonArea, SquareAndTriangle) {
                           {-1.22005963f, -0.752984047f}}),
             0x1.e9d21p+4f);
 }
-
-using vorn::triangle_area;
 
 TEST(TriangleArea, KnownTriangles) {
   EXPECT_EQ(triangle_area(3, 4, 5), 6.0f);
@@ -64,36 +64,25 @@ TEST(TriangleArea, SideOrderDoesNotChangeTheBits) {
   }
 }
 
-using vorn::ConvexPolygon;
-using vorn::Vec2f;
-
-bool sound(const std::vector<Vec2f>& loop, float area_scale) {
+// A regular m-gon of radius r, checked against its own area times area_scale.
+bool sound_circle(int m, float r, float area_scale) {
+  Loop loop;
+  for (int k = 0; k < m; ++k) {
+    const double t = 6.283185307179586 * k / m;
+    loop.push_back({float(r * std::cos(t)), float(r * std::sin(t))});
+  }
   const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
   return polygon &&
          vorn::polygon_area_is_sound(loop, *polygon, vorn::polygon_area(*polygon) * area_scale);
 }
 
-std::vector<Vec2f> circle(int m, float r) {
-  std::vector<Vec2f> loop;
-  for (int k = 0; k < m; ++k) {
-    const double t = 6.283185307179586 * k / m;
-    loop.push_back({float(r * std::cos(t)), float(r * std::sin(t))});
-  }
-  return loop;
-}
-
 TEST(PolygonAreaIsSound, Cases) {
-  const std::vector<Vec2f> square = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-  EXPECT_TRUE(sound(square, 1.0f));
-  EXPECT_TRUE(sound(circle(60, 1.0f), 1.0f)) << "6-degree turns: no vertex dropped";
-  EXPECT_FALSE(sound(circle(720, 1.0f), 1.0f)) << "half-degree turns: the drops chain";
-  EXPECT_FALSE(sound(circle(60, 1e-3f), 1.0f)) << "the visibility band is wide for this size";
-  EXPECT_FALSE(sound(square, 1.0f + 0x1.0p-16f)) << "a float sum that drifted";
+  EXPECT_TRUE(sound_circle(4, 1.0f, 1.0f));
+  EXPECT_TRUE(sound_circle(60, 1.0f, 1.0f)) << "6-degree turns: no vertex dropped";
+  EXPECT_FALSE(sound_circle(720, 1.0f, 1.0f)) << "half-degree turns: the drops chain";
+  EXPECT_FALSE(sound_circle(60, 1e-3f, 1.0f)) << "the visibility band is wide for this size";
+  EXPECT_FALSE(sound_circle(4, 1.0f, 1.0f + 0x1.0p-16f)) << "a float sum that drifted";
 }
-
-using vorn::ConvexPolygon;
-using vorn::Vec2f;
-using Loop = std::vector<Vec2f>;
 
 Loop vertices_of(const std::optional<ConvexPolygon>& poly) {
   return poly ? poly->vertices : Loop{};

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -74,16 +73,6 @@ TEST(SizeHull, SoundHullsKeepTheFaceFanBitsAndOthersSumTheirTriangles) {
     const char* kind = c.kind == Kind::Cube ? "cube" : "sphere";
     EXPECT_EQ(faces_sound(p), c.sound) << kind << " " << c.n << " seed " << c.seed;
     EXPECT_EQ(bits(vorn::size_hull(p)), c.bits) << kind << " " << c.n << " seed " << c.seed;
-  }
-}
-
-// n <= d points span no volume: zero before any hull is built, also when they coincide, where
-// the 2-d construction would stop with its message.
-TEST(SizeHull, AsManyPointsAsDimensionsGiveZero) {
-  for (const PointSet& p : {vorn_test::make(2, {1, 2, 1, 2}), vorn_test::make(2, {0, 1, 3, 1}),
-                            vorn_test::make(3, {1, 2, 3, 1, 2, 3, 1, 2, 3}),
-                            vorn_test::make(3, {0, 0, 0, 1, 0, 0, 0, 1, 0})}) {
-    EXPECT_EQ(bits(vorn::size_hull(p)), 0u) << "n=" << p.n;
   }
 }
 
