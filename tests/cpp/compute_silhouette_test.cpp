@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -39,24 +40,6 @@ void bipyramid(int n, std::vector<Vec3f>& points, std::vector<TriangleFacet>& fa
   }
 }
 
-// The walk as plain recursion: the order the explicit stack must reproduce.
-void recursive_walk(std::vector<TriangleFacet>& facets, std::size_t f, int e,
-                    const std::vector<Vec3f>& points, std::size_t p,
-                    std::vector<SilhouetteEdge>& silhouette, std::vector<std::size_t>& removed) {
-  if (!facets[f].valid) return;
-  if (!vorn::facet_sees_point(facets[f], points, p)) {
-    silhouette.emplace_back(f, e);
-    return;
-  }
-  facets[f].valid = false;
-  removed.push_back(f);
-  const TriangleFacet t = facets[f];
-  recursive_walk(facets, t.neighbours[(e + 1) % 3], t.neighbour_edge[(e + 1) % 3], points, p,
-                 silhouette, removed);
-  recursive_walk(facets, t.neighbours[(e + 2) % 3], t.neighbour_edge[(e + 2) % 3], points, p,
-                 silhouette, removed);
-}
-
 TEST(ComputeSilhouette, VisitsInTheOrderOfTheRecursiveWalk) {
   std::vector<Vec3f> base_points;
   std::vector<TriangleFacet> base;
@@ -71,14 +54,23 @@ TEST(ComputeSilhouette, VisitsInTheOrderOfTheRecursiveWalk) {
       if (vorn::facet_distance(base[f], points, p) > vorn::facet_distance(base[start], points, p))
         start = f;
     }
+    // The walk as plain recursion: the order the explicit stack must reproduce.
     std::vector<TriangleFacet> ref = base;
     std::vector<SilhouetteEdge> ref_sil;
     std::vector<std::size_t> ref_removed{start};
+    std::function<void(std::size_t, int)> walk = [&](std::size_t f, int e) {
+      if (!ref[f].valid) return;
+      if (!vorn::facet_sees_point(ref[f], points, p)) {
+        ref_sil.emplace_back(f, e);
+        return;
+      }
+      ref[f].valid = false;
+      ref_removed.push_back(f);
+      const TriangleFacet t = ref[f];
+      for (int k : {1, 2}) walk(t.neighbours[(e + k) % 3], t.neighbour_edge[(e + k) % 3]);
+    };
     ref[start].valid = false;
-    for (int k = 0; k < 3; ++k) {
-      recursive_walk(ref, ref[start].neighbours[k], ref[start].neighbour_edge[k], points, p,
-                     ref_sil, ref_removed);
-    }
+    for (int k = 0; k < 3; ++k) walk(ref[start].neighbours[k], ref[start].neighbour_edge[k]);
 
     std::vector<TriangleFacet> facets = base;
     std::vector<SilhouetteEdge> sil{{7, 7}};  // stale contents are replaced
