@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <string>
 #include <vector>
 
 #include "hull/polyhedron_volume.h"
@@ -45,58 +43,6 @@ TEST(ConvexPolyhedron, AdjacentTrianglesMergeOnlyWithinTheAngle) {
   };
   EXPECT_EQ(faces(0.018f), 2u);
   EXPECT_EQ(faces(0.019f), 4u);
-}
-
-// A prism over a circular sector of radius 1 in z = 0 .. 1, its arc in steps of the given
-// angle. Neighbouring quads of the curved side merge, so the whole side is one region
-// whose normals turn by quads * step from end to end. Points: axis 0, arc 1 .. quads + 1,
-// then the same at z = 1.
-std::vector<Triangle> sector_prism(std::size_t quads, double step, std::vector<Vec3f>& pts) {
-  const std::size_t m = quads + 2;
-  pts.clear();
-  for (int z = 0; z < 2; ++z) {
-    pts.push_back({0, 0, float(z)});
-    for (std::size_t i = 0; i <= quads; ++i)
-      pts.push_back(
-          {float(std::cos(double(i) * step)), float(std::sin(double(i) * step)), float(z)});
-  }
-  std::vector<Triangle> tris;
-  for (std::size_t i = 1; i + 1 < m; ++i) {
-    tris.push_back({i, i + 1, m + i + 1});
-    tris.push_back({i, m + i + 1, m + i});
-  }
-  tris.insert(tris.end(), {{m - 1, 0, m}, {m - 1, m, 2 * m - 1}, {0, 1, m + 1}, {0, m + 1, m}});
-  for (std::size_t i = 1; i + 1 < m; ++i) {
-    tris.push_back({m, m + i, m + i + 1});
-    tris.push_back({0, i + 1, i});
-  }
-  return tris;
-}
-
-TEST(ConvexPolyhedron, ChainedMergeIsSoundOnlyWithinTheAngleOfItsFirstTriangle) {
-  // Quads 1.2 degrees apart merge pairwise; from the first quad the third is 2.4 degrees off.
-  const double step = 1.2 * 3.141592653589793 / 180.0;
-  for (const std::size_t quads : {2, 3, 10}) {
-    std::vector<Vec3f> pts;
-    const std::vector<Triangle> tris = sector_prism(quads, step, pts);
-    double exact = 0.0;  // the sector polygon's area, in double
-    for (std::size_t i = 1; i <= quads; ++i)
-      exact += 0.5 * (double(pts[i].x) * pts[i + 1].y - double(pts[i + 1].x) * pts[i].y);
-    const auto p = ConvexPolyhedron::from_convex_mesh(pts, tris);
-    ASSERT_TRUE(p);
-    const std::string label = std::to_string(quads) + " quads";
-    // The faces themselves do not depend on soundness: the side is one face either way.
-    ASSERT_EQ(p->faces.size(), 5u) << label;
-    EXPECT_EQ(p->faces[0].count, 2 * (quads + 1)) << label;
-    EXPECT_EQ(p->faces_sound, quads == 2) << label;
-    // Fanning the curved side cuts into the solid; the triangles do not.
-    EXPECT_GT(std::abs(vorn::face_fan_volume(*p) - exact), 1e-4 * exact) << label;
-    if (!p->faces_sound) {
-      EXPECT_NEAR(vorn::polyhedron_volume(*p), exact, 1e-6 * exact) << label;
-    } else {
-      EXPECT_EQ(vorn::polyhedron_volume(*p), vorn::face_fan_volume(*p)) << label;
-    }
-  }
 }
 
 TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {

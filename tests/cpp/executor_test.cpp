@@ -10,19 +10,6 @@
 
 #include "test_support.h"
 
-namespace {
-
-bool always_stop(void*) {
-  return true;
-}
-
-// Says stop on its second question, so that a loop is cut off in the middle.
-bool stop_when_asked_twice(void* context) {
-  return ++*static_cast<std::atomic<int>*>(context) >= 2;
-}
-
-}  // namespace
-
 TEST(Executor, RangesCoverEveryIndexOnceForEveryThreadCount) {
   for (std::size_t threads : {1, 2, 3, 8}) {
     vorn::Executor executor(threads, vorn::CancelHook{});
@@ -69,7 +56,7 @@ TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
 
 TEST(Executor, StopFromTheHookInterruptsSerialAndParallelLoops) {
   for (std::size_t threads : {1, 3}) {
-    vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
+    vorn::Executor executor(threads, vorn::CancelHook{[](void*) { return true; }, nullptr});
     std::vector<double> buffer(1000);  // owned by the test: ASan checks nothing leaks below
     const vorn::Panic stop = vorn_test::panic_of([&] {
       executor.for_ranges(1u << 20, 1, [&](std::size_t, std::size_t) {
@@ -82,8 +69,10 @@ TEST(Executor, StopFromTheHookInterruptsSerialAndParallelLoops) {
 }
 
 TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
+  // The hook says stop on its second question, so that a loop is cut off in the middle.
   std::atomic<int> questions{0};
-  vorn::Executor executor(2, vorn::CancelHook{&stop_when_asked_twice, &questions});
+  const auto twice = [](void* asked) { return ++*static_cast<std::atomic<int>*>(asked) >= 2; };
+  vorn::Executor executor(2, vorn::CancelHook{twice, &questions});
   std::atomic<bool> worker_ran{false};
   EXPECT_THROW(executor.for_ranges(2, 1,
                                    [&](std::size_t begin, std::size_t) {
