@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <random>
 
 #include "test_support.h"
-#include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 
