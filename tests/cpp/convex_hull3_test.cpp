@@ -34,23 +34,6 @@ bool has_point(const HullMesh& m, Vec3f p) {
   return std::find(m.points.begin(), m.points.end(), p) != m.points.end();
 }
 
-TEST(ConvexHull3, FlatCloudGivesTwoSidedPolygon) {
-  // An octagon in a tilted plane with points inside it.
-  auto on_plane = [](double s, double t) {
-    return Vec3f{float(s + 0.5 * t), float(t), float(0.25 * s - 2.0)};
-  };
-  std::vector<Vec3f> pts;
-  for (int i = 0; i < 8; ++i)
-    pts.push_back(on_plane(std::cos(0.7853981633974483 * i), std::sin(0.7853981633974483 * i)));
-  for (int i = 0; i < 20; ++i) pts.push_back(on_plane(0.03 * i - 0.3, 0.02 * i - 0.2));
-  const auto m = vorn::try_convex_hull(pts);
-  ASSERT_TRUE(m);
-  ASSERT_EQ(m->points.size(), 8u);
-  ASSERT_EQ(m->triangles.size(), 12u);  // 2m - 4: a fan from vertex 0, and one back from m - 1
-  for (std::size_t k = 1; k + 1 < 8; ++k) EXPECT_EQ(m->triangles[k - 1], (Triangle{0, k, k + 1}));
-  for (std::size_t k = 0; k + 2 < 8; ++k) EXPECT_EQ(m->triangles[6 + k], (Triangle{7, k + 1, k}));
-}
-
 TEST(ConvexHull3, DegenerateClouds) {
   std::vector<Vec3f> line;
   for (int i : {3, 0, 7, 5, 1, 9, 2}) line.push_back({float(i), 2.0f * i + 1.0f, -0.5f * i});

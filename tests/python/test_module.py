@@ -95,7 +95,6 @@ DIM = "ValueError: Point 1 has dimension {}, expected {}"
 NO_DIMENSION = "ValueError: Points must have at least one dimension"
 CAST = "TypeError: argument 'points': '{}' object cannot be cast as '{}'"
 SEQUENCE_ERRORS = {
-    "empty-point": ([[]], NO_DIMENSION),
     "empty-first": ([[], [1.0]], NO_DIMENSION),
     "short-second": ([[1.0, 2.0], [3.0]], DIM.format(1, 2)),
     "first-mismatch-only": ([[1.0], [2.0, 3.0], []], DIM.format(2, 1)),
