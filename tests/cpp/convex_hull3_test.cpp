@@ -91,14 +91,4 @@ TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
   EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3, {2, 0}), 2u);
 }
 
-// The search starts from the most negative finite float: products at or below it, and NaN, never
-// win.
-TEST(SupportPointId, NothingBeatsTheStartValue) {
-  const float big = 3.4028235e38f;
-  EXPECT_FALSE(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{1, 1}}, {}));
-  EXPECT_FALSE(support_point_id(Vec2f{-1, 0}, std::vector<Vec2f>{{big, 0}, {INFINITY, 0}}));
-  EXPECT_EQ(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{NAN, 0}, {-big, 0}, {-1e38f, 0}}),
-            2u);
-}
-
 }  // namespace

@@ -54,20 +54,6 @@ TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
   EXPECT_EQ(after.load(), 10);
 }
 
-TEST(Executor, StopFromTheHookInterruptsSerialAndParallelLoops) {
-  for (std::size_t threads : {1, 3}) {
-    vorn::Executor executor(threads, vorn::CancelHook{[](void*) { return true; }, nullptr});
-    std::vector<double> buffer(1000);  // owned by the test: ASan checks nothing leaks below
-    const vorn::Panic stop = vorn_test::panic_of([&] {
-      executor.for_ranges(1u << 20, 1, [&](std::size_t, std::size_t) {
-        std::vector<double> scratch(64, 1.0);
-        executor.poll();
-      });
-    });
-    EXPECT_TRUE(stop.is_interrupted()) << threads << " threads: " << stop.what();
-  }
-}
-
 TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
   // The hook says stop on its second question, so that a loop is cut off in the middle.
   std::atomic<int> questions{0};

@@ -4,7 +4,6 @@
 // the table in source form (one line an entry: clang-format wraps it).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +30,7 @@ using vorn::Indices;
 using vorn::PointSet;
 using vorn_test::bits;
 using vorn_test::Digest;
+using vorn_test::sorted;
 
 // Integer generator (splitmix64): the standard library's distributions differ between libraries.
 struct Words {
@@ -113,12 +113,6 @@ std::string list(Indices v) {
   std::string s;
   for (std::uint64_t i : v) s += (s.empty() ? "" : ",") + std::to_string(i);
   return s;
-}
-
-// Sets returned in the selection's order, where the arguments fix only which indices are chosen.
-Indices sorted(Indices v) {
-  std::sort(v.begin(), v.end());
-  return v;
 }
 
 // A hundred small clouds of every size, dimension and scale, some on an integer grid full of

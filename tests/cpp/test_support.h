@@ -26,6 +26,12 @@ inline std::uint64_t bits(double v) {
   return u;
 }
 
+// Sets returned in the selection's order, where only which indices are chosen is fixed.
+inline vorn::Indices sorted(vorn::Indices v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
 // The Panic that f() throws, or one saying "no panic" when it returns.
 template <class F>
 vorn::Panic panic_of(F&& f) {

@@ -3,7 +3,6 @@
 // checks that nothing leaks on the way out).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <thread>
@@ -22,6 +21,7 @@ using vorn::Executor;
 using vorn::Indices;
 using vorn::PointSet;
 using vorn_test::kNoLimit;
+using vorn_test::sorted;
 
 // grid > 0: integers in [-grid, grid], some moved up by one or two ulps (exact and near ties
 // everywhere); grid == 0: uniform in [-1, 1), every fifth point repeated and the next one ulp
@@ -40,11 +40,6 @@ PointSet cloud(std::size_t n, std::size_t d, int grid, double scale, std::uint64
   }
   for (double& x : p.coords) x *= scale;
   return p;
-}
-
-Indices sorted(Indices v) {
-  std::sort(v.begin(), v.end());
-  return v;
 }
 
 // Runs a kernel on one thread, then on 2, 3 and 8, which must give the same indices or bits.

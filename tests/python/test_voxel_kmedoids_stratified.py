@@ -53,14 +53,6 @@ PANICS = {
         lambda: _core.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0),
         UNWRAP,
     ),
-    "centroid-uniform-nan-point": (
-        lambda: _core.sample_centroid_uniform([[0.0], [math.nan], [1.0]], 2, 0),
-        UNWRAP,
-    ),
-    "fps-infinite-point": (
-        lambda: _core.sample_centroid_fps([[0.0], [-math.inf], [1.0]], 2, 0),
-        UNWRAP,
-    ),
 }
 
 
