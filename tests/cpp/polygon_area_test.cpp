@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "hull/convex_polygon.h"
-#include "hull/polygon_area_is_sound.h"
 #include "hull/triangle_area.h"
 
 namespace {
@@ -62,26 +61,6 @@ TEST(TriangleArea, SideOrderDoesNotChangeTheBits) {
       ASSERT_EQ(triangle_area(s[0], s[1], s[2]), ref);
     } while (std::next_permutation(s.begin(), s.end()));
   }
-}
-
-// A regular m-gon of radius r, checked against its own area times area_scale.
-bool sound_circle(int m, float r, float area_scale) {
-  Loop loop;
-  for (int k = 0; k < m; ++k) {
-    const double t = 6.283185307179586 * k / m;
-    loop.push_back({float(r * std::cos(t)), float(r * std::sin(t))});
-  }
-  const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
-  return polygon &&
-         vorn::polygon_area_is_sound(loop, *polygon, vorn::polygon_area(*polygon) * area_scale);
-}
-
-TEST(PolygonAreaIsSound, Cases) {
-  EXPECT_TRUE(sound_circle(4, 1.0f, 1.0f));
-  EXPECT_TRUE(sound_circle(60, 1.0f, 1.0f)) << "6-degree turns: no vertex dropped";
-  EXPECT_FALSE(sound_circle(720, 1.0f, 1.0f)) << "half-degree turns: the drops chain";
-  EXPECT_FALSE(sound_circle(60, 1e-3f, 1.0f)) << "the visibility band is wide for this size";
-  EXPECT_FALSE(sound_circle(4, 1.0f, 1.0f + 0x1.0p-16f)) << "a float sum that drifted";
 }
 
 Loop vertices_of(const std::optional<ConvexPolygon>& poly) {
