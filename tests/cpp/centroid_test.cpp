@@ -30,16 +30,6 @@ TEST(FindClosestPoint, ComparesRootedDistancesAndKeepsTheLowerIndexOnTies) {
   EXPECT_EQ(vorn::find_closest_point(make(2, {3e154, 0.0, 2e154, 0.0}), origin), 0u);
 }
 
-TEST(FindClosestPoint, NaNDistancePanicsOnlyWithTwoOrMorePoints) {
-  const double nan = std::nan(""), at[1] = {nan};
-  EXPECT_EQ(vorn::find_closest_point(make(1, {nan}), at), 0u);
-  const double one[1] = {1.0};
-  for (const vorn::PointSet& p : {make(1, {nan, 1.0}), make(1, {1.0, 2.0, nan})}) {
-    EXPECT_STREQ(vorn_test::panic_of([&] { vorn::find_closest_point(p, one); }).what(),
-                 "called `Option::unwrap()` on a `None` value");
-  }
-}
-
 // Points in vector lanes give point_distance to the bit: one block of eight, two, blocks with a
 // tail, tails alone, a last group of lanes cut short, and squares that overflow.
 TEST(PointColumns, GiveTheDistancesOfPointDistance) {

@@ -19,18 +19,6 @@ const std::vector<Triangle> kCubeTriangles = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {
                                               {0, 1, 5}, {0, 5, 4}, {1, 2, 6}, {1, 6, 5},
                                               {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
 
-TEST(ConvexPolyhedron, RejectsMeshesThatAreNotClosedManifolds) {
-  const std::vector<Vec3f> two = {{0, 0, 0}, {1, 0, 0}};
-  std::vector<Triangle> open = kCubeTriangles, third = kCubeTriangles;
-  open.pop_back();
-  third.push_back({0, 1, 6});
-  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(two, {})) << "fewer than three points";
-  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh({{0, 0, 0}}, {{0, 0, 0}, {0, 0, 0}})) << "point";
-  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(two, {{0, 1, 0}, {1, 0, 0}})) << "segment";
-  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(kCube, open)) << "open mesh";
-  EXPECT_FALSE(ConvexPolyhedron::from_convex_mesh(kCube, third)) << "three triangles on one edge";
-}
-
 TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   // The cube with a low pyramid standing on the middle of its top: the flat ring around the
   // pyramid is one region with two boundaries, walked as two faces.

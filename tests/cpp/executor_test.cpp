@@ -70,14 +70,3 @@ TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
                vorn::Panic);
   EXPECT_TRUE(worker_ran.load());
 }
-
-TEST(Executor, ThreadCountForThisThreadOverridesTheProcessDefault) {
-  vorn::set_default_threads(3);
-  EXPECT_EQ(vorn::default_threads(), 3u);
-  vorn::set_thread_threads(1);
-  EXPECT_EQ(vorn::default_threads(), 1u);
-  vorn::set_thread_threads(0);
-  EXPECT_EQ(vorn::default_threads(), 3u);
-  vorn::set_default_threads(0);
-  EXPECT_GE(vorn::default_threads(), 1u);
-}

@@ -84,14 +84,4 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
   }
 }
 
-// A NaN distance is passed over, so a point whose distances are all NaN adds +inf, never NaN.
-TEST(KMedoids, TotalDistanceIgnoresNaN) {
-  PointSet points(3, 1);
-  points.coords = {0.0, 4.0, std::nan("")};
-  EXPECT_EQ(vorn::compute_total_distance(points, {0, 2}), INFINITY);
-  EXPECT_EQ(vorn::compute_total_distance(points, {2, 0}), INFINITY);
-  points.coords[2] = 1.0;
-  EXPECT_EQ(vorn::compute_total_distance(points, {1, 0}), 1.0);
-}
-
 }  // namespace

@@ -101,7 +101,6 @@ SEQUENCE_ERRORS = {
     "str": ("ab", "TypeError: argument 'points': Can't extract `str` to `Vec`"),
     "int": (5, CAST.format("int", "Sequence")),
     "int-point": ([5], CAST.format("int", "Sequence")),
-    "generator": ((p for p in [[1.0]]), CAST.format("generator", "Sequence")),
     "later-conversion-error-wins": (
         [[1.0, 2.0], [3.0], [None]],
         "TypeError: argument 'points': must be real number, not NoneType",
