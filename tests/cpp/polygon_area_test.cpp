@@ -86,6 +86,8 @@ TEST(ConvexPolygon, CollinearVerticesAreDropped) {
             (Loop{{0, 0}, {3, 0.0524f}, {3, 3}, {0, 3}}));
   // A single bend of about 2 degrees stays (the threshold is about 1.5).
   EXPECT_EQ(drop({{0, 0}, {1, 0}, {2, 0.035f}, {2, 2}, {0, 2}}).size(), 5u);
+  // So does a bend whose normals' dot product is exactly the threshold, 0x3F7FE95F.
+  EXPECT_EQ(drop({{0, 0}, {0.75f, 0}, {1.5f, 0x1.42f944p-6f}, {1.5f, 2}, {0, 2}}).size(), 5u);
 }
 
 TEST(ConvexPolygon, GivesNothingWithoutAProperPolygon) {
