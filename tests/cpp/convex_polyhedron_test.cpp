@@ -19,6 +19,20 @@ const std::vector<Triangle> kCubeTriangles = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {
                                               {0, 1, 5}, {0, 5, 4}, {1, 2, 6}, {1, 6, 5},
                                               {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
 
+// A flat tetrahedron: a unit square folded along both diagonals by lifting one corner. Across
+// the diagonal 0-2 the unit normals' dot product is 1 / (1 + lift^2) as rounded, across 1-3 a
+// little more; triangles merge only above the threshold 0x3F7FE95F (lift about 0.0186).
+TEST(ConvexPolyhedron, AdjacentTrianglesMergeOnlyAboveTheThreshold) {
+  const auto faces = [](float lift) {
+    const std::vector<Vec3f> pts = {{0, 0, 0}, {1, 0, 0}, {1, 1, lift}, {0, 1, 0}};
+    return ConvexPolyhedron::from_convex_mesh(pts, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}})
+        ->faces.size();
+  };
+  EXPECT_EQ(faces(0.018f), 2u);
+  EXPECT_EQ(faces(0x1.307fe6p-6f), 3u);  // exactly the threshold across 0-2
+  EXPECT_EQ(faces(0.019f), 4u);
+}
+
 TEST(ConvexPolyhedron, RegionAroundAnUnmergedIslandIsNotSound) {
   // The cube with a low pyramid standing on the middle of its top: the flat ring around the
   // pyramid is one region with two boundaries, walked as two faces.
