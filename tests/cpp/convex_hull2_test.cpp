@@ -4,45 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
-
-#include "utils/panic.h"
 
 namespace {
 
 using vorn::convex_hull2_idx;
 using vorn::Vec2f;
 using Idx = std::vector<std::size_t>;
-
-std::string panic_message(const std::vector<Vec2f>& pts) {
-  try {
-    convex_hull2_idx(pts);
-  } catch (const vorn::Panic& p) {
-    return p.what();
-  }
-  return "no panic";
-}
-
-TEST(ConvexHull2, CollinearCloudGivesRightmostAndFarthest) {
-  // p1 is the first of the largest x; the first fallback direction finds the smallest x.
-  EXPECT_EQ(convex_hull2_idx({{0, 0}, {3, 3}, {1, 1}, {3, 3}, {-2, -2}, {2, 2}}), (Idx{1, 4}));
-  // A vertical line: every x ties, so p1 is index 0 and the search falls through to the
-  // third direction (largest y) after the second one lands on p1 again.
-  EXPECT_EQ(convex_hull2_idx({{1, 0}, {1, 2}, {1, 1}, {1, 0}}), (Idx{0, 1}));
-  // Here the second direction (smallest y) already finds another position.
-  EXPECT_EQ(convex_hull2_idx({{1, 1}, {1, 2}, {1, 0}}), (Idx{0, 2}));
-}
-
-TEST(ConvexHull2, StopsWithItsMessage) {
-  EXPECT_EQ(panic_message({{2, 5}, {2, 5}, {2, 5}}),
-            "Failed to build the 2d convex hull of this point cloud.");
-  // Coordinates equal after rounding to single precision are one position.
-  EXPECT_EQ(panic_message({{1.0f, 0}, {float(1.0 + 1e-12), 0}}),
-            "Failed to build the 2d convex hull of this point cloud.");
-  EXPECT_EQ(panic_message({{1, 1}}), "assertion failed: points.len() >= 2");
-  EXPECT_EQ(panic_message({}), "assertion failed: points.len() >= 2");
-}
 
 // Outside an edge by less than 100 * 2^-23 is still inside; by more is a vertex. The bottom
 // edge of the square is one of the two start segments; the slanted triangle edge appears

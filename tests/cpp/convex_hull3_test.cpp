@@ -10,7 +10,6 @@
 #include <map>
 #include <vector>
 
-#include "hull/remove_unused_points.h"
 #include "hull/support_point_id.h"
 
 namespace {
@@ -29,40 +28,6 @@ bool closed_manifold(const HullMesh& m) {
     if (count != 1 || directed.count({e.second, e.first}) != 1) return false;
   }
   return true;
-}
-
-bool has_point(const HullMesh& m, Vec3f p) {
-  return std::find(m.points.begin(), m.points.end(), p) != m.points.end();
-}
-
-TEST(ConvexHull3, FlatCloudGivesTwoSidedPolygon) {
-  // An octagon in a tilted plane with points inside it.
-  auto on_plane = [](double s, double t) {
-    return Vec3f{float(s + 0.5 * t), float(t), float(0.25 * s - 2.0)};
-  };
-  std::vector<Vec3f> pts;
-  for (int i = 0; i < 8; ++i)
-    pts.push_back(on_plane(std::cos(0.7853981633974483 * i), std::sin(0.7853981633974483 * i)));
-  for (int i = 0; i < 20; ++i) pts.push_back(on_plane(0.03 * i - 0.3, 0.02 * i - 0.2));
-  const auto m = vorn::try_convex_hull(pts);
-  ASSERT_TRUE(m);
-  ASSERT_EQ(m->points.size(), 8u);
-  ASSERT_EQ(m->triangles.size(), 12u);  // 2m - 4: a fan from vertex 0, and one back from m - 1
-  for (std::size_t k = 1; k + 1 < 8; ++k) EXPECT_EQ(m->triangles[k - 1], (Triangle{0, k, k + 1}));
-  for (std::size_t k = 0; k + 2 < 8; ++k) EXPECT_EQ(m->triangles[6 + k], (Triangle{7, k + 1, k}));
-}
-
-TEST(ConvexHull3, DegenerateClouds) {
-  std::vector<Vec3f> line;
-  for (int i : {3, 0, 7, 5, 1, 9, 2}) line.push_back({float(i), 2.0f * i + 1.0f, -0.5f * i});
-  const auto seg = vorn::try_convex_hull(line);
-  ASSERT_TRUE(seg);
-  EXPECT_TRUE(has_point(*seg, line[1]) && has_point(*seg, line[5]));  // the two ends
-  EXPECT_EQ(seg->triangles, (std::vector<Triangle>{{0, 1, 0}, {1, 0, 0}}));
-
-  EXPECT_FALSE(vorn::try_convex_hull({{0, 0, 0}, {1, 1, 1}}));
-  // Coincident points normalise to NaN and find no start point.
-  EXPECT_FALSE(vorn::try_convex_hull(std::vector<Vec3f>(12, Vec3f{0.5f, -3.0f, 2.0f})));
 }
 
 // Each rim point of a cylinder lies in the plane of the current cap, so it removes the
@@ -98,7 +63,6 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
 
 using vorn::support_point_id;
 using vorn::Vec2f;
-using vorn::Vec3f;
 
 TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
   const std::vector<Vec2f> pts{{0, 0}, {2, 1}, {1, 5}, {2, -3}, {2, 1}};
@@ -108,29 +72,6 @@ TEST(SupportPointId, EqualMaximaKeepTheEarliestCandidate) {
   const std::vector<Vec3f> p3{{0, 0, 1}, {0, 1, 1}, {0, 0, 1}};
   EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3), 0u);
   EXPECT_EQ(support_point_id(Vec3f{0, 0, 1}, p3, {2, 0}), 2u);
-}
-
-// The search starts from the most negative finite float: products at or below it, and NaN, never
-// win.
-TEST(SupportPointId, NothingBeatsTheStartValue) {
-  const float big = 3.4028235e38f;
-  EXPECT_FALSE(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{1, 1}}, {}));
-  EXPECT_FALSE(support_point_id(Vec2f{-1, 0}, std::vector<Vec2f>{{big, 0}, {INFINITY, 0}}));
-  EXPECT_EQ(support_point_id(Vec2f{1, 0}, std::vector<Vec2f>{{NAN, 0}, {-big, 0}, {-1e38f, 0}}),
-            2u);
-}
-
-TEST(RemoveUnusedPoints, HolesTakeTheThenLastPoint) {
-  // Points 0, 2 and 5 of 0..6 are unused. Position 0 takes 6; position 2 takes 5, which is
-  // unused too, and then 4: the result is 6, 1, 4, 3.
-  std::vector<vorn::Vec3f> pts;
-  for (int i = 0; i < 7; ++i) pts.push_back({float(i), 0.0f, 0.0f});
-  std::vector<vorn::Triangle> tris = {{1, 3, 4}, {6, 1, 3}};
-  vorn::remove_unused_points(pts, tris);
-  ASSERT_EQ(pts.size(), 4u);
-  const float xs[] = {6, 1, 4, 3};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(pts[i].x, xs[i]) << i;
-  EXPECT_EQ(tris, (std::vector<vorn::Triangle>{{1, 3, 2}, {0, 1, 3}}));
 }
 
 }  // namespace

@@ -8,20 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "utils/panic.h"
-
-namespace {
-
-bool always_stop(void*) {
-  return true;
-}
-
-// Says stop on its second question, so that a loop is cut off in the middle.
-bool stop_when_asked_twice(void* context) {
-  return ++*static_cast<std::atomic<int>*>(context) >= 2;
-}
-
-}  // namespace
+#include "test_support.h"
 
 TEST(Executor, RangesCoverEveryIndexOnceForEveryThreadCount) {
   for (std::size_t threads : {1, 2, 3, 8}) {
@@ -67,25 +54,11 @@ TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
   EXPECT_EQ(after.load(), 10);
 }
 
-TEST(Executor, StopFromTheHookInterruptsSerialAndParallelLoops) {
-  for (std::size_t threads : {1, 3}) {
-    vorn::Executor executor(threads, vorn::CancelHook{&always_stop, nullptr});
-    std::vector<double> buffer(1000);  // owned by the test: ASan checks nothing leaks below
-    try {
-      executor.for_ranges(1u << 20, 1, [&](std::size_t, std::size_t) {
-        std::vector<double> scratch(64, 1.0);
-        executor.poll();
-      });
-      FAIL() << "not interrupted with " << threads << " threads";
-    } catch (const vorn::Panic& e) {
-      EXPECT_TRUE(e.is_interrupted());
-    }
-  }
-}
-
 TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
+  // The hook says stop on its second question, so that a loop is cut off in the middle.
   std::atomic<int> questions{0};
-  vorn::Executor executor(2, vorn::CancelHook{&stop_when_asked_twice, &questions});
+  const auto twice = [](void* asked) { return ++*static_cast<std::atomic<int>*>(asked) >= 2; };
+  vorn::Executor executor(2, vorn::CancelHook{twice, &questions});
   std::atomic<bool> worker_ran{false};
   EXPECT_THROW(executor.for_ranges(2, 1,
                                    [&](std::size_t begin, std::size_t) {
@@ -96,15 +69,4 @@ TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
                                    }),
                vorn::Panic);
   EXPECT_TRUE(worker_ran.load());
-}
-
-TEST(Executor, ThreadCountForThisThreadOverridesTheProcessDefault) {
-  vorn::set_default_threads(3);
-  EXPECT_EQ(vorn::default_threads(), 3u);
-  vorn::set_thread_threads(1);
-  EXPECT_EQ(vorn::default_threads(), 1u);
-  vorn::set_thread_threads(0);
-  EXPECT_EQ(vorn::default_threads(), 3u);
-  vorn::set_default_threads(0);
-  EXPECT_GE(vorn::default_threads(), 1u);
 }

@@ -5,17 +5,13 @@
 #include <cmath>
 #include <random>
 
-#include "utils/panic.h"
+#include "test_support.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace {
 
-vorn::PointSet make(std::size_t d, std::initializer_list<double> coords) {
-  vorn::PointSet p(coords.size() / d, d);
-  std::copy(coords.begin(), coords.end(), p.coords.begin());
-  return p;
-}
+using vorn_test::make;
 
 // The procedure written out plainly, point by point.
 vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {
@@ -85,16 +81,15 @@ TEST(SampleCentroidFps, EqualsThePlainProcedureForEveryBucketSize) {
 TEST(SampleCentroidFps, BucketSkippingIsExactForNearTies) {
   std::mt19937_64 gen(77);
   std::uniform_int_distribution<int> jitter(-3, 3);
+  const auto nudge = [&](double x) {
+    for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1) x = std::nextafter(x, u * 9.0);
+    return x;
+  };
   for (int trial = 0; trial < 20; ++trial) {
     vorn::PointSet points(400, 2);
     for (std::size_t i = 0; i < points.n; ++i) {
-      double x = double(i % 20) * 0.1, y = double(i / 20) * 0.1;
-      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1)
-        x = std::nextafter(x, u > 0 ? 9.0 : -9.0);
-      for (int u = jitter(gen); u != 0; u += u > 0 ? -1 : 1)
-        y = std::nextafter(y, u > 0 ? 9.0 : -9.0);
-      points[i][0] = x;
-      points[i][1] = y;
+      points[i][0] = nudge(double(i % 20) * 0.1);
+      points[i][1] = nudge(double(i / 20) * 0.1);
     }
     const vorn::Indices expected = literal_fps(points, 400);
     for (std::size_t bucket : {2u, 5u, 32u})
@@ -115,41 +110,15 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
     for (std::size_t n : {1500u, 30000u}) {
       vorn::PointSet points(n, 3);
       for (std::size_t i = 0; i < n; ++i) {
-        double* p = points[i];
         const double x = unit(gen), y = unit(gen), z = unit(gen);
-        switch (shape) {
-          case 0:
-            p[0] = x;
-            p[1] = y;
-            p[2] = 1e-12 * z;
-            break;
-          case 1:
-            p[0] = x;
-            p[1] = y;
-            p[2] = 0.5;
-            break;
-          case 2:
-            p[0] = x;
-            p[1] = 1e-9 * y;
-            p[2] = 1e-9 * z;
-            break;
-          case 3:
-            p[0] = double(i % 7) * 1e6 + 1e-3 * x;
-            p[1] = 1e-3 * y;
-            p[2] = 1e-3 * z;
-            break;
-          case 4:
-            p[0] = i == n / 2 ? 1e12 : x;
-            p[1] = y;
-            p[2] = z;
-            break;
-          case 5: p[0] = p[1] = p[2] = 0.25; break;
-          case 6:
-            p[0] = std::ldexp(1.0, -int(i % 1000));
-            p[1] = y;
-            p[2] = 0.0;
-            break;
-        }
+        const double at[7][3] = {{x, y, 1e-12 * z},
+                                 {x, y, 0.5},
+                                 {x, 1e-9 * y, 1e-9 * z},
+                                 {double(i % 7) * 1e6 + 1e-3 * x, 1e-3 * y, 1e-3 * z},
+                                 {i == n / 2 ? 1e12 : x, y, z},
+                                 {0.25, 0.25, 0.25},
+                                 {std::ldexp(1.0, -int(i % 1000)), y, 0.0}};
+        std::copy(at[shape], at[shape] + 3, points[i]);
       }
       const std::size_t buckets = vorn::sample_centroid_fps_buckets(points, 64);
       EXPECT_LE(buckets, 16 * n / 64) << shapes[shape] << " " << n;

@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <random>
 
-#include "utils/panic.h"
+#include "test_support.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 
@@ -15,7 +14,7 @@ namespace {
 
 using vorn::Indices;
 using vorn::PointSet;
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+using vorn_test::kNoLimit;
 
 // The search written plainly: the full cost for every candidate swap, the membership test
 // by scanning the medoid list, and the current cost recomputed at every position.
@@ -83,30 +82,6 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
               literal_kmedoids(points, count, seed, iterations))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
   }
-}
-
-// Points 0, -3, 3, -1, 1 on a line: medoid 0 with -3 or with 3 costs 5, with -1 or 1 costs 6.
-// From -1 or 1 the first cheaper candidate, index 1, is taken; from 3 the equal cost of index 1
-// is no improvement, so 3 stays instead of swapping back and forth.
-TEST(KMedoids, EqualCostsNeverSwapAndTheLowerCandidateWins) {
-  PointSet points(5, 1);
-  points.coords = {0.0, -3.0, 3.0, -1.0, 1.0};
-  for (std::uint64_t seed = 0; seed < 40; ++seed) {
-    const Indices start = vorn::sample_centroid_kmedoids(points, 2, seed, 0);
-    ASSERT_EQ(start[0], 0u);
-    const Indices expected{0, start[1] == 2 ? 2u : 1u};
-    EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 2, seed, 3), expected) << seed;
-  }
-}
-
-// A NaN distance is passed over, so a point whose distances are all NaN adds +inf, never NaN.
-TEST(KMedoids, TotalDistanceIgnoresNaN) {
-  PointSet points(3, 1);
-  points.coords = {0.0, 4.0, std::nan("")};
-  EXPECT_EQ(vorn::compute_total_distance(points, {0, 2}), INFINITY);
-  EXPECT_EQ(vorn::compute_total_distance(points, {2, 0}), INFINITY);
-  points.coords[2] = 1.0;
-  EXPECT_EQ(vorn::compute_total_distance(points, {1, 0}), 1.0);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <random>
 #include <utility>
 
-#include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 

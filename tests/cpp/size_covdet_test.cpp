@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <vector>
 
+#include "test_support.h"
 #include "utils/size_measures/determinant.h"
 #include "utils/size_measures/point_distance.h"
 #include "utils/size_measures/size_dispersion.h"
@@ -45,7 +45,7 @@ TEST(SizeCovdet, MatchesLiteralProcedureBitForBit) {
       for (std::size_t e = 0; e < n * d; ++e) p.coords[e] = u(gen) * std::exp2(e % 7 * 9.0) + 3.0;
       const double got = vorn::size_covdet(p);
       const double want = std::sqrt(std::fabs(vorn::determinant(literal_ridged_covariance(p), d)));
-      EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "d=" << d << " n=" << n;
+      EXPECT_EQ(vorn_test::bits(got), vorn_test::bits(want)) << "d=" << d << " n=" << n;
     }
   }
 }
@@ -100,7 +100,7 @@ TEST(SizeDispersion, LiteralPairOrderOnEveryThreadCount) {
     for (std::size_t threads : {1u, 2u, 3u, 8u}) {
       vorn::Executor executor(threads, vorn::CancelHook{});
       const double got = vorn::size_dispersion(p, executor);
-      EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "d=" << d << " threads=" << threads;
+      EXPECT_EQ(vorn_test::bits(got), vorn_test::bits(want)) << "d=" << d << " threads=" << threads;
     }
   }
 }

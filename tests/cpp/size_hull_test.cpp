@@ -4,15 +4,16 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
 #include "hull/convex_polyhedron.h"
+#include "test_support.h"
 
 namespace {
 
 using vorn::PointSet;
+using vorn_test::bits;
 
 enum class Kind { Cube, Sphere };
 
@@ -41,12 +42,6 @@ bool faces_sound(const PointSet& p) {
   std::vector<vorn::Vec3f> f(p.n);
   for (std::size_t i = 0; i < p.n; ++i) f[i] = {float(p[i][0]), float(p[i][1]), float(p[i][2])};
   return vorn::ConvexPolyhedron::from_convex_hull(f)->faces_sound;
-}
-
-std::uint64_t bits(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
 }
 
 struct Recorded {
@@ -78,19 +73,6 @@ TEST(SizeHull, SoundHullsKeepTheFaceFanBitsAndOthersSumTheirTriangles) {
     const char* kind = c.kind == Kind::Cube ? "cube" : "sphere";
     EXPECT_EQ(faces_sound(p), c.sound) << kind << " " << c.n << " seed " << c.seed;
     EXPECT_EQ(bits(vorn::size_hull(p)), c.bits) << kind << " " << c.n << " seed " << c.seed;
-  }
-}
-
-// n <= d points span no volume: zero before any hull is built, even from coordinates whose
-// float hull would not cancel exactly.
-TEST(SizeHull, AsManyPointsAsDimensionsGiveZero) {
-  for (std::uint64_t seed = 0; seed < 50; ++seed) {
-    for (std::size_t d : {2u, 3u}) {
-      std::mt19937_64 g(seed);
-      PointSet p(d, d);
-      for (double& x : p.coords) x = std::ldexp(double(g() >> 11), -53 + int(seed % 7) * 9);
-      EXPECT_EQ(bits(vorn::size_hull(p)), 0u) << "d=" << d << " seed " << seed;
-    }
   }
 }
 

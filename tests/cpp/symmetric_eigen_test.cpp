@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 
 namespace {
 
@@ -45,10 +44,9 @@ TEST(SymmetricEigen, SignBitOfAVanishingOffDiagonalFlipsVectors) {
             diagonal(1, -1, -1).m);
 }
 
-// A generic matrix, solved through QR sweeps: accurate vectors, and recorded bits. Any change
-// in the order or precision of an operation (a fused multiply-add, a double intermediate, a
-// reordered sum, another sign convention) shows here; hull results depend on these values.
-TEST(SymmetricEigen, GenericMatrixGivesAccurateVectorsAndRecordedBits) {
+// A generic matrix, solved through QR sweeps, gives accurate pairs (its bits, and those of
+// hundreds more, are recorded with the other kernels).
+TEST(SymmetricEigen, GenericMatrixGivesAccurateVectors) {
   const Mat3f a = symmetric(0.7f, -0.3f, 0.25f, 0.45f, -0.6f, 0.1f);
   const auto r = symmetric_eigen(a);
   for (int k = 0; k < 3; ++k)
@@ -57,11 +55,6 @@ TEST(SymmetricEigen, GenericMatrixGivesAccurateVectorsAndRecordedBits) {
       for (int c = 0; c < 3; ++c) av += double(a(row, c)) * r.eigenvectors(c, k);
       EXPECT_NEAR(av, double(r.eigenvalues[k]) * r.eigenvectors(row, k), 1e-6);
     }
-  EXPECT_EQ(r.eigenvalues, (std::array<float, 3>{0x1.2f897ap+0f, -0x1.39d0b6p-1f, 0x1.3c547ep-4f}));
-  const std::array<float, 9> q{0x1.a9fe86p-1f,  0x1.bdc72p-3f,   -0x1.0540bep-1f,
-                               -0x1.d4aba2p-2f, 0x1.940574p-1f,  -0x1.a38368p-2f,
-                               -0x1.40ff84p-2f, -0x1.2617eap-1f, -0x1.832908p-1f};
-  EXPECT_EQ(r.eigenvectors.m, q);
 }
 
 }  // namespace

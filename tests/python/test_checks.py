@@ -29,12 +29,9 @@ def tensor(a):
 FORMS = {
     "float32": (lambda a: a.astype(np.float32), lambda a: a.astype(np.float32).astype(np.float64)),
     "int32": (lambda a: (a * 100).astype(np.int32), lambda a: (a * 100).astype(np.int32) * 1.0),
-    "uint8": (lambda a: (a > 0).astype(np.uint8), lambda a: (a > 0) * 1.0),
+    "bool": (lambda a: a > 0, lambda a: (a > 0) * 1.0),
     "big-endian": (lambda a: a.astype(">f8"), lambda a: a),
-    "fortran-order": (np.asfortranarray, lambda a: a),
-    "reversed-slice": (lambda a: a[::-2, 1:], lambda a: a[::-2, 1:]),
     "list-of-tuples": (lambda a: [tuple(row) for row in a.tolist()], lambda a: a),
-    "list-of-numpy-rows": (list, lambda a: a),
     "list-of-ints": (lambda a: (a * 10).astype(int).tolist(), lambda a: (a * 10).astype(int) * 1.0),
     "dataframe": (frame, lambda a: a),
     "torch-tensor": (tensor, lambda a: a.astype(np.float32).astype(np.float64)),
@@ -127,10 +124,6 @@ ERRORS = {
     "nan-voxel": (
         lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.nan),
         VOXEL + " nan",
-    ),
-    "inf-voxel": (
-        lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size=math.inf),
-        VOXEL + " inf",
     ),
     "str-voxel": (
         lambda: vorn.sample_centroid_voxel(CLOUD, 1, voxel_size="1"),

@@ -53,11 +53,6 @@ def test_worked_values(points, expected):
     assert np.float64(seq).tobytes() == np.float64(_core.hull_volume_numpy(array)).tobytes()
 
 
-def test_flat_cloud_at_other_height_leaves_only_rounding(rng):
-    a = np.c_[rng.uniform(-1, 1, (200, 2)), np.full(200, 0.3)]
-    assert abs(_core.hull_volume_numpy(a)) < 1e-12
-
-
 def family(name, n, rng):
     """Clouds whose hulls the merged faces used to get wrong, and the ordinary ones."""
     t = rng.random(n) * 2 * np.pi

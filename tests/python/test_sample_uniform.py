@@ -44,13 +44,6 @@ def test_sample_uniform_smaller_count_is_a_prefix(n, counts, seed):
     assert len(set(longer)) == len(longer) == min(n, large) and all(0 <= i < n for i in longer)
 
 
-def test_sample_centroid_uniform_worked_example():
-    # Centroid (4.5, 0): 4 and 5 tie and 4 wins; the shuffle 7, 1, 5, 4, ... passes 4 over.
-    assert _core.sample_centroid_uniform(line(10), 4, 42) == [4, 7, 1, 5]
-    assert _core.sample_centroid_uniform(line(10), 1, 42) == [4]
-    assert _core.sample_centroid_uniform(line(10), 0, 42) == []
-
-
 @settings(max_examples=60, deadline=None)
 @given(n=st.integers(1, 120), count=st.integers(1, 130), seed=SEEDS, data=st.data())
 def test_sample_centroid_uniform_is_nearest_then_shuffled_order(n, count, seed, data):

@@ -45,28 +45,12 @@ def test_same_list_from_both_forms_strides_and_every_call(name, n, d, count, see
 
 THREE = [[0.0], [1.0], [2.0]]
 PANICS = {
-    "no-strata-at-assignment": (
-        lambda: _core.sample_centroid_stratified(THREE, 3, 0, 0, 1),
-        UNWRAP,
-    ),
-    "no-strata-at-filing": (
-        lambda: _core.sample_centroid_stratified(THREE, 3, 0, 0, 0),
-        "index out of bounds: the len is 0 but the index is 0",
-    ),
     "kmedoids-infinite-point": (
         lambda: _core.sample_centroid_kmedoids([[0.0], [math.inf]], 2, 0, 1),
         UNWRAP,
     ),
     "voxel-nan-point": (
         lambda: _core.sample_centroid_voxel_numpy(np.array([[0.0], [math.nan]]), 2, 0, 1.0),
-        UNWRAP,
-    ),
-    "centroid-uniform-nan-point": (
-        lambda: _core.sample_centroid_uniform([[0.0], [math.nan], [1.0]], 2, 0),
-        UNWRAP,
-    ),
-    "fps-infinite-point": (
-        lambda: _core.sample_centroid_fps([[0.0], [-math.inf], [1.0]], 2, 0),
         UNWRAP,
     ),
 }
@@ -80,7 +64,6 @@ def test_internal_failures(call, message):
 
 
 def test_results_that_need_no_search():
-    assert _core.sample_centroid_stratified([[0.0], [1.0], [5.0]], 1, 0, 0, 9) == [1]  # no strata
     assert _core.sample_centroid_kmedoids([], 3, 0, 5) == []
     assert _core.sample_centroid_voxel([[math.nan]], 3, 0, 1.0) == [0]
     assert _core.sample_centroid_uniform([[math.nan, 1.0]], 3, 0) == [0]
