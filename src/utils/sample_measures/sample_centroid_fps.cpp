@@ -20,9 +20,12 @@ namespace {
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
 // A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
-// it to the pool would cost more than it saves.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 14;
-constexpr std::size_t kSlotsPerRange = std::size_t(1) << 12;
+// it to the pool would cost more than it saves. Choices follow each other within microseconds,
+// while the pool's workers still wait awake, so a few thousand slots already pay.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
+constexpr std::size_t kSlotsPerRange = std::size_t(1) << 10;
+// Points per range when the tree's columns are filled.
+constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A node of the tree: its slot range, its children and where its largest distance lies.
@@ -197,7 +200,7 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
   tree.cols.resize(n * d);
   if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
-  executor.for_ranges(n, kSlotsPerRange * 4, [&](std::size_t begin, std::size_t end) {
+  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = points[i][k];
       if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
