@@ -26,7 +26,7 @@ def on_sphere(n, d):
 # Calls that run for seconds even on two threads: each must be interruptible.
 LONG_CALLS = {
     "hull": lambda a: _core.hull_volume_numpy(on_sphere(400_000, 3)),
-    "hull-2d": lambda a: _core.hull_volume_numpy(on_sphere(2_000_000, 2)),
+    "hull-2d": lambda a: _core.hull_volume_numpy(on_sphere(4_000_000, 2)),
     "mean_dispersion": lambda a: _core.mean_dispersion_numpy(a),
     "kmedoids": lambda a: _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000),
     "stratified": lambda a: _core.sample_centroid_stratified_numpy(
