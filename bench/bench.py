@@ -324,6 +324,15 @@ def fasterpam(a, count):
     return kmedoids.fasterpam(squareform(pdist(a)), count, init="random", n_cpu=1)
 
 
+def fasterpam_case(n, count):
+    import kmedoids  # noqa: F401  (a missing peer shows before any timing)
+
+    a = rng.random((n, 8))
+    return (lambda: _core.sample_centroid_kmedoids_numpy(a, count, 7, 50)), (
+        lambda: fasterpam(a, count)
+    )
+
+
 @case(
     "sample_centroid_kmedoids_numpy 5,000 x 8, count 32, 50 swaps",
     "kmedoids.fasterpam(squareform(pdist(a)), 32, init='random', n_cpu=1)",
@@ -331,10 +340,7 @@ def fasterpam(a, count):
     alternations=2,
 )
 def _():
-    import kmedoids  # noqa: F401
-
-    a = rng.random((5000, 8))
-    return (lambda: _core.sample_centroid_kmedoids_numpy(a, 32, 7, 50)), (lambda: fasterpam(a, 32))
+    return fasterpam_case(5000, 32)
 
 
 @case(
@@ -343,10 +349,7 @@ def _():
     ">= 2.0 (1 thread), >= 3.3 (all)",
 )
 def _():
-    import kmedoids  # noqa: F401
-
-    a = rng.random((2000, 8))
-    return (lambda: _core.sample_centroid_kmedoids_numpy(a, 16, 7, 50)), (lambda: fasterpam(a, 16))
+    return fasterpam_case(2000, 16)
 
 
 def fpsample_case(n, count):

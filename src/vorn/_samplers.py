@@ -23,9 +23,7 @@ def sample_uniform(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point, d >= 1: an array of any real dtype, byte order and strides, or
-        anything ``numpy.asarray`` reads as one (a DataFrame, a CPU tensor, a list of lists,
-        tuples or NumPy rows). Converted to float64 once; a float64 array is read in place.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
     seed : int, default 0
@@ -66,7 +64,7 @@ def sample_centroid_uniform(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point; see `sample_uniform`.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
     seed : int, default 0
@@ -108,7 +106,7 @@ def sample_centroid_fps(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point; see `sample_uniform`.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
     check_finite : bool, default True
@@ -152,7 +150,7 @@ def sample_centroid_voxel(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point; see `sample_uniform`.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
     voxel_size : float
@@ -204,7 +202,7 @@ def sample_centroid_kmedoids(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point; see `sample_uniform`.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many medoids to choose, >= 0; at most n are returned.
     max_iterations : int, default 100
@@ -256,7 +254,7 @@ def sample_centroid_stratified(
     Parameters
     ----------
     points : array_like, shape (n, d)
-        One row per point; see `sample_uniform`.
+        One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned, and rounding the quotas
         down can return fewer.
