@@ -3,7 +3,7 @@
 // are compared bit for bit.
 #include "hull/center_cov.h"
 
-#include "utils/panic.h"
+#include "base/panic.h"
 
 namespace vorn {
 

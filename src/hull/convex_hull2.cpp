@@ -6,8 +6,8 @@
 #include <cmath>
 #include <optional>
 
+#include "base/panic.h"
 #include "hull/support_point_id.h"
-#include "utils/panic.h"
 
 namespace vorn {
 

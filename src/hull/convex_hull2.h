@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/executor.h"
 #include "hull/float_types.h"
-#include "utils/executor.h"
 
 namespace vorn {
 

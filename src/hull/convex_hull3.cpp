@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/panic.h"
 #include "hull/center_cov.h"
 #include "hull/compute_silhouette.h"
 #include "hull/convex_hull2.h"
@@ -14,7 +15,6 @@
 #include "hull/symmetric_eigen.h"
 #include "hull/triangle_area.h"
 #include "hull/triangle_facet.h"
-#include "utils/panic.h"
 
 namespace vorn {
 

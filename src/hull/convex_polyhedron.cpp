@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <numeric>
 
+#include "base/panic.h"
 #include "hull/convex_hull3.h"
-#include "utils/panic.h"
 
 namespace vorn {
 

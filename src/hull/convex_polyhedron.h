@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/executor.h"
 #include "hull/float_types.h"
 #include "hull/remove_unused_points.h"
-#include "utils/executor.h"
 
 namespace vorn {
 

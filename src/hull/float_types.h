@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "utils/strict_float.h"
+#include "base/strict_float.h"
 
 namespace vorn {
 

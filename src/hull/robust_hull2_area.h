@@ -5,8 +5,8 @@
 
 #include <vector>
 
+#include "base/executor.h"
 #include "hull/float_types.h"
-#include "utils/executor.h"
 
 namespace vorn {
 

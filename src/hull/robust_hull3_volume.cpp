@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "base/panic.h"
 #include "hull/exact_orient.h"
-#include "utils/panic.h"
 
 namespace vorn {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "utils/panic.h"
+#include "base/panic.h"
 
 namespace vorn {
 

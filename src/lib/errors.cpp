@@ -6,8 +6,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "base/panic.h"
 #include "lib/py_ref.h"
-#include "utils/panic.h"
 
 namespace vorn::py {
 

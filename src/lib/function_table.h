@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <variant>
 
-#include "utils/executor.h"
-#include "utils/point_set.h"
+#include "base/executor.h"
+#include "base/point_set.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"

@@ -8,12 +8,12 @@
 #include <utility>
 #include <variant>
 
+#include "base/executor.h"
 #include "lib/arguments.h"
 #include "lib/errors.h"
 #include "lib/function_table.h"
 #include "lib/point_input.h"
 #include "lib/py_ref.h"
-#include "utils/executor.h"
 
 namespace vorn::py {
 

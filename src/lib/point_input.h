@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/point_set.h"
 #include "lib/py_ref.h"
-#include "utils/point_set.h"
 
 namespace vorn::py {
 

@@ -1,4 +1,4 @@
-#include "utils/executor.h"
+#include "base/executor.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <random>
 
+#include "base/panic.h"
 #include "test_support.h"
-#include "utils/panic.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/size_measures/point_distance.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "utils/panic.h"
-#include "utils/point_set.h"
+#include "base/panic.h"
+#include "base/point_set.h"
 
 namespace vorn_test {
 

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "utils/panic.h"
-#include "utils/simd_clones.h"
+#include "base/panic.h"
+#include "base/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "utils/point_set.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

@@ -8,9 +8,9 @@
 #include <limits>
 #include <vector>
 
-#include "utils/compiler_hints.h"
+#include "base/compiler_hints.h"
+#include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
-#include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
-#include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {

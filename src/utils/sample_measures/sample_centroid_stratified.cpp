@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "utils/panic.h"
+#include "base/panic.h"
+#include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
-#include "utils/simd_clones.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "utils/point_set.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

@@ -8,10 +8,10 @@
 #include <limits>
 #include <vector>
 
+#include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
-#include "utils/simd_clones.h"
 
 namespace vorn {
 

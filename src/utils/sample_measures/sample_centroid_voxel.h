@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "utils/executor.h"
-#include "utils/point_set.h"
+#include "base/executor.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

@@ -2,7 +2,7 @@
 // How many words each operation consumes is part of the results: never add a draw or a retry.
 #include "utils/sample_measures/seeded_rng.h"
 
-#include "utils/panic.h"
+#include "base/panic.h"
 #include "utils/sample_measures/wide_multiply.h"
 
 namespace vorn {

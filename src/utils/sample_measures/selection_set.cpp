@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "utils/panic.h"
+#include "base/panic.h"
 
 namespace vorn {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "utils/compiler_hints.h"
-#include "utils/simd_clones.h"
-#include "utils/simd_lanes.h"
+#include "base/compiler_hints.h"
+#include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 
 namespace vorn {
 

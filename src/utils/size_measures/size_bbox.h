@@ -2,7 +2,7 @@
 // Bounds move only on ordered comparisons, so a NaN after point 0 never enters them.
 #pragma once
 
-#include "utils/point_set.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

@@ -3,8 +3,8 @@
 // are compared bit for bit.
 #pragma once
 
-#include "utils/executor.h"
-#include "utils/point_set.h"
+#include "base/executor.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

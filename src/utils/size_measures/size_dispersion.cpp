@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-#include "utils/simd_clones.h"
-#include "utils/simd_lanes.h"
+#include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {

@@ -2,8 +2,8 @@
 // The total is summed pair by pair in (i, j > i) order: results are compared bit for bit.
 #pragma once
 
-#include "utils/executor.h"
-#include "utils/point_set.h"
+#include "base/executor.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

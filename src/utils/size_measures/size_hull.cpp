@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/panic.h"
 #include "hull/convex_hull2.h"
 #include "hull/convex_hull3.h"
 #include "hull/convex_polygon.h"
@@ -18,7 +19,6 @@
 #include "hull/polyhedron_volume_is_sound.h"
 #include "hull/robust_hull2_area.h"
 #include "hull/robust_hull3_volume.h"
-#include "utils/panic.h"
 
 namespace vorn {
 

@@ -3,8 +3,8 @@
 // is widened: the result is not always the float size itself.
 #pragma once
 
-#include "utils/executor.h"
-#include "utils/point_set.h"
+#include "base/executor.h"
+#include "base/point_set.h"
 
 namespace vorn {
 

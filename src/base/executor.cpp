@@ -1,6 +1,6 @@
 // The process-wide pool behind Executor: worker threads that help callers with their ranges.
 // A caller always works on its own ranges too, so a busy pool slows a call but never stalls it.
-#include "utils/executor.h"
+#include "base/executor.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <pthread.h>
 #endif
 
-#include "utils/panic.h"
+#include "base/panic.h"
 
 namespace vorn {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "utils/strict_float.h"
+#include "base/strict_float.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
