@@ -59,6 +59,18 @@ class Executor {
     run_parallel(ranges, run_range, &task);
   }
 
+  // Calls body(begin, end) for the consecutive blocks [0, block), [block, 2 * block), ... of
+  // [0, n), in order, on the calling thread, polling before each: a sequential loop (a sum in a
+  // fixed order, say) that a stop can still reach.
+  template <class Body>
+  void for_each_block(std::size_t n, std::size_t block, const Body& body) const {
+    block = std::max<std::size_t>(block, 1);
+    for (std::size_t begin = 0; begin < n; begin += std::min(block, n - begin)) {
+      poll();
+      body(begin, std::min(n, begin + block));
+    }
+  }
+
   static constexpr std::chrono::milliseconds kPollPeriod{20};
 
  private:
@@ -78,6 +90,25 @@ class Executor {
   std::thread::id owner_ = std::this_thread::get_id();
   mutable std::atomic<bool> stopped_{false};
   mutable std::chrono::steady_clock::time_point last_asked_ = std::chrono::steady_clock::now();
+};
+
+// Polls an executor once every `period` steps, for loops whose steps are too short to poll
+// each (an incremental construction adding one point at a time, say).
+class PollPacer {
+ public:
+  PollPacer(const Executor& executor, std::size_t period)
+      : executor_(executor), period_(std::max<std::size_t>(period, 1)) {}
+  void step() {
+    if (++count_ == period_) {
+      count_ = 0;
+      executor_.poll();
+    }
+  }
+
+ private:
+  const Executor& executor_;
+  std::size_t period_;
+  std::size_t count_ = 0;
 };
 
 // The thread count a new Executor gets by default: set_default_threads(), else the environment

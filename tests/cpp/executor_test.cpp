@@ -70,3 +70,19 @@ TEST(Executor, WorkersSeeAStopAskedWhileTheCallerWaits) {
                vorn::Panic);
   EXPECT_TRUE(worker_ran.load());
 }
+
+TEST(Executor, BlocksRunInOrderAndAStopEndsThemBetweenBlocks) {
+  std::atomic<int> questions{0};
+  const auto third = [](void* asked) { return ++*static_cast<std::atomic<int>*>(asked) >= 3; };
+  vorn::Executor executor(2, vorn::CancelHook{third, &questions});
+  std::vector<std::size_t> starts;
+  const auto record = [&](std::size_t begin, std::size_t end) {
+    starts.push_back(begin);
+    EXPECT_LE(end - begin, 4u);
+    std::this_thread::sleep_for(vorn::Executor::kPollPeriod);  // let the hook be asked again
+  };
+  EXPECT_THROW(executor.for_each_block(40, 4, record), vorn::Panic);
+  ASSERT_GE(starts.size(), 1u);
+  EXPECT_LT(starts.size(), 10u);
+  for (std::size_t b = 0; b < starts.size(); ++b) EXPECT_EQ(starts[b], 4 * b);
+}
