@@ -1,13 +1,14 @@
-// F64x2, F64x4: two or four doubles side by side, for kernels that advance independent sums at
+// F64x4, F64x8: four or eight doubles side by side, for kernels that advance independent sums at
 // once. Every lane operation rounds exactly as the scalar one: element by element, never fused,
 // never summed across lanes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // VORN_VECTOR_EXTENSIONS is 1 where the compiler has GCC-style vector types. Elsewhere, or
-// with VORN_NO_VECTOR_EXTENSIONS, F64x2 is a plain pair with the same per-lane arithmetic.
+// with VORN_NO_VECTOR_EXTENSIONS, they are plain arrays with the same per-lane arithmetic.
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(VORN_NO_VECTOR_EXTENSIONS)
 #define VORN_VECTOR_EXTENSIONS 1
 #else
@@ -17,38 +18,45 @@
 namespace vorn {
 
 #if VORN_VECTOR_EXTENSIONS
-typedef double F64x2 __attribute__((vector_size(16)));
-typedef std::int64_t I64x2 __attribute__((vector_size(16)));
 typedef double F64x4 __attribute__((vector_size(32)));
+typedef double F64x8 __attribute__((vector_size(64)));
 #else
-struct F64x2 {
-  double lane[2];
+template <std::size_t N>
+struct F64Lanes {
+  double lane[N];
   double operator[](std::size_t i) const { return lane[i]; }
   double& operator[](std::size_t i) { return lane[i]; }
 };
-inline F64x2 operator+(F64x2 a, F64x2 b) {
-  return {{a[0] + b[0], a[1] + b[1]}};
+template <std::size_t N>
+inline F64Lanes<N> operator+(F64Lanes<N> a, F64Lanes<N> b) {
+  for (std::size_t i = 0; i < N; ++i) a[i] = a[i] + b[i];
+  return a;
 }
-inline F64x2 operator-(F64x2 a, F64x2 b) {
-  return {{a[0] - b[0], a[1] - b[1]}};
+template <std::size_t N>
+inline F64Lanes<N> operator-(F64Lanes<N> a, F64Lanes<N> b) {
+  for (std::size_t i = 0; i < N; ++i) a[i] = a[i] - b[i];
+  return a;
 }
-inline F64x2 operator*(F64x2 a, F64x2 b) {
-  return {{a[0] * b[0], a[1] * b[1]}};
+template <std::size_t N>
+inline F64Lanes<N> operator*(F64Lanes<N> a, F64Lanes<N> b) {
+  for (std::size_t i = 0; i < N; ++i) a[i] = a[i] * b[i];
+  return a;
 }
-struct F64x4 {
-  double lane[4];
-  double operator[](std::size_t i) const { return lane[i]; }
-  double& operator[](std::size_t i) { return lane[i]; }
-};
-inline F64x4 operator+(F64x4 a, F64x4 b) {
-  return {{a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}};
-}
-inline F64x4 operator-(F64x4 a, F64x4 b) {
-  return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3] - b[3]}};
-}
-inline F64x4 operator*(F64x4 a, F64x4 b) {
-  return {{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}};
-}
+using F64x4 = F64Lanes<4>;
+using F64x8 = F64Lanes<8>;
 #endif
+
+// Unaligned loads and stores of whole vectors: memcpy compiles to one vector move and, unlike a
+// pointer cast, reads memory of any alignment without undefined behaviour.
+template <class V>
+inline V load_lanes(const double* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class V>
+inline void store_lanes(double* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
 
 }  // namespace vorn
