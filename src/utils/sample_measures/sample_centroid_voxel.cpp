@@ -153,7 +153,8 @@ std::size_t file_points(const PointSet& points, double voxel_size, std::vector<I
       h = std::max<std::int64_t>(h, range_hi[r * d + k]);
     }
     lo[k] = l;
-    stride[k] = static_cast<std::int64_t>(cells);
+    // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
+    stride[k] = cells < 0x1p62 ? static_cast<std::int64_t>(cells) : 0;
     cells *= double(h - l + 1);  // exact while below 2^53; compared with 2 n only
   }
   voxel_of.resize(n);
