@@ -3,6 +3,7 @@
     scripts/run-bench                # sets up .venv-bench with the peers, runs every case
     python bench/bench.py dispersion # cases whose label contains "dispersion"
     python bench/bench.py overhead   # the package's functions against direct vorn._core calls
+    python bench/bench.py interrupt  # how soon Ctrl-C stops each long call
 
 Each case times vorn on one thread, vorn on every thread and its peer alternately, and keeps
 the best of several rounds. Ratios are peer time / vorn time, so above 1 means vorn is faster;
@@ -537,6 +538,49 @@ def run_overhead_cases(pattern):
     print()
 
 
+def interrupt_latency(call, delay=0.15):
+    """Seconds from a SIGINT sent `delay` s into `call` to its KeyboardInterrupt (None: no stop)."""
+    import signal
+    import threading
+
+    timer = threading.Timer(delay, lambda: os.kill(os.getpid(), signal.SIGINT))
+    sent = time.perf_counter() + delay
+    timer.start()
+    try:
+        call()
+    except KeyboardInterrupt:
+        return time.perf_counter() - sent
+    finally:
+        timer.join()
+    return None
+
+
+def run_interrupt_cases():
+    import signal
+
+    if signal.getsignal(signal.SIGINT) is signal.SIG_IGN:
+        print("interrupt latency: SIGINT is ignored in this process, not measured")
+        return
+    a = rng.normal(size=(80_000, 3))
+    circle = rng.normal(size=(4_000_000, 2))
+    circle /= np.linalg.norm(circle, axis=1, keepdims=True)
+    calls = {
+        "hull_volume 4,000,000 x 2 on a circle": lambda: _core.hull_volume_numpy(circle),
+        "mean_dispersion 80,000 x 3": lambda: _core.mean_dispersion_numpy(a),
+        "sample_centroid_kmedoids 3,000 x 3, count 150": lambda: (
+            _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000)
+        ),
+        "sample_centroid_fps 3,200,000 x 3, all points": lambda: _core.sample_centroid_fps_numpy(
+            np.tile(a, (40, 1)), 2_000_000, 0
+        ),
+    }
+    for label, call in calls.items():
+        latencies = [interrupt_latency(call) for _ in range(5)]
+        worst = max((t for t in latencies if t is not None), default=None)
+        shown = "call ended first" if worst is None else f"{worst * 1e3:.0f} ms"
+        print(f"interrupt latency, worst of 5, {label:48} {shown:>16}  goal: under 200 ms")
+
+
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
     print(
@@ -550,6 +594,8 @@ def main():
         run_memory_cases()
     if pattern in "python threads":
         run_python_threads_case()
+    if pattern in "interrupt":
+        run_interrupt_cases()
     run_overhead_cases(pattern)
     print(
         f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "
