@@ -12,6 +12,7 @@
 #include "lib/arguments.h"
 #include "lib/errors.h"
 #include "lib/function_table.h"
+#include "lib/interpreter_lock.h"
 #include "lib/point_input.h"
 #include "lib/py_ref.h"
 
@@ -49,28 +50,6 @@ struct Call {
   Result operator()(StratifiedSampler f) const {
     return f(points, count, seed, third, fourth, executor);
   }
-};
-
-// Releases the interpreter lock for the numeric work, so that other Python threads run
-// meanwhile. Its hook takes the lock back for a moment to run pending signal handlers: a
-// KeyboardInterrupt they raise stays set and stops the computation.
-class InterpreterReleased {
- public:
-  InterpreterReleased() : state_(PyEval_SaveThread()) {}
-  ~InterpreterReleased() { PyEval_RestoreThread(state_); }
-  InterpreterReleased(const InterpreterReleased&) = delete;
-  InterpreterReleased& operator=(const InterpreterReleased&) = delete;
-
-  static bool signal_pending(void* self) {
-    auto* released = static_cast<InterpreterReleased*>(self);
-    PyEval_RestoreThread(released->state_);
-    const bool raised = PyErr_CheckSignals() != 0;
-    released->state_ = PyEval_SaveThread();
-    return raised;
-  }
-
- private:
-  PyThreadState* state_;
 };
 
 // Steps of every call, in order: bind; convert points; convert the other parameters in
@@ -246,6 +225,7 @@ PyObject* create_module() {
     if (!add_function(module.get(), module_name.get(), &defs[i])) return nullptr;
   }
   if (PyModule_AddFunctions(module.get(), thread_controls) < 0) return nullptr;
+  if (!watch_interpreter_exit()) return nullptr;
   PyObject* panic = panic_exception_type();
   if (panic == nullptr || PyObject_SetAttrString(module.get(), "PanicException", panic) < 0) {
     return nullptr;
