@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -52,6 +53,20 @@ struct Call {
   }
 };
 
+// default_threads(), with one RuntimeWarning for a VORN_NUM_THREADS that was refused. False
+// with an exception set when warnings are errors.
+bool checked_default_threads(std::size_t* threads) {
+  *threads = default_threads();
+  const std::optional<std::string> refused = take_refused_thread_setting();
+  if (!refused) return true;
+  PyRef text(PyUnicode_DecodeFSDefault(refused->c_str()));
+  if (!text) return false;
+  return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                          "VORN_NUM_THREADS must be a thread count from 1 to %zu, or -1 for "
+                          "every hardware thread; ignoring %R and using %zu threads",
+                          kMaxThreads, text.get(), *threads) == 0;
+}
+
 // Steps of every call, in order: bind; convert points; convert the other parameters in
 // declaration order; build the PointSet; compute and release the points without the
 // interpreter lock; convert the result.
@@ -89,11 +104,12 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
                                                 : parse_numpy_points(array, &points);
   if (!built) return nullptr;
   array.array = PyRef();
+  std::size_t threads = 0;
+  if (!checked_default_threads(&threads)) return nullptr;
   Result result;
   {
     InterpreterReleased released;
-    const Executor executor(default_threads(),
-                            CancelHook{&InterpreterReleased::signal_pending, &released});
+    const Executor executor(threads, CancelHook{&InterpreterReleased::signal_pending, &released});
     result = std::visit(
         Call{points, executor, integers[1], integers[2], integers[3], integers[4], reals[3]},
         row.compute);
@@ -151,7 +167,9 @@ bool size_from_python(PyObject* value, std::size_t* out) {
 }
 
 PyObject* num_threads(PyObject*, PyObject*) {
-  return PyLong_FromSize_t(default_threads());
+  std::size_t threads = 0;
+  if (!checked_default_threads(&threads)) return nullptr;
+  return PyLong_FromSize_t(threads);
 }
 
 PyObject* set_num_threads(PyObject*, PyObject* value) {
