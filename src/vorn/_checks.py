@@ -8,13 +8,16 @@ from __future__ import annotations
 
 import math
 import operator
-from typing import TYPE_CHECKING, Any, List
+from typing import TYPE_CHECKING, Any, List, Union
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
 
 _U64_LIMIT = 1 << 64
+
+# What the core's private `_*_array` functions read.
+Points = Union["npt.NDArray[np.float64]", "npt.NDArray[np.float32]"]
 
 
 def numpy_or_raise(caller: str) -> Any:
@@ -29,17 +32,16 @@ def numpy_or_raise(caller: str) -> Any:
     return numpy
 
 
-def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.float64]:
-    """`points` as a 2-d float64 array with at least one column, rows being points.
+def as_points(points: Any, check_finite: bool, caller: str) -> Points:
+    """`points` as a 2-d float64 or float32 array with at least one column, rows being points.
 
-    A float64 array in native byte order is returned as it is, whatever its strides (the
-    core reads any strides); anything else is converted once.
+    A float64 or float32 array in native byte order is returned as it is, whatever its
+    strides (the core reads any strides and widens float32 exactly); anything else is
+    converted to float64 once.
     """
     numpy = numpy_or_raise(caller)
-    array: npt.NDArray[np.float64] = (
-        points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
-    )
-    if array.dtype != numpy.float64:  # also a float64 of the other byte order
+    array: Points = points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
+    if array.dtype != numpy.float64 and array.dtype != numpy.float32:  # also other byte orders
         array = _as_float64(numpy, array)
     if array.ndim != 2:
         if array.ndim == 1 and array.size == 0:

@@ -40,7 +40,7 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.bbox_volume([[0, 0, 0], [2, 1, 0.5], [1, 3, 0]])
     3.0
     """
-    return _core.bbox_volume_numpy(as_points(points, check_finite, "bbox_volume"))
+    return _core._bbox_volume_array(as_points(points, check_finite, "bbox_volume"))  # pyright: ignore[reportPrivateUsage]
 
 
 def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
@@ -72,7 +72,7 @@ def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.hull_volume([[0, 0], [2, 0], [2, 1], [0, 1], [1, 0.5]])
     2.0
     """
-    return _core.hull_volume_numpy(as_points(points, check_finite, "hull_volume"))
+    return _core._hull_volume_array(as_points(points, check_finite, "hull_volume"))  # pyright: ignore[reportPrivateUsage]
 
 
 def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float:
@@ -102,7 +102,7 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
     >>> round(vorn.covariance_volume([[0, 0], [2, 0], [0, 2], [2, 2]]), 6)
     1.333333
     """
-    return _core.covariance_volume_numpy(as_points(points, check_finite, "covariance_volume"))
+    return _core._covariance_volume_array(as_points(points, check_finite, "covariance_volume"))  # pyright: ignore[reportPrivateUsage]
 
 
 def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
@@ -131,4 +131,4 @@ def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.mean_dispersion([[0, 0], [3, 4], [0, 0]])
     3.3333333333333335
     """
-    return _core.mean_dispersion_numpy(as_points(points, check_finite, "mean_dispersion"))
+    return _core._mean_dispersion_array(as_points(points, check_finite, "mean_dispersion"))  # pyright: ignore[reportPrivateUsage]

@@ -53,7 +53,7 @@ def sample_uniform(
     """
     count, seed = as_index(count, "count"), as_index(seed, "seed")
     array = as_points(points, False, "sample_uniform")
-    return as_indices(_core.sample_uniform_numpy(array, count, seed), "sample_uniform")
+    return as_indices(_core._sample_uniform_array(array, count, seed), "sample_uniform")  # pyright: ignore[reportPrivateUsage]
 
 
 def sample_centroid_uniform(
@@ -91,7 +91,7 @@ def sample_centroid_uniform(
     """
     count, seed = as_index(count, "count"), as_index(seed, "seed")
     array = as_points(points, check_finite, "sample_centroid_uniform")
-    chosen = _core.sample_centroid_uniform_numpy(array, count, seed)
+    chosen = _core._sample_centroid_uniform_array(array, count, seed)  # pyright: ignore[reportPrivateUsage]
     return as_indices(chosen, "sample_centroid_uniform")
 
 
@@ -131,7 +131,7 @@ def sample_centroid_fps(
     """
     count = as_index(count, "count")
     array = as_points(points, check_finite, "sample_centroid_fps")
-    return as_indices(_core.sample_centroid_fps_numpy(array, count, 0), "sample_centroid_fps")
+    return as_indices(_core._sample_centroid_fps_array(array, count, 0), "sample_centroid_fps")  # pyright: ignore[reportPrivateUsage]
 
 
 def sample_centroid_voxel(
@@ -182,7 +182,7 @@ def sample_centroid_voxel(
     count, seed = as_index(count, "count"), as_index(seed, "seed")
     voxel_size = as_positive_real(voxel_size, "voxel_size")
     array = as_points(points, check_finite, "sample_centroid_voxel")
-    chosen = _core.sample_centroid_voxel_numpy(array, count, seed, voxel_size)
+    chosen = _core._sample_centroid_voxel_array(array, count, seed, voxel_size)  # pyright: ignore[reportPrivateUsage]
     return as_indices(chosen, "sample_centroid_voxel")
 
 
@@ -232,7 +232,7 @@ def sample_centroid_kmedoids(
     count, seed = as_index(count, "count"), as_index(seed, "seed")
     max_iterations = as_index(max_iterations, "max_iterations")
     array = as_points(points, check_finite, "sample_centroid_kmedoids")
-    chosen = _core.sample_centroid_kmedoids_numpy(array, count, seed, max_iterations)
+    chosen = _core._sample_centroid_kmedoids_array(array, count, seed, max_iterations)  # pyright: ignore[reportPrivateUsage]
     return as_indices(chosen, "sample_centroid_kmedoids")
 
 
@@ -290,5 +290,5 @@ def sample_centroid_stratified(
     num_strata = as_index(num_strata, "num_strata", minimum=1)
     max_iterations = as_index(max_iterations, "max_iterations")
     array = as_points(points, check_finite, "sample_centroid_stratified")
-    chosen = _core.sample_centroid_stratified_numpy(array, count, seed, num_strata, max_iterations)
+    chosen = _core._sample_centroid_stratified_array(array, count, seed, num_strata, max_iterations)  # pyright: ignore[reportPrivateUsage]
     return as_indices(chosen, "sample_centroid_stratified")
