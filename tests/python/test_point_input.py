@@ -47,13 +47,17 @@ VIEWS = {
     "reversed-rows-every-other-column": lambda a: a[::-1, ::2],
     "negative-both": lambda a: a[::-2, ::-1],
     "column-slice": lambda a: a[:, 1:],
-    "misaligned": lambda a: misaligned_copy(a),
+    "misaligned": lambda a: offset_copy(a, 1),
+    "read-in-place-8-byte-aligned": lambda a: offset_copy(a, 8),
 }
 
 
-def misaligned_copy(a):
-    # C-ordered, but one byte off the alignment of a double: copied, not read in place.
-    out = np.empty(a.size * 8 + 1, np.uint8)[1:].view(np.float64).reshape(a.shape)
+def offset_copy(a, offset):
+    # C-ordered, `offset` bytes past a 64-byte boundary: read in place when the offset keeps
+    # doubles aligned, copied otherwise.
+    raw = np.empty(a.size * 8 + 128, np.uint8)
+    start = -raw.ctypes.data % 64 + offset
+    out = raw[start : start + a.size * 8].view(np.float64).reshape(a.shape)
     out[...] = a
     return out
 
@@ -130,13 +134,14 @@ ARRAY_FORMS = {
 }
 
 
+@pytest.mark.parametrize("d", [3, 9])
 @pytest.mark.parametrize("name", ARRAY_FORMS)
-def test_float32_array_gives_the_bits_of_its_float64_values(name):
-    a32 = np.random.default_rng(8).normal(size=(300, 3)).astype(np.float32)
+def test_float32_and_in_place_arrays_give_the_bits_of_a_float64_copy(name, d):
+    a32 = np.random.default_rng(8).normal(size=(300, d)).astype(np.float32)
     a32[::7] = a32[1::7]  # exact ties
     args = ARRAY_FORMS[name]
-    widened = getattr(_core, name + "_numpy")(a32.astype(np.float64), *args)
-    for view in (a32, a32[::-1][::-1], np.asfortranarray(a32)):
+    widened = getattr(_core, name + "_numpy")(np.asfortranarray(a32, np.float64), *args)
+    for view in (a32, a32[::-1][::-1], np.asfortranarray(a32), offset_copy(a32, 8)):
         got = getattr(_core, f"_{name}_array")(view, *args)
         assert (bits(got) == bits(widened)) if isinstance(got, float) else got == widened
     with pytest.raises(TypeError, match="'ndarray' object cannot be cast as 'ndarray'"):
