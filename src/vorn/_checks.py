@@ -8,13 +8,17 @@ from __future__ import annotations
 
 import math
 import operator
-from typing import TYPE_CHECKING, Any, List
+import sys
+from typing import TYPE_CHECKING, Any, Callable, List, Optional, Tuple, TypeVar
+
+from vorn._core import PanicException
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
 
 _U64_LIMIT = 1 << 64
+T = TypeVar("T")
 
 
 def numpy_or_raise(caller: str) -> Any:
@@ -36,6 +40,8 @@ def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.fl
     core reads any strides); anything else is converted once.
     """
     numpy = numpy_or_raise(caller)
+    if isinstance(points, numpy.ndarray) and type(points) is not numpy.ndarray:
+        _refuse_masked(numpy, points)
     array: npt.NDArray[np.float64] = (
         points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
     )
@@ -90,26 +96,74 @@ def _as_float64(numpy: Any, array: Any) -> Any:
         raise TypeError(f"points must hold real numbers convertible to float64: {error}") from None
 
 
-def _raise_first_non_finite(numpy: Any, array: Any) -> None:
+def _refuse_masked(numpy: Any, points: Any) -> None:
+    # The core reads the data under the mask too: measuring it would be silently wrong.
+    if isinstance(points, numpy.ma.MaskedArray):
+        raise TypeError(
+            "points must not be a masked array: its masked points would be measured; "
+            "pass numpy.ma.compress_rows(points) to drop them"
+        )
+
+
+def _first_non_finite(numpy: Any, array: Any) -> Optional[Tuple[int, int]]:
     bad = ~numpy.isfinite(array)
     if not bad.any():
-        return  # the sum overflowed; every coordinate is finite
+        return None
     i, j = (int(k) for k in numpy.argwhere(bad)[0])
+    return i, j
+
+
+def _raise_first_non_finite(numpy: Any, array: Any) -> None:
+    at = _first_non_finite(numpy, array)
+    if at is None:
+        return  # the sum overflowed; every coordinate is finite
     raise ValueError(
-        f"points must be finite: point {i} has coordinate {array[i, j]} "
+        f"points must be finite: point {at[0]} has coordinate {array[at]} "
         "(pass check_finite=False to skip this check)"
     )
 
 
-def as_index(value: Any, name: str, minimum: int = 0) -> int:
-    """`value` as an int in [minimum, 2**64), the range the core accepts."""
+def call_core(caller: str, function: Callable[..., T], array: Any, *args: Any) -> T:
+    """`function(array, *args)`, with the core's internal failure on a non-finite coordinate
+    (reachable with check_finite=False) turned into a ValueError naming that coordinate."""
     try:
+        return function(array, *args)
+    except PanicException:
+        at = _first_non_finite(numpy_or_raise(caller), array)
+        if at is None:
+            raise
+        raise ValueError(
+            f"{caller} needs finite points: point {at[0]} has coordinate {array[at]} "
+            "(check_finite=False skips the check, not the need)"
+        ) from None
+
+
+def as_index(value: Any, name: str, minimum: int = 0) -> int:
+    """`value` as an int in [minimum, 2**64), the range the core accepts.
+
+    Any integer type is taken (anything with ``__index__``: NumPy integers too), but not a
+    bool, which is an int by accident of history and a slip of the pen here.
+    """
+    try:
+        if isinstance(value, bool):
+            raise TypeError
         index = operator.index(value)
     except TypeError:
         raise TypeError(f"{name} must be an integer, got {type(value).__name__}") from None
     if not minimum <= index < _U64_LIMIT:
         raise ValueError(f"{name} must be an integer in [{minimum}, 2**64), got {index}")
     return index
+
+
+def as_seed(seed: Any) -> int:
+    """`seed` as an int in [0, 2**64); a numpy.random.Generator gives one draw of 64 bits."""
+    try:
+        return as_index(seed, "seed")
+    except TypeError:
+        numpy = sys.modules.get("numpy")  # a Generator implies NumPy is already imported
+        if numpy is None or not isinstance(seed, numpy.random.Generator):
+            raise
+    return int(seed.integers(0, _U64_LIMIT, dtype=numpy.uint64))
 
 
 def as_positive_real(value: Any, name: str) -> float:

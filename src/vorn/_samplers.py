@@ -2,19 +2,32 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, SupportsFloat, SupportsIndex
+from typing import TYPE_CHECKING, Any, Callable, List, SupportsFloat, SupportsIndex
 
 from vorn import _core
-from vorn._checks import as_index, as_indices, as_points, as_positive_real
-from vorn._typing import PointsLike
+from vorn._checks import as_index, as_indices, as_points, as_positive_real, as_seed, call_core
+from vorn._typing import PointsLike, SeedLike
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
 
 
+def _sample(
+    caller: str,
+    kernel: Callable[..., List[int]],
+    points: PointsLike,
+    check_finite: bool,
+    *args: Any,
+) -> npt.NDArray[np.intp]:
+    """What every sampler does once its own arguments are checked: read the points, run the
+    core's `kernel` on them with `args`, and return the chosen indices as an array."""
+    array = as_points(points, check_finite, caller)
+    return as_indices(call_core(caller, kernel, array, *args), caller)
+
+
 def sample_uniform(
-    points: PointsLike, count: SupportsIndex, *, seed: SupportsIndex = 0
+    points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0
 ) -> npt.NDArray[np.intp]:
     """Up to `count` distinct points chosen uniformly at random.
 
@@ -26,9 +39,11 @@ def sample_uniform(
         One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64. Equal seeds give equal results on
-        every platform.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random choices: an integer of any type, 0 <= seed < 2**64. Equal seeds
+        give equal results on every platform. A Generator gives one 64-bit integer
+        (``seed.integers(2**64, dtype=numpy.uint64)``) and advances by that one draw, so the
+        call is reproducible from the generator's state.
 
     Returns
     -------
@@ -38,7 +53,8 @@ def sample_uniform(
     Raises
     ------
     TypeError
-        `points` does not hold real numbers, or `count` or `seed` is not an integer.
+        `points` does not hold real numbers, `count` is not an integer, or `seed` is neither
+        an integer nor a Generator.
     ValueError
         `points` is not 2-d or has no columns; `count` or `seed` is out of range.
     ImportError
@@ -51,13 +67,12 @@ def sample_uniform(
     >>> vorn.sample_uniform(cloud, 4, seed=42)
     array([7, 1, 5, 4])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    array = as_points(points, False, "sample_uniform")
-    return as_indices(_core.sample_uniform_numpy(array, count, seed), "sample_uniform")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    return _sample("sample_uniform", _core.sample_uniform_numpy, points, False, count, seed)
 
 
 def sample_centroid_uniform(
-    points: PointsLike, count: SupportsIndex, *, seed: SupportsIndex = 0, check_finite: bool = True
+    points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0, check_finite: bool = True
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then points chosen uniformly at random.
 
@@ -67,8 +82,8 @@ def sample_centroid_uniform(
         One row per point, in any form `bbox_volume` takes.
     count : int
         How many points to choose, >= 0; at most n are returned.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random choices, as in `sample_uniform`.
     check_finite : bool, default True
         Reject NaN and infinite coordinates.
 
@@ -89,10 +104,9 @@ def sample_centroid_uniform(
     >>> vorn.sample_centroid_uniform(line, 4, seed=42)
     array([4, 7, 1, 5])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    array = as_points(points, check_finite, "sample_centroid_uniform")
-    chosen = _core.sample_centroid_uniform_numpy(array, count, seed)
-    return as_indices(chosen, "sample_centroid_uniform")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    kernel = _core.sample_centroid_uniform_numpy
+    return _sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
 
 
 def sample_centroid_fps(
@@ -130,8 +144,8 @@ def sample_centroid_fps(
     array([0, 2])
     """
     count = as_index(count, "count")
-    array = as_points(points, check_finite, "sample_centroid_fps")
-    return as_indices(_core.sample_centroid_fps_numpy(array, count, 0), "sample_centroid_fps")
+    kernel = _core.sample_centroid_fps_numpy
+    return _sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
 
 
 def sample_centroid_voxel(
@@ -139,7 +153,7 @@ def sample_centroid_voxel(
     count: SupportsIndex,
     *,
     voxel_size: SupportsFloat,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then one random point per occupied voxel.
@@ -155,8 +169,8 @@ def sample_centroid_voxel(
         How many points to choose, >= 0; at most n are returned.
     voxel_size : float
         Edge length of a cell, finite and greater than 0.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random choices, as in `sample_uniform`.
     check_finite : bool, default True
         Reject NaN and infinite coordinates.
 
@@ -179,11 +193,10 @@ def sample_centroid_voxel(
     >>> vorn.sample_centroid_voxel(line, 3, voxel_size=5.0, seed=7)
     array([4, 1, 5])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    voxel_size = as_positive_real(voxel_size, "voxel_size")
-    array = as_points(points, check_finite, "sample_centroid_voxel")
-    chosen = _core.sample_centroid_voxel_numpy(array, count, seed, voxel_size)
-    return as_indices(chosen, "sample_centroid_voxel")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    size = as_positive_real(voxel_size, "voxel_size")
+    kernel = _core.sample_centroid_voxel_numpy
+    return _sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
 def sample_centroid_kmedoids(
@@ -191,7 +204,7 @@ def sample_centroid_kmedoids(
     count: SupportsIndex,
     *,
     max_iterations: SupportsIndex = 100,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """Medoids by greedy swaps, the first being the point nearest the centroid.
@@ -207,8 +220,8 @@ def sample_centroid_kmedoids(
         How many medoids to choose, >= 0; at most n are returned.
     max_iterations : int, default 100
         The largest number of swaps, >= 0.
-    seed : int, default 0
-        Seed of the random start, 0 <= seed < 2**64.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random start, as in `sample_uniform`.
     check_finite : bool, default True
         Reject NaN and infinite coordinates.
 
@@ -229,11 +242,12 @@ def sample_centroid_kmedoids(
     >>> vorn.sample_centroid_kmedoids(clusters, 3, seed=1)
     array([4, 3, 0])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    max_iterations = as_index(max_iterations, "max_iterations")
-    array = as_points(points, check_finite, "sample_centroid_kmedoids")
-    chosen = _core.sample_centroid_kmedoids_numpy(array, count, seed, max_iterations)
-    return as_indices(chosen, "sample_centroid_kmedoids")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    iterations = as_index(max_iterations, "max_iterations")
+    kernel = _core.sample_centroid_kmedoids_numpy
+    return _sample(
+        "sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations
+    )
 
 
 def sample_centroid_stratified(
@@ -242,7 +256,7 @@ def sample_centroid_stratified(
     *,
     num_strata: SupportsIndex = 8,
     max_iterations: SupportsIndex = 20,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then random points from k-means strata.
@@ -262,8 +276,8 @@ def sample_centroid_stratified(
         How many strata to form, >= 1 (at most n are formed).
     max_iterations : int, default 20
         The exact number of k-means iterations, >= 0.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random choices, as in `sample_uniform`.
     check_finite : bool, default True
         Reject NaN and infinite coordinates.
 
@@ -286,9 +300,9 @@ def sample_centroid_stratified(
     >>> vorn.sample_centroid_stratified(cloud, 5, num_strata=4, seed=3)
     array([462,  99, 705, 997, 368])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    num_strata = as_index(num_strata, "num_strata", minimum=1)
-    max_iterations = as_index(max_iterations, "max_iterations")
-    array = as_points(points, check_finite, "sample_centroid_stratified")
-    chosen = _core.sample_centroid_stratified_numpy(array, count, seed, num_strata, max_iterations)
-    return as_indices(chosen, "sample_centroid_stratified")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    strata = as_index(num_strata, "num_strata", minimum=1)
+    iterations = as_index(max_iterations, "max_iterations")
+    kernel = _core.sample_centroid_stratified_numpy
+    args = (count, seed, strata, iterations)
+    return _sample("sample_centroid_stratified", kernel, points, check_finite, *args)

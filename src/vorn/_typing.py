@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Any, Protocol, SupportsFloat, Union
+from typing import TYPE_CHECKING, Any, Protocol, SupportsFloat, SupportsIndex, Union
 
 if TYPE_CHECKING:
     import numpy as np
@@ -17,3 +17,6 @@ class SupportsArray(Protocol):
 
 #: What `points` accepts: a 2-d array-like of real numbers, one row per point.
 PointsLike = Union[SupportsArray, Sequence[SupportsArray], Sequence[Sequence[SupportsFloat]]]
+
+#: What `seed` accepts: an integer of any type, or a NumPy Generator to draw one from.
+SeedLike = Union[SupportsIndex, "np.random.Generator"]
