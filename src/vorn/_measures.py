@@ -4,6 +4,7 @@ from __future__ import annotations
 
 from vorn import _core
 from vorn._checks import as_points
+from vorn._docs import shared_docs
 from vorn._typing import PointsLike
 
 
@@ -43,28 +44,21 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     return _core.bbox_volume_numpy(as_points(points, check_finite, "bbox_volume"))
 
 
+@shared_docs
 def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     """Volume (3-d) or area (2-d) of the convex hull, computed in single precision.
 
     Nearly coplanar hull faces are merged before the volume is summed, so the result can
     fall short of the exact hull by a few parts in a thousand.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
     float
         The hull's volume or area; 0.0 for other dimensions and for degenerate hulls.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------
@@ -75,15 +69,11 @@ def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     return _core.hull_volume_numpy(as_points(points, check_finite, "hull_volume"))
 
 
+@shared_docs
 def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     """Square root of the determinant of the sample covariance plus 1e-8 on its diagonal.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
@@ -91,10 +81,7 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
         sqrt(det(C + 1e-8 I)) for the sample covariance C (divided by n - 1); 0.0 for
         fewer than two points.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------
@@ -105,25 +92,18 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
     return _core.covariance_volume_numpy(as_points(points, check_finite, "covariance_volume"))
 
 
+@shared_docs
 def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
     """Mean Euclidean distance over all pairs of points.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
     float
         The mean of the n (n - 1) / 2 pairwise distances; 0.0 for fewer than two points.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------

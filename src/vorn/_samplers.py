@@ -6,6 +6,7 @@ from typing import TYPE_CHECKING, Any, Callable, List, SupportsFloat, SupportsIn
 
 from vorn import _core
 from vorn._checks import as_index, as_indices, as_points, as_positive_real, as_seed, call_core
+from vorn._docs import shared_docs
 from vorn._typing import PointsLike, SeedLike
 
 if TYPE_CHECKING:
@@ -26,6 +27,7 @@ def _sample(
     return as_indices(call_core(caller, kernel, array, *args), caller)
 
 
+@shared_docs
 def sample_uniform(
     points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0
 ) -> npt.NDArray[np.intp]:
@@ -35,10 +37,8 @@ def sample_uniform(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
+    %(points)s
+    %(count)s
     seed : int or numpy.random.Generator, default 0
         Seed of the random choices: an integer of any type, 0 <= seed < 2**64. Equal seeds
         give equal results on every platform. A Generator gives one 64-bit integer
@@ -71,6 +71,7 @@ def sample_uniform(
     return _sample("sample_uniform", _core.sample_uniform_numpy, points, False, count, seed)
 
 
+@shared_docs
 def sample_centroid_uniform(
     points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0, check_finite: bool = True
 ) -> npt.NDArray[np.intp]:
@@ -78,19 +79,14 @@ def sample_centroid_uniform(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
-    seed : int or numpy.random.Generator, default 0
-        Seed of the random choices, as in `sample_uniform`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(points)s
+    %(count)s
+    %(seed)s
+    %(check_finite)s
 
     Returns
     -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
-        Distinct row indices into `points`, the point nearest the centroid first.
+    %(centroid_first)s
 
     Raises
     ------
@@ -109,6 +105,7 @@ def sample_centroid_uniform(
     return _sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
 
 
+@shared_docs
 def sample_centroid_fps(
     points: PointsLike, count: SupportsIndex, *, check_finite: bool = True
 ) -> npt.NDArray[np.intp]:
@@ -119,12 +116,9 @@ def sample_centroid_fps(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(points)s
+    %(count)s
+    %(check_finite)s
 
     Returns
     -------
@@ -148,6 +142,7 @@ def sample_centroid_fps(
     return _sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
 
 
+@shared_docs
 def sample_centroid_voxel(
     points: PointsLike,
     count: SupportsIndex,
@@ -163,16 +158,12 @@ def sample_centroid_voxel(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
+    %(points)s
+    %(count)s
     voxel_size : float
         Edge length of a cell, finite and greater than 0.
-    seed : int or numpy.random.Generator, default 0
-        Seed of the random choices, as in `sample_uniform`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(seed)s
+    %(check_finite)s
 
     Returns
     -------
@@ -199,6 +190,7 @@ def sample_centroid_voxel(
     return _sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
+@shared_docs
 def sample_centroid_kmedoids(
     points: PointsLike,
     count: SupportsIndex,
@@ -214,21 +206,18 @@ def sample_centroid_kmedoids(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
+    %(points)s
     count : int
         How many medoids to choose, >= 0; at most n are returned.
     max_iterations : int, default 100
         The largest number of swaps, >= 0.
     seed : int or numpy.random.Generator, default 0
         Seed of the random start, as in `sample_uniform`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(check_finite)s
 
     Returns
     -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
-        Distinct row indices into `points`, the point nearest the centroid first.
+    %(centroid_first)s
 
     Raises
     ------
@@ -250,6 +239,7 @@ def sample_centroid_kmedoids(
     )
 
 
+@shared_docs
 def sample_centroid_stratified(
     points: PointsLike,
     count: SupportsIndex,
@@ -267,8 +257,7 @@ def sample_centroid_stratified(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
+    %(points)s
     count : int
         How many points to choose, >= 0; at most n are returned, and rounding the quotas
         down can return fewer.
@@ -276,10 +265,8 @@ def sample_centroid_stratified(
         How many strata to form, >= 1 (at most n are formed).
     max_iterations : int, default 20
         The exact number of k-means iterations, >= 0.
-    seed : int or numpy.random.Generator, default 0
-        Seed of the random choices, as in `sample_uniform`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(seed)s
+    %(check_finite)s
 
     Returns
     -------

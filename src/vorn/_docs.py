@@ -1,0 +1,33 @@
+"""Parameter descriptions that many of the package's docstrings share, written once here and
+filled in where a docstring says ``%(name)s``."""
+
+from typing import Callable, TypeVar
+
+F = TypeVar("F", bound=Callable[..., object])
+
+_SHARED = {
+    "points": "points : array_like, shape (n, d)\n"
+    "        One row per point, in any form `bbox_volume` takes.",
+    "count": "count : int\n        How many points to choose, >= 0; at most n are returned.",
+    "seed": "seed : int or numpy.random.Generator, default 0\n"
+    "        Seed of the random choices, as in `sample_uniform`.",
+    "check_finite": "check_finite : bool, default True\n"
+    "        Reject NaN and infinite coordinates.",
+}
+_SHARED["measure_parameters"] = (
+    "Parameters\n    ----------\n    {points}\n    {check_finite}".format(**_SHARED)
+)
+_SHARED["measure_raises"] = (
+    "Raises\n    ------\n    TypeError, ValueError, ImportError\n        As `bbox_volume`."
+)
+_SHARED["centroid_first"] = (
+    "numpy.ndarray of numpy.intp, shape (min(n, count),)\n"
+    "        Distinct row indices into `points`, the point nearest the centroid first."
+)
+
+
+def shared_docs(func: F) -> F:
+    """`func` with the shared descriptions filled into its docstring."""
+    if func.__doc__ is not None:  # None under python -OO
+        func.__doc__ = func.__doc__ % _SHARED
+    return func
