@@ -34,7 +34,8 @@ def numpy_or_raise(caller: str) -> Any:
 
 
 def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.float64]:
-    """`points` as a 2-d float64 array with at least one column, rows being points.
+    """`points` as a 2-d float64 array with at least one column, rows being points, or as a
+    3-d one: a batch of clouds of equal shape.
 
     A float64 array in native byte order is returned as it is, whatever its strides (the
     core reads any strides); anything else is converted once.
@@ -47,14 +48,18 @@ def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.fl
     )
     if array.dtype != numpy.float64:  # also a float64 of the other byte order
         array = _as_float64(numpy, array)
-    if array.ndim != 2:
+    if array.ndim not in (2, 3):
         if array.ndim == 1 and array.size == 0:
             return numpy.empty((0, 1))  # type: ignore[no-any-return]  # an empty list: no points
-        hint = " (use points.reshape(-1, 1) for one-dimensional points)" if array.ndim == 1 else ""
+        hint = (
+            " (use points.reshape(-1, 1) for one-dimensional points)"
+            if array.ndim == 1
+            else " (or 3-d for a batch of clouds)"
+        )
         raise ValueError(
             f"points must be 2-d, one row per point: got an array of shape {array.shape}{hint}"
         )
-    if array.shape[1] == 0:
+    if array.shape[-1] == 0:
         raise ValueError(f"points must have at least one coordinate each: got shape {array.shape}")
     # One pass: a sum is NaN or infinite when any term is (and, rarely, when it overflows).
     if check_finite and not math.isfinite(array.sum()):
@@ -105,12 +110,15 @@ def _refuse_masked(numpy: Any, points: Any) -> None:
         )
 
 
-def _first_non_finite(numpy: Any, array: Any) -> Optional[Tuple[int, int]]:
+def _first_non_finite(numpy: Any, array: Any) -> Optional[Tuple[int, ...]]:
     bad = ~numpy.isfinite(array)
     if not bad.any():
         return None
-    i, j = (int(k) for k in numpy.argwhere(bad)[0])
-    return i, j
+    return tuple(int(k) for k in numpy.argwhere(bad)[0])
+
+
+def _point(at: Tuple[int, ...]) -> str:
+    return f"point {at[-2]}" if len(at) == 2 else f"cloud {at[0]}, point {at[1]}"
 
 
 def _raise_first_non_finite(numpy: Any, array: Any) -> None:
@@ -118,7 +126,7 @@ def _raise_first_non_finite(numpy: Any, array: Any) -> None:
     if at is None:
         return  # the sum overflowed; every coordinate is finite
     raise ValueError(
-        f"points must be finite: point {at[0]} has coordinate {array[at]} "
+        f"points must be finite: {_point(at)} has coordinate {array[at]} "
         "(pass check_finite=False to skip this check)"
     )
 
@@ -133,7 +141,7 @@ def call_core(caller: str, function: Callable[..., T], array: Any, *args: Any) -
         if at is None:
             raise
         raise ValueError(
-            f"{caller} needs finite points: point {at[0]} has coordinate {array[at]} "
+            f"{caller} needs finite points: {_point(at)} has coordinate {array[at]} "
             "(check_finite=False skips the check, not the need)"
         ) from None
 

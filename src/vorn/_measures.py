@@ -1,14 +1,23 @@
-"""The four size measures of a point cloud, each one float."""
+"""The four size measures of a point cloud, each one float (one per cloud of a batch)."""
 
 from __future__ import annotations
 
+from typing import TYPE_CHECKING, Union
+
 from vorn import _core
-from vorn._checks import as_points
+from vorn._dispatch import measure
 from vorn._docs import shared_docs
-from vorn._typing import PointsLike
+from vorn._typing import PointsLike, as_measure
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
+MeasureResult = Union[float, "npt.NDArray[np.float64]"]
 
 
-def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+@as_measure
+def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Volume of the axis-aligned bounding box: the product of the axis extents.
 
     Parameters
@@ -41,11 +50,12 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.bbox_volume([[0, 0, 0], [2, 1, 0.5], [1, 3, 0]])
     3.0
     """
-    return _core.bbox_volume_numpy(as_points(points, check_finite, "bbox_volume"))
+    return measure("bbox_volume", _core.bbox_volume_numpy, points, check_finite)
 
 
+@as_measure
 @shared_docs
-def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+def hull_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Volume (3-d) or area (2-d) of the convex hull, computed in single precision.
 
     Nearly coplanar hull faces are merged before the volume is summed, so the result can
@@ -66,11 +76,12 @@ def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.hull_volume([[0, 0], [2, 0], [2, 1], [0, 1], [1, 0.5]])
     2.0
     """
-    return _core.hull_volume_numpy(as_points(points, check_finite, "hull_volume"))
+    return measure("hull_volume", _core.hull_volume_numpy, points, check_finite)
 
 
+@as_measure
 @shared_docs
-def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Square root of the determinant of the sample covariance plus 1e-8 on its diagonal.
 
     %(measure_parameters)s
@@ -89,11 +100,12 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
     >>> round(vorn.covariance_volume([[0, 0], [2, 0], [0, 2], [2, 2]]), 6)
     1.333333
     """
-    return _core.covariance_volume_numpy(as_points(points, check_finite, "covariance_volume"))
+    return measure("covariance_volume", _core.covariance_volume_numpy, points, check_finite)
 
 
+@as_measure
 @shared_docs
-def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
+def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Mean Euclidean distance over all pairs of points.
 
     %(measure_parameters)s
@@ -111,4 +123,4 @@ def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.mean_dispersion([[0, 0], [3, 4], [0, 0]])
     3.3333333333333335
     """
-    return _core.mean_dispersion_numpy(as_points(points, check_finite, "mean_dispersion"))
+    return measure("mean_dispersion", _core.mean_dispersion_numpy, points, check_finite)

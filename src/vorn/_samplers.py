@@ -2,29 +2,17 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Callable, List, SupportsFloat, SupportsIndex
+from typing import TYPE_CHECKING, SupportsFloat, SupportsIndex
 
 from vorn import _core
-from vorn._checks import as_index, as_indices, as_points, as_positive_real, as_seed, call_core
+from vorn._checks import as_index, as_positive_real, as_seed
+from vorn._dispatch import sample
 from vorn._docs import shared_docs
 from vorn._typing import PointsLike, SeedLike
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
-
-
-def _sample(
-    caller: str,
-    kernel: Callable[..., List[int]],
-    points: PointsLike,
-    check_finite: bool,
-    *args: Any,
-) -> npt.NDArray[np.intp]:
-    """What every sampler does once its own arguments are checked: read the points, run the
-    core's `kernel` on them with `args`, and return the chosen indices as an array."""
-    array = as_points(points, check_finite, caller)
-    return as_indices(call_core(caller, kernel, array, *args), caller)
 
 
 @shared_docs
@@ -68,7 +56,7 @@ def sample_uniform(
     array([7, 1, 5, 4])
     """
     count, seed = as_index(count, "count"), as_seed(seed)
-    return _sample("sample_uniform", _core.sample_uniform_numpy, points, False, count, seed)
+    return sample("sample_uniform", _core.sample_uniform_numpy, points, False, count, seed)
 
 
 @shared_docs
@@ -102,7 +90,7 @@ def sample_centroid_uniform(
     """
     count, seed = as_index(count, "count"), as_seed(seed)
     kernel = _core.sample_centroid_uniform_numpy
-    return _sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
+    return sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
 
 
 @shared_docs
@@ -139,7 +127,7 @@ def sample_centroid_fps(
     """
     count = as_index(count, "count")
     kernel = _core.sample_centroid_fps_numpy
-    return _sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
+    return sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
 
 
 @shared_docs
@@ -187,7 +175,7 @@ def sample_centroid_voxel(
     count, seed = as_index(count, "count"), as_seed(seed)
     size = as_positive_real(voxel_size, "voxel_size")
     kernel = _core.sample_centroid_voxel_numpy
-    return _sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
+    return sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
 @shared_docs
@@ -234,9 +222,7 @@ def sample_centroid_kmedoids(
     count, seed = as_index(count, "count"), as_seed(seed)
     iterations = as_index(max_iterations, "max_iterations")
     kernel = _core.sample_centroid_kmedoids_numpy
-    return _sample(
-        "sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations
-    )
+    return sample("sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations)
 
 
 @shared_docs
@@ -292,4 +278,4 @@ def sample_centroid_stratified(
     iterations = as_index(max_iterations, "max_iterations")
     kernel = _core.sample_centroid_stratified_numpy
     args = (count, seed, strata, iterations)
-    return _sample("sample_centroid_stratified", kernel, points, check_finite, *args)
+    return sample("sample_centroid_stratified", kernel, points, check_finite, *args)

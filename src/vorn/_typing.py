@@ -3,10 +3,22 @@
 from __future__ import annotations
 
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Any, Protocol, SupportsFloat, SupportsIndex, Union
+from typing import (
+    TYPE_CHECKING,
+    Any,
+    Callable,
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    Tuple,
+    Union,
+    cast,
+    overload,
+)
 
 if TYPE_CHECKING:
     import numpy as np
+    import numpy.typing as npt
 
 
 class SupportsArray(Protocol):
@@ -20,3 +32,26 @@ PointsLike = Union[SupportsArray, Sequence[SupportsArray], Sequence[Sequence[Sup
 
 #: What `seed` accepts: an integer of any type, or a NumPy Generator to draw one from.
 SeedLike = Union[SupportsIndex, "np.random.Generator"]
+
+
+class Measure(Protocol):
+    """A measure: one float for a cloud, a float64 array of one value per cloud for a batch.
+
+    An array whose number of dimensions the checker does not know is taken for one cloud.
+    """
+
+    @overload
+    def __call__(
+        self, points: np.ndarray[Tuple[int, int], Any], *, check_finite: bool = True
+    ) -> float: ...
+    @overload
+    def __call__(
+        self, points: np.ndarray[Tuple[int, int, int], Any], *, check_finite: bool = True
+    ) -> npt.NDArray[np.float64]: ...
+    @overload
+    def __call__(self, points: PointsLike, *, check_finite: bool = True) -> float: ...
+
+
+def as_measure(func: Callable[..., Any]) -> Measure:
+    """`func`, typed with the overloads of a measure."""
+    return cast(Measure, func)

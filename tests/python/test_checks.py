@@ -93,7 +93,7 @@ POINTS_ERRORS = {
         "TypeError: points must hold real numbers convertible to float64",
     ),
     "1-d": ([1.0, 2.0], SHAPE + " (2,) (use points.reshape(-1, 1) for one-dimensional points)"),
-    "3-d": (np.zeros((2, 2, 2)), SHAPE + " (2, 2, 2)"),
+    "4-d": (np.zeros((2, 2, 2, 2)), SHAPE + " (2, 2, 2, 2) (or 3-d for a batch of clouds)"),
     "no-columns": (np.zeros((4, 0)), "ValueError: points must have at least one coordinate each"),
     "ragged": (
         [[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]],
