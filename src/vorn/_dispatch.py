@@ -51,10 +51,8 @@ def sample(
 def _each_cloud(caller: str, kernel: Callable[..., Any], array: Any, args: Any) -> List[Any]:
     # One thread per cloud at a time, each call on its own thread: the results are the bits
     # of separate calls, whatever the thread count.
+    def on_cloud(cloud: Any) -> Any:
+        return call_core(caller, kernel, cloud, *args)
+
     threads = max(1, min(get_num_threads(), len(array)))
-    return map_clouds(
-        lambda cloud: call_core(caller, kernel, cloud, *args),
-        list(array),
-        threads=threads,
-        progress=False,
-    )
+    return map_clouds(on_cloud, list(array), threads=threads, progress=False)

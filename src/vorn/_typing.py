@@ -44,8 +44,9 @@ class Measure(Protocol):
     def __call__(
         self, points: np.ndarray[Tuple[int, int], Any], *, check_finite: bool = True
     ) -> float: ...
+    # Overlaps the next one, as a 3-d array is array-like too; the order decides.
     @overload
-    def __call__(
+    def __call__(  # pyright: ignore[reportOverlappingOverload]
         self, points: np.ndarray[Tuple[int, int, int], Any], *, check_finite: bool = True
     ) -> npt.NDArray[np.float64]: ...
     @overload

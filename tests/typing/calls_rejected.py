@@ -8,9 +8,9 @@ from vorn import _core
 
 cloud = np.zeros((4, 3))
 
-vorn.bbox_volume("0 0 1")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-vorn.bbox_volume(3.0)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-vorn.bbox_volume(cloud, finite=False)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
+vorn.bbox_volume("0 0 1")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType, reportCallIssue]
+vorn.bbox_volume(3.0)  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType, reportCallIssue]
+vorn.bbox_volume(cloud, finite=False)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue]
 vorn.sample_uniform(cloud)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 vorn.sample_uniform(cloud, 2.5)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 vorn.sample_uniform(cloud, 5, 7)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
