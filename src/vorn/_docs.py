@@ -6,8 +6,9 @@ from typing import Callable, TypeVar
 F = TypeVar("F", bound=Callable[..., object])
 
 _SHARED = {
-    "points": "points : array_like, shape (n, d)\n"
-    "        One row per point, in any form `bbox_volume` takes.",
+    "points": "points : array_like, shape (n, d) or (B, n, d)\n"
+    "        One row per point, in any form `bbox_volume` takes; a 3-d array is a batch of B\n"
+    "        clouds, each giving its own result.",
     "count": "count : int\n        How many points to choose, >= 0; at most n are returned.",
     "seed": "seed : int or numpy.random.Generator, default 0\n"
     "        Seed of the random choices, as in `sample_uniform`.",
@@ -19,6 +20,10 @@ _SHARED["measure_parameters"] = (
 )
 _SHARED["measure_raises"] = (
     "Raises\n    ------\n    TypeError, ValueError, ImportError\n        As `bbox_volume`."
+)
+_SHARED["batch_rows"] = (
+    "For a batch, shape (B, min(n, count)): one row per cloud, padded with -1 where\n"
+    "        a cloud gives fewer indices; the bits of B separate calls, run on threads."
 )
 _SHARED["centroid_first"] = (
     "numpy.ndarray of numpy.intp, shape (min(n, count),)\n"

@@ -31,12 +31,14 @@ def sample_uniform(
         Seed of the random choices: an integer of any type, 0 <= seed < 2**64. Equal seeds
         give equal results on every platform. A Generator gives one 64-bit integer
         (``seed.integers(2**64, dtype=numpy.uint64)``) and advances by that one draw, so the
-        call is reproducible from the generator's state.
+        call is reproducible from the generator's state. Every cloud of a batch gets the
+        same seed.
 
     Returns
     -------
     numpy.ndarray of numpy.intp, shape (min(n, count),)
         Distinct row indices into `points`. A smaller `count` gives a prefix of a larger one.
+        %(batch_rows)s
 
     Raises
     ------
@@ -75,6 +77,7 @@ def sample_centroid_uniform(
     Returns
     -------
     %(centroid_first)s
+        %(batch_rows)s
 
     Raises
     ------
@@ -113,6 +116,7 @@ def sample_centroid_fps(
     numpy.ndarray of numpy.intp, shape (min(n, count),)
         Row indices into `points` in the order chosen. An index repeats only once every
         point coincides with a chosen one.
+        %(batch_rows)s
 
     Raises
     ------
@@ -158,6 +162,7 @@ def sample_centroid_voxel(
     numpy.ndarray of numpy.intp, shape (min(n, count),)
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
+        %(batch_rows)s
 
     Raises
     ------
@@ -206,6 +211,7 @@ def sample_centroid_kmedoids(
     Returns
     -------
     %(centroid_first)s
+        %(batch_rows)s
 
     Raises
     ------
@@ -259,6 +265,7 @@ def sample_centroid_stratified(
     numpy.ndarray of numpy.intp, shape (at most min(n, count),)
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
+        %(batch_rows)s
 
     Raises
     ------
