@@ -47,9 +47,9 @@ def map_clouds(
     clouds : iterable of array_like
         The point clouds; read into a list before the work starts.
     threads : int, optional
-        Local threads to use, >= 1; by default one per processor available to the process.
-        1 runs a plain loop in the calling thread.
-        Ignored when `client` is given.
+        Local threads to use, an integer of any type >= 1; by default one per processor
+        available to the process. Each runs its calls on one thread (``num_threads(1)``).
+        1 runs a plain loop in the calling thread. Ignored when `client` is given.
     client : dask.distributed.Client, optional
         Run the work as tasks of this Dask cluster instead of on local threads. Clouds
         are sent with their tasks, in batches.
@@ -66,8 +66,11 @@ def map_clouds(
 
     Raises
     ------
-    Exception
-        The first exception raised by `func`; the work not yet started is dropped.
+    Exception or PanicException
+        What `func` raised on the first failing cloud in input order, of its own type, with
+        ``cloud i: `` put before its message. The work not yet started is dropped; on
+        threads the failure (or Ctrl-C) is raised at once, without waiting for calls that
+        run on clouds after it.
 
     Notes
     -----
