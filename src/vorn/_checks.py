@@ -170,7 +170,9 @@ def as_seed(seed: Any) -> int:
     except TypeError:
         numpy = sys.modules.get("numpy")  # a Generator implies NumPy is already imported
         if numpy is None or not isinstance(seed, numpy.random.Generator):
-            raise
+            raise TypeError(
+                f"seed must be an integer or a numpy.random.Generator, got {type(seed).__name__}"
+            ) from None
     return int(seed.integers(0, _U64_LIMIT, dtype=numpy.uint64))
 
 

@@ -136,6 +136,10 @@ ERRORS = {
         lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1),
         RANGE.format("max_iterations", 0, -1),
     ),
+    "legacy-random-state": (
+        lambda: vorn.sample_uniform(CLOUD, 1, seed=np.random.RandomState(0)),
+        "TypeError: seed must be an integer or a numpy.random.Generator, got RandomState",
+    ),
     "bool-count": (
         lambda: vorn.sample_uniform(CLOUD, True),
         "TypeError: count must be an integer, got bool",
