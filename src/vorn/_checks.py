@@ -118,7 +118,7 @@ def _first_non_finite(numpy: Any, array: Any) -> Optional[Tuple[int, ...]]:
 
 
 def _point(at: Tuple[int, ...]) -> str:
-    return f"point {at[-2]}" if len(at) == 2 else f"cloud {at[0]}, point {at[1]}"
+    return f"point {at[0]}" if len(at) == 2 else f"cloud {at[0]}, point {at[1]}"
 
 
 def _raise_first_non_finite(numpy: Any, array: Any) -> None:
