@@ -209,7 +209,7 @@ def _single_threaded() -> None:
 
 def _firsts(batches: List[List[Any]]) -> List[int]:
     """The index of the first cloud of each batch."""
-    return list(itertools.accumulate([0] + [len(batch) for batch in batches[:-1]]))
+    return list(itertools.accumulate([0] + [len(batch) for batch in batches]))[:-1]
 
 
 def _run_on_dask(
