@@ -25,9 +25,12 @@ _SHARED["batch_rows"] = (
     "For a batch, shape (B, min(n, count)): one row per cloud, padded with -1 where\n"
     "        a cloud gives fewer indices; the bits of B separate calls, run on threads."
 )
-_SHARED["centroid_first"] = (
-    "numpy.ndarray of numpy.intp, shape (min(n, count),)\n"
-    "        Distinct row indices into `points`, the point nearest the centroid first."
+_SHARED["returns_indices"] = (
+    "Returns\n    -------\n    numpy.ndarray of numpy.intp, shape (min(n, count),)"
+)
+_SHARED["sampler_raises"] = (
+    "Raises\n    ------\n    TypeError, ValueError, ImportError\n"
+    "        As `sample_uniform`; also for a non-finite coordinate"
 )
 
 

@@ -34,9 +34,7 @@ def sample_uniform(
         call is reproducible from the generator's state. Every cloud of a batch gets the
         same seed.
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points`. A smaller `count` gives a prefix of a larger one.
         %(batch_rows)s
 
@@ -74,15 +72,11 @@ def sample_centroid_uniform(
     %(seed)s
     %(check_finite)s
 
-    Returns
-    -------
-    %(centroid_first)s
+    %(returns_indices)s
+        Distinct row indices into `points`, the point nearest the centroid first.
         %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate.
+    %(sampler_raises)s.
 
     Examples
     --------
@@ -111,17 +105,12 @@ def sample_centroid_fps(
     %(count)s
     %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Row indices into `points` in the order chosen. An index repeats only once every
         point coincides with a chosen one.
         %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate.
+    %(sampler_raises)s.
 
     Examples
     --------
@@ -157,17 +146,12 @@ def sample_centroid_voxel(
     %(seed)s
     %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
         %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate and a `voxel_size` that is
+    %(sampler_raises)s and a `voxel_size` that is
         not a finite number above 0.
 
     Examples
@@ -208,15 +192,11 @@ def sample_centroid_kmedoids(
         Seed of the random start, as in `sample_uniform`.
     %(check_finite)s
 
-    Returns
-    -------
-    %(centroid_first)s
+    %(returns_indices)s
+        Distinct row indices into `points`, the point nearest the centroid first.
         %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate and a `max_iterations` below 0.
+    %(sampler_raises)s and a `max_iterations` below 0.
 
     Examples
     --------
@@ -267,10 +247,7 @@ def sample_centroid_stratified(
         centroid first.
         %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate, a `num_strata` below 1 and a
+    %(sampler_raises)s, a `num_strata` below 1 and a
         `max_iterations` below 0.
 
     Examples
