@@ -573,6 +573,9 @@ def run_interrupt_cases():
         "sample_centroid_fps 3,200,000 x 3, all points": lambda: _core.sample_centroid_fps_numpy(
             np.tile(a, (40, 1)), 2_000_000, 0
         ),
+        "map_clouds, mean_dispersion of 48 x 6,000 x 3": lambda: vorn.map_clouds(
+            vorn.mean_dispersion, [a[i * 1000 : i * 1000 + 6000] for i in range(48)], threads=2
+        ),
     }
     for label, call in calls.items():
         latencies = [interrupt_latency(call) for _ in range(5)]

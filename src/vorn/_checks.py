@@ -8,13 +8,17 @@ from __future__ import annotations
 
 import math
 import operator
-from typing import TYPE_CHECKING, Any, List, Union
+import sys
+from typing import TYPE_CHECKING, Any, Callable, List, Optional, Tuple, TypeVar, Union
+
+from vorn._core import PanicException
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
 
 _U64_LIMIT = 1 << 64
+T = TypeVar("T")
 
 # What the core's private `_*_array` functions read.
 Points = Union["npt.NDArray[np.float64]", "npt.NDArray[np.float32]"]
@@ -33,24 +37,31 @@ def numpy_or_raise(caller: str) -> Any:
 
 
 def as_points(points: Any, check_finite: bool, caller: str) -> Points:
-    """`points` as a 2-d float64 or float32 array with at least one column, rows being points.
+    """`points` as a 2-d float64 or float32 array with at least one column, rows being points,
+    or as a 3-d one: a batch of clouds of equal shape.
 
     A float64 or float32 array in native byte order is returned as it is, whatever its
     strides (the core reads any strides and widens float32 exactly); anything else is
     converted to float64 once.
     """
     numpy = numpy_or_raise(caller)
+    if isinstance(points, numpy.ndarray) and type(points) is not numpy.ndarray:
+        _refuse_masked(numpy, points)
     array: Points = points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
     if array.dtype != numpy.float64 and array.dtype != numpy.float32:  # also other byte orders
         array = _as_float64(numpy, array)
-    if array.ndim != 2:
+    if array.ndim not in (2, 3):
         if array.ndim == 1 and array.size == 0:
             return numpy.empty((0, 1))  # type: ignore[no-any-return]  # an empty list: no points
-        hint = " (use points.reshape(-1, 1) for one-dimensional points)" if array.ndim == 1 else ""
+        hint = (
+            " (use points.reshape(-1, 1) for one-dimensional points)"
+            if array.ndim == 1
+            else " (or 3-d for a batch of clouds)"
+        )
         raise ValueError(
             f"points must be 2-d, one row per point: got an array of shape {array.shape}{hint}"
         )
-    if array.shape[1] == 0:
+    if array.shape[-1] == 0:
         raise ValueError(f"points must have at least one coordinate each: got shape {array.shape}")
     # One pass: a sum is NaN or infinite when any term is (and, rarely, when it overflows).
     if check_finite and not math.isfinite(array.sum()):
@@ -92,26 +103,79 @@ def _as_float64(numpy: Any, array: Any) -> Any:
         raise TypeError(f"points must hold real numbers convertible to float64: {error}") from None
 
 
-def _raise_first_non_finite(numpy: Any, array: Any) -> None:
+def _refuse_masked(numpy: Any, points: Any) -> None:
+    # The core reads the data under the mask too: measuring it would be silently wrong.
+    if isinstance(points, numpy.ma.MaskedArray):
+        raise TypeError(
+            "points must not be a masked array: its masked points would be measured; "
+            "pass numpy.ma.compress_rows(points) to drop them"
+        )
+
+
+def _first_non_finite(numpy: Any, array: Any) -> Optional[Tuple[int, ...]]:
     bad = ~numpy.isfinite(array)
     if not bad.any():
+        return None
+    return tuple(int(k) for k in numpy.argwhere(bad)[0])
+
+
+def _point(at: Tuple[int, ...]) -> str:
+    return f"point {at[0]}" if len(at) == 2 else f"cloud {at[0]}, point {at[1]}"
+
+
+def _raise_first_non_finite(numpy: Any, array: Any) -> None:
+    at = _first_non_finite(numpy, array)
+    if at is None:
         return  # the sum overflowed; every coordinate is finite
-    i, j = (int(k) for k in numpy.argwhere(bad)[0])
     raise ValueError(
-        f"points must be finite: point {i} has coordinate {array[i, j]} "
+        f"points must be finite: {_point(at)} has coordinate {array[at]} "
         "(pass check_finite=False to skip this check)"
     )
 
 
-def as_index(value: Any, name: str, minimum: int = 0) -> int:
-    """`value` as an int in [minimum, 2**64), the range the core accepts."""
+def call_core(caller: str, function: Callable[..., T], array: Any, *args: Any) -> T:
+    """`function(array, *args)`, with the core's internal failure on a non-finite coordinate
+    (reachable with check_finite=False) turned into a ValueError naming that coordinate."""
     try:
+        return function(array, *args)
+    except PanicException:
+        at = _first_non_finite(numpy_or_raise(caller), array)
+        if at is None:
+            raise
+        raise ValueError(
+            f"{caller} needs finite points: {_point(at)} has coordinate {array[at]} "
+            "(check_finite=False skips the check, not the need)"
+        ) from None
+
+
+def as_index(value: Any, name: str, minimum: int = 0) -> int:
+    """`value` as an int in [minimum, 2**64), the range the core accepts.
+
+    Any integer type is taken (anything with ``__index__``: NumPy integers too), but not a
+    bool, which is an int by accident of history and a slip of the pen here.
+    """
+    try:
+        if isinstance(value, bool):
+            raise TypeError
         index = operator.index(value)
     except TypeError:
         raise TypeError(f"{name} must be an integer, got {type(value).__name__}") from None
     if not minimum <= index < _U64_LIMIT:
         raise ValueError(f"{name} must be an integer in [{minimum}, 2**64), got {index}")
     return index
+
+
+def as_seed(seed: Any) -> int:
+    """`seed` as an int in [0, 2**64); a numpy.random.Generator gives one draw of 64 bits."""
+    try:
+        return as_index(seed, "seed")
+    except TypeError:
+        numpy = sys.modules.get("numpy")  # a Generator implies NumPy is already imported
+        if numpy is None or not isinstance(seed, numpy.random.Generator):
+            raise TypeError(
+                f"seed must be an integer or a numpy.random.Generator, got {type(seed).__name__}"
+            ) from None
+    return int(seed.integers(0, _U64_LIMIT, dtype=numpy.uint64))
 
 
 def as_positive_real(value: Any, name: str) -> float:

@@ -1,21 +1,32 @@
-"""The four size measures of a point cloud, each one float."""
+"""The four size measures of a point cloud, each one float (one per cloud of a batch)."""
 
 from __future__ import annotations
 
+from typing import TYPE_CHECKING, Union
+
 from vorn import _core
-from vorn._checks import as_points
-from vorn._typing import PointsLike
+from vorn._dispatch import measure
+from vorn._docs import shared_docs
+from vorn._typing import PointsLike, as_measure
+
+if TYPE_CHECKING:
+    import numpy as np
+    import numpy.typing as npt
+
+MeasureResult = Union[float, "npt.NDArray[np.float64]"]
 
 
-def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+@as_measure
+def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Volume of the axis-aligned bounding box: the product of the axis extents.
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
+    points : array_like, shape (n, d) or (B, n, d)
         One row per point, d >= 1: an array of any real dtype, byte order and strides, or
         anything ``numpy.asarray`` reads as one (a DataFrame, a CPU tensor, a list of lists,
         tuples or NumPy rows). Converted to float64 once; a float64 array is read in place.
+        A 3-d array is a batch of B clouds of n points each.
     check_finite : bool, default True
         Reject NaN and infinite coordinates. Skipping the check saves one pass over the
         data; a non-finite coordinate then gives an unspecified result.
@@ -24,6 +35,8 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     -------
     float
         The product of (max - min) over the d axes; 0.0 for fewer than two points.
+        For a batch, a float64 array of shape (B,): the value of each cloud, with the bits
+        of B separate calls, computed on threads (every measure does so).
 
     Raises
     ------
@@ -39,32 +52,29 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> import vorn
     >>> vorn.bbox_volume([[0, 0, 0], [2, 1, 0.5], [1, 3, 0]])
     3.0
+    >>> import numpy as np
+    >>> vorn.bbox_volume(np.array([[[0, 0], [1, 2]], [[0, 0], [3, 1]]]))  # two clouds
+    array([2., 3.])
     """
-    return _core._bbox_volume_array(as_points(points, check_finite, "bbox_volume"))  # pyright: ignore[reportPrivateUsage]
+    return measure("bbox_volume", _core._bbox_volume_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]
 
 
-def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+@as_measure
+@shared_docs
+def hull_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Volume (3-d) or area (2-d) of the convex hull, computed in single precision.
 
     Nearly coplanar hull faces are merged before the volume is summed, so the result can
     fall short of the exact hull by a few parts in a thousand.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
     float
         The hull's volume or area; 0.0 for other dimensions and for degenerate hulls.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------
@@ -72,18 +82,15 @@ def hull_volume(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.hull_volume([[0, 0], [2, 0], [2, 1], [0, 1], [1, 0.5]])
     2.0
     """
-    return _core._hull_volume_array(as_points(points, check_finite, "hull_volume"))  # pyright: ignore[reportPrivateUsage]
+    return measure("hull_volume", _core._hull_volume_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]
 
 
-def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float:
+@as_measure
+@shared_docs
+def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Square root of the determinant of the sample covariance plus 1e-8 on its diagonal.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
@@ -91,10 +98,7 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
         sqrt(det(C + 1e-8 I)) for the sample covariance C (divided by n - 1); 0.0 for
         fewer than two points.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------
@@ -102,28 +106,22 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> float
     >>> round(vorn.covariance_volume([[0, 0], [2, 0], [0, 2], [2, 2]]), 6)
     1.333333
     """
-    return _core._covariance_volume_array(as_points(points, check_finite, "covariance_volume"))  # pyright: ignore[reportPrivateUsage]
+    return measure("covariance_volume", _core._covariance_volume_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]
 
 
-def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
+@as_measure
+@shared_docs
+def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Mean Euclidean distance over all pairs of points.
 
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(measure_parameters)s
 
     Returns
     -------
     float
         The mean of the n (n - 1) / 2 pairwise distances; 0.0 for fewer than two points.
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+    %(measure_raises)s
 
     Examples
     --------
@@ -131,4 +129,4 @@ def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> float:
     >>> vorn.mean_dispersion([[0, 0], [3, 4], [0, 0]])
     3.3333333333333335
     """
-    return _core._mean_dispersion_array(as_points(points, check_finite, "mean_dispersion"))  # pyright: ignore[reportPrivateUsage]
+    return measure("mean_dispersion", _core._mean_dispersion_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]

@@ -5,16 +5,19 @@ from __future__ import annotations
 from typing import TYPE_CHECKING, SupportsFloat, SupportsIndex
 
 from vorn import _core
-from vorn._checks import as_index, as_indices, as_points, as_positive_real
-from vorn._typing import PointsLike
+from vorn._checks import as_index, as_positive_real, as_seed
+from vorn._dispatch import sample
+from vorn._docs import shared_docs
+from vorn._typing import PointsLike, SeedLike
 
 if TYPE_CHECKING:
     import numpy as np
     import numpy.typing as npt
 
 
+@shared_docs
 def sample_uniform(
-    points: PointsLike, count: SupportsIndex, *, seed: SupportsIndex = 0
+    points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0
 ) -> npt.NDArray[np.intp]:
     """Up to `count` distinct points chosen uniformly at random.
 
@@ -22,23 +25,24 @@ def sample_uniform(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64. Equal seeds give equal results on
-        every platform.
+    %(points)s
+    %(count)s
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random choices: an integer of any type, 0 <= seed < 2**64. Equal seeds
+        give equal results on every platform. A Generator gives one 64-bit integer
+        (``seed.integers(2**64, dtype=numpy.uint64)``) and advances by that one draw, so the
+        call is reproducible from the generator's state. Every cloud of a batch gets the
+        same seed.
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points`. A smaller `count` gives a prefix of a larger one.
+        %(batch_rows)s
 
     Raises
     ------
     TypeError
-        `points` does not hold real numbers, or `count` or `seed` is not an integer.
+        `points` does not hold real numbers, `count` is not an integer, or `seed` is neither
+        an integer nor a Generator.
     ValueError
         `points` is not 2-d or has no columns; `count` or `seed` is out of range.
     ImportError
@@ -51,36 +55,28 @@ def sample_uniform(
     >>> vorn.sample_uniform(cloud, 4, seed=42)
     array([7, 1, 5, 4])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    array = as_points(points, False, "sample_uniform")
-    return as_indices(_core._sample_uniform_array(array, count, seed), "sample_uniform")  # pyright: ignore[reportPrivateUsage]
+    count, seed = as_index(count, "count"), as_seed(seed)
+    return sample("sample_uniform", _core._sample_uniform_array, points, False, count, seed)  # pyright: ignore[reportPrivateUsage]
 
 
+@shared_docs
 def sample_centroid_uniform(
-    points: PointsLike, count: SupportsIndex, *, seed: SupportsIndex = 0, check_finite: bool = True
+    points: PointsLike, count: SupportsIndex, *, seed: SeedLike = 0, check_finite: bool = True
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then points chosen uniformly at random.
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(points)s
+    %(count)s
+    %(seed)s
+    %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points`, the point nearest the centroid first.
+        %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate.
+    %(sampler_raises)s.
 
     Examples
     --------
@@ -89,12 +85,12 @@ def sample_centroid_uniform(
     >>> vorn.sample_centroid_uniform(line, 4, seed=42)
     array([4, 7, 1, 5])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    array = as_points(points, check_finite, "sample_centroid_uniform")
-    chosen = _core._sample_centroid_uniform_array(array, count, seed)  # pyright: ignore[reportPrivateUsage]
-    return as_indices(chosen, "sample_centroid_uniform")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    kernel = _core._sample_centroid_uniform_array  # pyright: ignore[reportPrivateUsage]
+    return sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
 
 
+@shared_docs
 def sample_centroid_fps(
     points: PointsLike, count: SupportsIndex, *, check_finite: bool = True
 ) -> npt.NDArray[np.intp]:
@@ -105,23 +101,16 @@ def sample_centroid_fps(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(points)s
+    %(count)s
+    %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Row indices into `points` in the order chosen. An index repeats only once every
         point coincides with a chosen one.
+        %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate.
+    %(sampler_raises)s.
 
     Examples
     --------
@@ -130,16 +119,17 @@ def sample_centroid_fps(
     array([0, 2])
     """
     count = as_index(count, "count")
-    array = as_points(points, check_finite, "sample_centroid_fps")
-    return as_indices(_core._sample_centroid_fps_array(array, count, 0), "sample_centroid_fps")  # pyright: ignore[reportPrivateUsage]
+    kernel = _core._sample_centroid_fps_array  # pyright: ignore[reportPrivateUsage]
+    return sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
 
 
+@shared_docs
 def sample_centroid_voxel(
     points: PointsLike,
     count: SupportsIndex,
     *,
     voxel_size: SupportsFloat,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then one random point per occupied voxel.
@@ -149,27 +139,19 @@ def sample_centroid_voxel(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
-    count : int
-        How many points to choose, >= 0; at most n are returned.
+    %(points)s
+    %(count)s
     voxel_size : float
         Edge length of a cell, finite and greater than 0.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(seed)s
+    %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
+        %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate and a `voxel_size` that is
+    %(sampler_raises)s and a `voxel_size` that is
         not a finite number above 0.
 
     Examples
@@ -179,19 +161,19 @@ def sample_centroid_voxel(
     >>> vorn.sample_centroid_voxel(line, 3, voxel_size=5.0, seed=7)
     array([4, 1, 5])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    voxel_size = as_positive_real(voxel_size, "voxel_size")
-    array = as_points(points, check_finite, "sample_centroid_voxel")
-    chosen = _core._sample_centroid_voxel_array(array, count, seed, voxel_size)  # pyright: ignore[reportPrivateUsage]
-    return as_indices(chosen, "sample_centroid_voxel")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    size = as_positive_real(voxel_size, "voxel_size")
+    kernel = _core._sample_centroid_voxel_array  # pyright: ignore[reportPrivateUsage]
+    return sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
+@shared_docs
 def sample_centroid_kmedoids(
     points: PointsLike,
     count: SupportsIndex,
     *,
     max_iterations: SupportsIndex = 100,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """Medoids by greedy swaps, the first being the point nearest the centroid.
@@ -201,26 +183,20 @@ def sample_centroid_kmedoids(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
+    %(points)s
     count : int
         How many medoids to choose, >= 0; at most n are returned.
     max_iterations : int, default 100
         The largest number of swaps, >= 0.
-    seed : int, default 0
-        Seed of the random start, 0 <= seed < 2**64.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    seed : int or numpy.random.Generator, default 0
+        Seed of the random start, as in `sample_uniform`.
+    %(check_finite)s
 
-    Returns
-    -------
-    numpy.ndarray of numpy.intp, shape (min(n, count),)
+    %(returns_indices)s
         Distinct row indices into `points`, the point nearest the centroid first.
+        %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate and a `max_iterations` below 0.
+    %(sampler_raises)s and a `max_iterations` below 0.
 
     Examples
     --------
@@ -229,20 +205,20 @@ def sample_centroid_kmedoids(
     >>> vorn.sample_centroid_kmedoids(clusters, 3, seed=1)
     array([4, 3, 0])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    max_iterations = as_index(max_iterations, "max_iterations")
-    array = as_points(points, check_finite, "sample_centroid_kmedoids")
-    chosen = _core._sample_centroid_kmedoids_array(array, count, seed, max_iterations)  # pyright: ignore[reportPrivateUsage]
-    return as_indices(chosen, "sample_centroid_kmedoids")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    iterations = as_index(max_iterations, "max_iterations")
+    kernel = _core._sample_centroid_kmedoids_array  # pyright: ignore[reportPrivateUsage]
+    return sample("sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations)
 
 
+@shared_docs
 def sample_centroid_stratified(
     points: PointsLike,
     count: SupportsIndex,
     *,
     num_strata: SupportsIndex = 8,
     max_iterations: SupportsIndex = 20,
-    seed: SupportsIndex = 0,
+    seed: SeedLike = 0,
     check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
     """The point nearest the centroid, then random points from k-means strata.
@@ -253,8 +229,7 @@ def sample_centroid_stratified(
 
     Parameters
     ----------
-    points : array_like, shape (n, d)
-        One row per point, in any form `bbox_volume` takes.
+    %(points)s
     count : int
         How many points to choose, >= 0; at most n are returned, and rounding the quotas
         down can return fewer.
@@ -262,21 +237,17 @@ def sample_centroid_stratified(
         How many strata to form, >= 1 (at most n are formed).
     max_iterations : int, default 20
         The exact number of k-means iterations, >= 0.
-    seed : int, default 0
-        Seed of the random choices, 0 <= seed < 2**64.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    %(seed)s
+    %(check_finite)s
 
     Returns
     -------
     numpy.ndarray of numpy.intp, shape (at most min(n, count),)
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
+        %(batch_rows)s
 
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `sample_uniform`; also for a non-finite coordinate, a `num_strata` below 1 and a
+    %(sampler_raises)s, a `num_strata` below 1 and a
         `max_iterations` below 0.
 
     Examples
@@ -286,9 +257,9 @@ def sample_centroid_stratified(
     >>> vorn.sample_centroid_stratified(cloud, 5, num_strata=4, seed=3)
     array([462,  99, 705, 997, 368])
     """
-    count, seed = as_index(count, "count"), as_index(seed, "seed")
-    num_strata = as_index(num_strata, "num_strata", minimum=1)
-    max_iterations = as_index(max_iterations, "max_iterations")
-    array = as_points(points, check_finite, "sample_centroid_stratified")
-    chosen = _core._sample_centroid_stratified_array(array, count, seed, num_strata, max_iterations)  # pyright: ignore[reportPrivateUsage]
-    return as_indices(chosen, "sample_centroid_stratified")
+    count, seed = as_index(count, "count"), as_seed(seed)
+    strata = as_index(num_strata, "num_strata", minimum=1)
+    iterations = as_index(max_iterations, "max_iterations")
+    kernel = _core._sample_centroid_stratified_array  # pyright: ignore[reportPrivateUsage]
+    args = (count, seed, strata, iterations)
+    return sample("sample_centroid_stratified", kernel, points, check_finite, *args)

@@ -2,7 +2,6 @@
 arguments fail before the core runs with messages that say what was expected, and results
 are the core's indices in the core's order."""
 
-import doctest
 import importlib.metadata
 import math
 from functools import partial
@@ -94,7 +93,7 @@ POINTS_ERRORS = {
         "TypeError: points must hold real numbers convertible to float64",
     ),
     "1-d": ([1.0, 2.0], SHAPE + " (2,) (use points.reshape(-1, 1) for one-dimensional points)"),
-    "3-d": (np.zeros((2, 2, 2)), SHAPE + " (2, 2, 2)"),
+    "4-d": (np.zeros((2, 2, 2, 2)), SHAPE + " (2, 2, 2, 2) (or 3-d for a batch of clouds)"),
     "no-columns": (np.zeros((4, 0)), "ValueError: points must have at least one coordinate each"),
     "ragged": (
         [[1.0, 2.0], [3.0], [4.0, 5.0, 6.0]],
@@ -137,6 +136,32 @@ ERRORS = {
         lambda: vorn.sample_centroid_kmedoids(CLOUD, 1, max_iterations=-1),
         RANGE.format("max_iterations", 0, -1),
     ),
+    "legacy-random-state": (
+        lambda: vorn.sample_uniform(CLOUD, 1, seed=np.random.RandomState(0)),
+        "TypeError: seed must be an integer or a numpy.random.Generator, got RandomState",
+    ),
+    "bool-count": (
+        lambda: vorn.sample_uniform(CLOUD, True),
+        "TypeError: count must be an integer, got bool",
+    ),
+    "masked": (
+        partial(vorn.bbox_volume, np.ma.masked_invalid(NAN_ROW)),
+        "TypeError: points must not be a masked array",
+    ),
+    # With the check skipped, the core's own failure on a NaN reads as what the data held.
+    **{
+        f"unchecked-nan-{name}": (
+            partial(getattr(vorn, name), NAN_ROW, 1, check_finite=False, **options),
+            f"ValueError: {name} needs finite points: point 1 has coordinate nan",
+        )
+        for name, options in [
+            ("sample_centroid_uniform", {}),
+            ("sample_centroid_fps", {}),
+            ("sample_centroid_voxel", {"voxel_size": 1.0}),
+            ("sample_centroid_kmedoids", {}),
+            ("sample_centroid_stratified", {}),
+        ]
+    },
 }
 
 
@@ -152,10 +177,12 @@ def test_finiteness_check_passes_finite_sums_that_overflow_and_can_be_skipped():
     assert math.isnan(vorn.mean_dispersion(NAN_ROW, check_finite=False))
 
 
-@pytest.mark.parametrize("module", ["_measures", "_samplers", "_parallel"])
-def test_docstring_examples(module):
-    result = doctest.testmod(getattr(vorn, module), optionflags=doctest.NORMALIZE_WHITESPACE)
-    assert result.attempted > 0 and result.failed == 0
+def test_a_generator_seed_is_one_64_bit_draw():
+    rng, reference = np.random.default_rng(5), np.random.default_rng(5)
+    drawn = reference.integers(2**64, dtype=np.uint64)
+    sample = partial(vorn.sample_centroid_voxel, CLOUD, 8, voxel_size=0.5)
+    assert sample(seed=rng).tolist() == sample(seed=drawn).tolist()
+    assert rng.integers(2**64, dtype=np.uint64) == reference.integers(2**64, dtype=np.uint64)
 
 
 def test_version_is_the_installed_distribution_version():

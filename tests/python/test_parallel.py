@@ -1,7 +1,13 @@
 """map_clouds: the plain loop's results, in order, on threads and on a Dask cluster."""
 
+import functools
 import math
+import os
+import re
+import signal
 import sys
+import threading
+import time
 
 import pytest
 
@@ -27,11 +33,98 @@ def test_threads_give_the_plain_loop_in_order(threads):
     )
 
 
-def test_first_error_is_raised_and_thread_count_checked():
-    with pytest.raises(ValueError, match="^points must be finite"):
-        vorn.map_clouds(vorn.hull_volume, BROKEN, threads=3)
-    with pytest.raises(ValueError, match="^threads must be an integer >= 1, got 0$"):
-        vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=0)
+def panics_on_nan(cloud):
+    return vorn._core.sample_centroid_fps_numpy(cloud, 3, 0)
+
+
+def fails_slowly_at_3_and_at_once_at_20(cloud):
+    if cloud[0, 0] == 3:
+        time.sleep(0.5)
+        raise OSError("late")
+    if cloud[0, 0] == 20:
+        raise OSError("early")
+    return float(cloud[0, 0])
+
+
+NUMBERED = [np.full((2, 1), float(i)) for i in range(48)]
+FAILURES = {
+    "exception": (vorn.hull_volume, BROKEN, ValueError, "^cloud 5: points must be finite"),
+    "panic": (panics_on_nan, BROKEN, vorn.PanicException, "^cloud 5: called"),
+    "first-in-input-order": (
+        fails_slowly_at_3_and_at_once_at_20,
+        NUMBERED,
+        OSError,
+        "^cloud 3: late$",
+    ),
+}
+MODES = {"loop": {"threads": 1}, "threads": {"threads": 3}, "dask": {}}
+
+
+@pytest.mark.parametrize("mode", MODES)
+@pytest.mark.parametrize("failure", FAILURES)
+def test_first_failure_in_input_order_names_its_cloud_and_keeps_its_type(mode, failure, request):
+    func, clouds, kind, message = FAILURES[failure]
+    options = dict(MODES[mode])
+    if mode == "dask":
+        options["client"] = request.getfixturevalue("dask_client")
+    caught = []
+    # A worker that swallowed the failure would leave the caller waiting: bound the wait.
+    waiter = threading.Thread(target=lambda: caught.append(raised_by(func, clouds, options)))
+    waiter.daemon = True
+    waiter.start()
+    waiter.join(timeout=60)
+    assert caught, "map_clouds did not return"
+    assert type(caught[0]) is kind and re.search(message, str(caught[0]))
+
+
+def raised_by(func, clouds, options):
+    try:
+        vorn.map_clouds(func, clouds, **options)
+    except BaseException as error:
+        return error
+    return None
+
+
+def sleeps(calls, fail, cloud):
+    calls.append(cloud)
+    if fail and cloud[0, 0] == 2:
+        raise OSError("cloud two")
+    time.sleep(0.2)
+
+
+@pytest.mark.parametrize("trigger", ["fail", "ctrl-c"])
+def test_threads_stop_at_once_on_a_failure_or_ctrl_c(trigger):
+    if trigger == "ctrl-c" and signal.getsignal(signal.SIGINT) is signal.SIG_IGN:
+        pytest.skip("SIGINT is ignored in this process")
+    calls = []
+    timer = threading.Timer(0.3, lambda: os.kill(os.getpid(), signal.SIGINT))
+    start = time.perf_counter()
+    with pytest.raises(KeyboardInterrupt if trigger == "ctrl-c" else OSError):
+        if trigger == "ctrl-c":
+            timer.start()
+        func = functools.partial(sleeps, calls, trigger == "fail")
+        vorn.map_clouds(func, NUMBERED, threads=2)  # 5 s in all
+    assert time.perf_counter() - start < 2.0
+    time.sleep(0.5)  # running clouds end; none starts after the failure
+    assert len(calls) < 12
+
+
+@pytest.mark.parametrize(
+    "threads, message",
+    [
+        (0, r"^threads must be an integer in \[1, 2\*\*64\), got 0$"),
+        (2.0, "^threads must be an integer, got float$"),
+    ],
+    ids=["zero", "float"],
+)
+def test_thread_count_is_named_in_errors(threads, message):
+    with pytest.raises((TypeError, ValueError), match=message):
+        vorn.map_clouds(vorn.bbox_volume, CLOUDS, threads=threads)
+
+
+def test_worker_threads_run_each_call_on_one_thread():
+    seen = vorn.map_clouds(lambda cloud: vorn.get_num_threads(), CLOUDS, threads=np.int64(2))
+    assert seen == [1] * len(CLOUDS)
 
 
 @pytest.mark.parametrize("tqdm_installed", [True, False], ids=["tqdm", "no-tqdm"])
@@ -70,5 +163,3 @@ def test_dask_gives_the_plain_loop_in_order(dask_client):
     )
     got = vorn.map_clouds(vorn.covariance_volume, CLOUDS, client=dask_client)
     assert got == [vorn.covariance_volume(cloud) for cloud in CLOUDS]
-    with pytest.raises(ValueError, match="^points must be finite"):
-        vorn.map_clouds(vorn.mean_dispersion, BROKEN, client=dask_client)

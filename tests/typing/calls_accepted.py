@@ -19,10 +19,16 @@ assert_type(vorn.covariance_volume(rows), float)
 assert_type(vorn.mean_dispersion([(0, 0), (3, 4)]), float)
 assert_type(vorn.mean_dispersion(list(cloud)), float)
 assert_type(vorn.bbox_volume(cloud, check_finite=False), float)
+batch = np.zeros((4, 10, 3))
+assert_type(vorn.mean_dispersion(batch), npt.NDArray[np.float64])
+assert_type(vorn.sample_centroid_fps(batch, 5), npt.NDArray[np.intp])
 
 assert_type(vorn.sample_uniform(cloud, 5), npt.NDArray[np.intp])
 assert_type(vorn.sample_centroid_uniform(cloud, 5, seed=np.uint64(3)), npt.NDArray[np.intp])
 assert_type(vorn.sample_centroid_fps(rows, 5), npt.NDArray[np.intp])
+assert_type(
+    vorn.sample_uniform(cloud, np.int64(5), seed=np.random.default_rng(0)), npt.NDArray[np.intp]
+)
 assert_type(vorn.sample_centroid_voxel(cloud, 5, voxel_size=0.5, seed=1), npt.NDArray[np.intp])
 assert_type(vorn.sample_centroid_kmedoids(cloud, 5, max_iterations=10), npt.NDArray[np.intp])
 assert_type(
@@ -35,6 +41,10 @@ assert_type(
     vorn.map_clouds(vorn.sample_uniform, [cloud], count=3, progress=False),
     List[npt.NDArray[np.intp]],
 )
+assert_type(vorn.map_clouds(vorn.bbox_volume, [cloud], threads=np.int32(2)), List[float])
+vorn.set_num_threads(np.int64(2))
+with vorn.num_threads(np.uint8(1)):
+    pass
 assert_type(vorn.__version__, str)
 
 assert_type(_core.bbox_volume(rows), float)

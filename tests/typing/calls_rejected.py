@@ -8,13 +8,15 @@ from vorn import _core
 
 cloud = np.zeros((4, 3))
 
-vorn.bbox_volume("0 0 1")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-vorn.bbox_volume(3.0)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-vorn.bbox_volume(cloud, finite=False)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
+vorn.bbox_volume("0 0 1")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType, reportCallIssue]
+vorn.bbox_volume(3.0)  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType, reportCallIssue]
+vorn.bbox_volume(cloud, finite=False)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue]
 vorn.sample_uniform(cloud)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 vorn.sample_uniform(cloud, 2.5)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 vorn.sample_uniform(cloud, 5, 7)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 vorn.sample_uniform(cloud, 5, seed="7")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+vorn.sample_uniform(cloud, 5, seed=np.random.RandomState(0))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+vorn.set_num_threads(2.0)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 vorn.sample_centroid_fps(cloud, 5, seed=1)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 vorn.sample_centroid_voxel(cloud, 5)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 vorn.sample_centroid_voxel(cloud, 5, voxel_size="1")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
