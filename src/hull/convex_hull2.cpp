@@ -8,6 +8,7 @@
 
 #include "base/panic.h"
 #include "hull/support_point_id.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -36,7 +37,7 @@ SegmentFacet new_segment(const std::vector<Vec2f>& points, std::size_t a, std::s
 // Signed distance from the edge's line, difference first: the order fixes the bits near the
 // threshold.
 bool sees(const SegmentFacet& s, const std::vector<Vec2f>& points, std::size_t k) {
-  const float threshold = float_from_bits(0x37480000u);  // 100 * 2^-23
+  const float threshold = visibility_distance();
   const Vec2f& o = points[s.start];
   return (points[k].x - o.x) * s.normal.x + (points[k].y - o.y) * s.normal.y > threshold;
 }

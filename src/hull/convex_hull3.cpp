@@ -13,6 +13,7 @@
 #include "hull/convex_hull2.h"
 #include "hull/support_point_id.h"
 #include "hull/symmetric_eigen.h"
+#include "hull/tolerances.h"
 #include "hull/triangle_area.h"
 #include "hull/triangle_facet.h"
 
@@ -20,9 +21,14 @@ namespace vorn {
 
 namespace {
 
+struct Normalised {
+  std::vector<Vec3f> points;
+  float diag;  // the divisor: the bounding-box diagonal
+};
+
 // Centres the cloud's bounding box on the origin and divides by the box diagonal.
 // Coincident points give diag = 0 and NaN coordinates, which later stops the build.
-std::vector<Vec3f> normalize(const std::vector<Vec3f>& input) {
+Normalised normalize(const std::vector<Vec3f>& input) {
   std::vector<Vec3f> out(input);
   Vec3f mins = out[0];
   Vec3f maxs = out[0];
@@ -41,7 +47,7 @@ std::vector<Vec3f> normalize(const std::vector<Vec3f>& input) {
   for (Vec3f& p : out) {
     p = {(p.x - centre.x) / diag, (p.y - centre.y) / diag, (p.z - centre.z) / diag};
   }
-  return out;
+  return {std::move(out), diag};
 }
 
 struct Axes {
@@ -68,7 +74,7 @@ Axes sorted_axes(const Mat3f& covariance) {
 }
 
 bool counts_as_zero(float lambda) {
-  return lambda == 0.0f || (std::isfinite(lambda) && std::fabs(lambda) <= 1e-7f);
+  return lambda == 0.0f || (std::isfinite(lambda) && std::fabs(lambda) <= zero_eigenvalue_bound());
 }
 
 // The number of leading eigenvalues that are not zero; NaN counts as non-zero.
@@ -376,7 +382,8 @@ class HullBuilder {
 std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input, const Executor& executor) {
   if (input.size() < 3) return std::nullopt;
 
-  std::vector<Vec3f> normalised = normalize(input);
+  Normalised normal = normalize(input);
+  std::vector<Vec3f>& normalised = normal.points;
   const CenterCov cc = center_cov(normalised);
   const Axes axes = sorted_axes(cc.covariance);
 
@@ -416,6 +423,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input, const E
   HullMesh mesh;
   mesh.points = input;
   mesh.triangles = builder.triangles();
+  mesh.visibility = (100.0 * scale + kDistanceRounding) * double(float_epsilon()) * normal.diag;
   remove_unused_points(mesh.points, mesh.triangles);
   return mesh;
 }

@@ -9,21 +9,13 @@
 
 #include "base/panic.h"
 #include "hull/convex_hull3.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-// Squared length below which a normal or an edge direction is not normalised: eps^2.
-float min_squared_length() {
-  return float_from_bits(0x28800000u);
-}
-// Dot product of unit normals above which two triangles are coplanar: 1 - sqrt(eps).
-float coplanar_dot() {
-  return float_from_bits(0x3F7FE95Fu);
-}
 
 struct MeshTriangle {
   Triangle vertices{};

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "hull/sound_tolerances.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -50,9 +50,9 @@ bool polygon_area_is_sound(const std::vector<Vec2f>& loop, const ConvexPolygon& 
   if (!(in_double > 0.0) || !(std::fabs(area - in_double) <= kSumDrift * in_double)) {
     return false;
   }
-  const double visibility = float_from_bits(0x37480000u);  // 100 * 2^-23, the quickhull's own
+  const double visibility = visibility_distance();
   const double shortfall = (shoelace(loop) - in_double) + outside_band(loop, visibility);
-  return shortfall <= kPolygonShortfall * in_double;
+  return shortfall <= kShortfall * in_double;
 }
 
 }  // namespace vorn

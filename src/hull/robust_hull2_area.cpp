@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "hull/exact_orient.h"
-#include "hull/sound_tolerances.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -84,7 +84,7 @@ float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& execut
   const double area = twice * 0.5;
   const double diagonal = std::hypot(sorted.back()[0] - sorted.front()[0], yhi - ylo);
   if (area <= kCollinearArea * magnitude * diagonal) return 0.0f;
-  return static_cast<float>(area);
+  return round_to_float(area);
 }
 
 }  // namespace vorn

@@ -3,18 +3,20 @@
 // final volume is rounded.
 #include "hull/robust_hull3_volume.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "base/panic.h"
 #include "hull/exact_orient.h"
+#include "hull/tolerances.h"
+#include "hull/vec3d.h"
 
 namespace vorn {
 
 namespace {
 
-using Point3 = std::array<double, 3>;
 constexpr std::size_t kNil = static_cast<std::size_t>(-1);
 
 struct Face {
@@ -29,15 +31,10 @@ struct Face {
   bool alive = false;
 };
 
-Point3 sub(const Point3& a, const Point3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-Point3 cross(const Point3& a, const Point3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-double dot(const Point3& a, const Point3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+struct Measure {
+  double volume = 0.0;
+  double area = 0.0;  // of the hull's surface
+};
 
 class Quickhull {
  public:
@@ -46,11 +43,11 @@ class Quickhull {
     for (std::size_t i = 0; i < input.size(); ++i) p_[i] = {input[i].x, input[i].y, input[i].z};
   }
 
-  // The hull's volume: six times it is summed in double, then divided once. 0 for a cloud
-  // that does not span three dimensions.
-  double volume(const Executor& executor) {
+  // The hull's volume (six times it is summed in double, then divided once) and surface
+  // area. Both 0 for a cloud that does not span three dimensions.
+  Measure measure(const Executor& executor) {
     std::array<std::size_t, 4> s{};
-    if (!initial_simplex(s)) return 0.0;
+    if (!initial_simplex(s)) return {};
     build_simplex(s);
     while (!work_.empty()) {
       executor.poll();
@@ -58,14 +55,16 @@ class Quickhull {
       work_.pop_back();
       if (faces_[f].alive && faces_[f].outside != kNil) add_point(f);
     }
-    Point3 c{};
+    Vec3d c{};
     for (std::size_t k : s) c = {c[0] + p_[k][0] / 4, c[1] + p_[k][1] / 4, c[2] + p_[k][2] / 4};
-    double six = 0.0;
+    double six = 0.0, twice_area = 0.0;
     for (const Face& f : faces_) {
       if (!f.alive) continue;
       six += dot(sub(p_[f.v[0]], c), cross(sub(p_[f.v[1]], c), sub(p_[f.v[2]], c)));
+      const Vec3d n = cross(sub(p_[f.v[1]], p_[f.v[0]]), sub(p_[f.v[2]], p_[f.v[0]]));
+      twice_area += std::sqrt(dot(n, n));
     }
-    return six / 6.0;
+    return {six / 6.0, twice_area / 2.0};
   }
 
  private:
@@ -96,10 +95,10 @@ class Quickhull {
     s[1] = hi[axis];
     if (p_[s[0]] == p_[s[1]]) return false;  // every point at one position
 
-    const Point3 d = sub(p_[s[1]], p_[s[0]]);
+    const Vec3d d = sub(p_[s[1]], p_[s[0]]);
     double best = -1.0;
     for (std::size_t i = 0; i < n; ++i) {
-      const Point3 c = cross(d, sub(p_[i], p_[s[0]]));
+      const Vec3d c = cross(d, sub(p_[i], p_[s[0]]));
       const double q = dot(c, c);
       if (q > best) best = q, s[2] = i;
     }
@@ -110,7 +109,7 @@ class Quickhull {
       s[2] = i;
     }
 
-    const Point3 normal = cross(d, sub(p_[s[2]], p_[s[0]]));
+    const Vec3d normal = cross(d, sub(p_[s[2]], p_[s[0]]));
     best = -1.0;
     for (std::size_t i = 0; i < n; ++i) {
       const double h = std::fabs(dot(normal, sub(p_[i], p_[s[0]])));
@@ -282,7 +281,7 @@ class Quickhull {
     for (std::size_t v : visible_) free_.push_back(v);
   }
 
-  std::vector<Point3> p_;
+  std::vector<Vec3d> p_;
   std::vector<std::size_t> next_;        // outside lists, linked per point
   std::vector<std::size_t> horizon_at_;  // per point: the horizon edge starting there, or kNil
   std::vector<Face> faces_;
@@ -298,7 +297,15 @@ class Quickhull {
 }  // namespace
 
 float robust_hull3_volume(const std::vector<Vec3f>& points, const Executor& executor) {
-  return static_cast<float>(Quickhull(points).volume(executor));
+  const Measure hull = Quickhull(points).measure(executor);
+  // Coplanar points rounded to float leave a sliver no thicker than rounding: not a solid.
+  double magnitude = 0.0;
+  for (const Vec3f& p : points) {
+    magnitude = std::max(
+        {magnitude, double(std::fabs(p.x)), double(std::fabs(p.y)), double(std::fabs(p.z))});
+  }
+  if (hull.volume <= kCoplanarVolume * magnitude * hull.area) return 0.0f;
+  return round_to_float(hull.volume);
 }
 
 }  // namespace vorn
