@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "hull/center_cov.h"
 #include "hull/tolerances.h"
@@ -13,66 +15,67 @@ namespace vorn {
 
 namespace {
 
+// Each triangle's normal (b - a) x (c - a), of twice its area, in double.
+struct Normal {
+  Vec3d n;
+  double length;
+};
+
 struct Surface {
   bool convex = true;
   double area = 0.0;
   double edge_turn = 0.0;  // sum over edges of length * tan(turn / 2)
+  double triangles = 0.0;  // the mesh's tetrahedra against c
+  double inverted = 0.0;   // minus those of them turned inside out
 };
 
-// One pass over the edges: convexity (no triangle's neighbour rises above its plane by more
-// than limit), the area (each triangle borders three edges) and the edges' turns.
-Surface surface_of(const ConvexPolyhedron& poly, double limit) {
+// One pass over the triangles (normals, area, tetrahedra) and one over the edges: convexity
+// (no triangle's neighbour rises above its plane by more than limit) and the edges' turns.
+Surface surface_of(const ConvexPolyhedron& poly, Vec3f c, double limit) {
   const std::vector<Vec3f>& P = poly.points;
   Surface s;
+  std::vector<Normal> normals(poly.triangles.size());
+  for (std::size_t i = 0; i < normals.size(); ++i) {
+    const Triangle& t = poly.triangles[i];
+    const Vec3d n = cross(sub(P[t[1]], P[t[0]]), sub(P[t[2]], P[t[0]]));
+    normals[i] = {n, std::sqrt(dot(n, n))};
+    s.area += normals[i].length / 2.0;
+    const double v = dot(sub(P[t[0]], c), n) / 6.0;
+    if (v < 0.0) s.inverted -= v;
+    s.triangles += v;
+  }
   for (const ConvexPolyhedron::Edge& e : poly.edges) {
     const Triangle& t = poly.triangles[e.triangles[0]];
     const Triangle& u = poly.triangles[e.triangles[1]];
+    const Normal& n = normals[e.triangles[0]];
+    const Normal& m = normals[e.triangles[1]];
     const std::size_t far = u[0] + u[1] + u[2] - e.vertices[0] - e.vertices[1];
-    const Vec3d n = cross(sub(P[t[1]], P[t[0]]), sub(P[t[2]], P[t[0]]));
-    const Vec3d m = cross(sub(P[u[1]], P[u[0]]), sub(P[u[2]], P[u[0]]));
-    const double nlen = std::sqrt(dot(n, n)), mlen = std::sqrt(dot(m, m));
-    if (nlen > 0.0 && dot(n, sub(P[far], P[t[0]])) > limit * nlen) return {false};
-    s.area += (nlen + mlen) / 12.0;
-    if (!(nlen > 0.0 && mlen > 0.0)) continue;
-    const Vec3d along = sub(P[e.vertices[1]], P[e.vertices[0]]);
-    const Vec3d nm = cross(n, m);
-    const double cosine = dot(n, m) / (nlen * mlen), sine = std::sqrt(dot(nm, nm)) / (nlen * mlen);
+    if (n.length > 0.0 && dot(n.n, sub(P[far], P[t[0]])) > limit * n.length) return {false};
+    if (!(n.length > 0.0 && m.length > 0.0)) continue;
+    const double cosine = dot(n.n, m.n) / (n.length * m.length);
     if (!(1.0 + cosine > 0.0)) return {true, INFINITY, INFINITY};  // folded back on itself
-    s.edge_turn += std::sqrt(dot(along, along)) * sine / (1.0 + cosine);
+    const Vec3d along = sub(P[e.vertices[1]], P[e.vertices[0]]);
+    const double tan_half = std::sqrt(std::fmax(0.0, 1.0 - cosine) / (1.0 + cosine));
+    s.edge_turn += std::sqrt(dot(along, along)) * tan_half;
   }
   return s;
 }
 
-struct Sums {
-  double summed = 0.0;     // the tetrahedra polyhedron_volume summed, in double
-  double inverted = 0.0;   // minus those of them turned inside out
-  double triangles = 0.0;  // the tetrahedra of the mesh's triangles
-};
-
-Sums tetrahedron_sums(const ConvexPolyhedron& poly, Vec3f c) {
+// The tetrahedra of the face fans, in double, and minus those of them turned inside out (a
+// fold, or a face seen from the wrong side).
+std::pair<double, double> fan_tetrahedra(const ConvexPolyhedron& poly, Vec3f c) {
   const std::vector<Vec3f>& P = poly.points;
-  auto volume = [&](std::size_t a, std::size_t b, std::size_t e) {
-    return dot(sub(P[a], c), cross(sub(P[b], c), sub(P[e], c))) / 6.0;
+  double sum = 0.0, inverted = 0.0;
+  auto add = [&](std::size_t a, std::size_t b, std::size_t e) {
+    const double v = dot(sub(P[a], c), cross(sub(P[b], c), sub(P[e], c))) / 6.0;
+    if (v < 0.0) inverted -= v;
+    sum += v;
   };
-  Sums s;
-  for (const Triangle& t : poly.triangles) {
-    const double v = volume(t[0], t[1], t[2]);
-    s.triangles += v;
-    if (!poly.faces_sound && v < 0.0) s.inverted -= v;
-  }
-  if (!poly.faces_sound) {
-    s.summed = s.triangles;
-    return s;
-  }
   for (const ConvexPolyhedron::Face& f : poly.faces) {
     const std::size_t* w = poly.face_vertices.data() + f.first;
-    for (std::size_t j = 1; j + 1 < f.count; ++j) {
-      const double v = volume(w[0], w[j], w[j + 1]);
-      if (v < 0.0) s.inverted -= v;
-      s.summed += v;
-    }
+    for (std::size_t j = 1; j + 1 < f.count; ++j) add(w[0], w[j], w[j + 1]);
   }
-  return s;
+  return {sum, inverted};
 }
 
 }  // namespace
@@ -88,17 +91,16 @@ bool polyhedron_volume_is_sound(const ConvexPolyhedron& poly, float volume, doub
     radius2 = std::max(radius2, dot(sub(p, c), sub(p, c)));
   }
   const Vec3d box = sub(hi, lo);
-  const Surface surface = surface_of(poly, kReflexHeight * std::sqrt(dot(box, box)));
+  const Surface surface = surface_of(poly, c, kReflexHeight * std::sqrt(dot(box, box)));
   if (!surface.convex) return false;
 
-  const Sums sums = tetrahedron_sums(poly, c);
-  const double sum = sums.summed;
-  if (!(sums.inverted <= kSumDrift * sum) || !(std::fabs(volume - sum) <= kSumDrift * sum)) {
-    return false;
-  }
+  // The tetrahedra polyhedron_volume summed.
+  const auto [sum, inverted] =
+      poly.faces_sound ? fan_tetrahedra(poly, c) : std::pair{surface.triangles, surface.inverted};
+  if (!(inverted <= kSumDrift * sum) || !(std::fabs(volume - sum) <= kSumDrift * sum)) return false;
   const double t = visibility;
   const double shortfall =
-      std::fabs(sums.triangles - sum) + surface.area * t + surface.edge_turn * t * t;
+      std::fabs(surface.triangles - sum) + surface.area * t + surface.edge_turn * t * t;
   if (!(shortfall <= kShortfall * sum)) return false;
 
   const double ball = 4.0 / 3.0 * 3.141592653589793 * radius2 * std::sqrt(radius2);

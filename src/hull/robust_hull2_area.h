@@ -16,6 +16,10 @@ namespace vorn {
 // and when the hull is no wider than rounding (kCollinearArea of hull/tolerances.h).
 // The points are sorted in ranges on the executor's threads; the result does not depend on
 // their number. Throws only Panic::interrupted(), when the executor is stopped.
-float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& executor = Executor());
+// loop: optional, a closed loop of some of the points (the merged construction's vertices);
+// points strictly inside a disc inscribed in it are not hull vertices and are left out before
+// sorting, which leaves the hull and the result unchanged.
+float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& executor = Executor(),
+                        const std::vector<Vec2f>& loop = {});
 
 }  // namespace vorn

@@ -42,6 +42,8 @@ bool all_finite(const std::vector<V>& points) {
 struct Merged {
   float size = 0.0f;
   bool sound = false;
+  std::vector<Vec2f>
+      loop;  // 2-d: the construction's vertices, which the exact hull may skip inside
 };
 
 // The merged hull polyhedron's volume. A cloud whose covariance calls it flat, linear or a
@@ -79,7 +81,8 @@ Merged merged_hull_area(const std::vector<Vec2f>& p, const Executor& executor) {
   const std::optional<ConvexPolygon> polygon = ConvexPolygon::from_convex_polyline(loop);
   if (!polygon) return {};
   const float area = polygon_area(*polygon);
-  return {area, polygon_area_is_sound(loop, *polygon, area)};
+  const bool sound = polygon_area_is_sound(loop, *polygon, area);
+  return {area, sound, std::move(loop)};
 }
 
 // The points' first d coordinates rounded to float, each first scaled by 2^-shift (exactly: a
@@ -137,7 +140,7 @@ float checked_size(const PointSet& points, Merge merge, Exact exact, const Execu
   const std::vector<V> p = float_points<V>(points, 0);
   const Merged merged = merge(p, executor);
   if (merged.sound) return merged.size;
-  if (all_finite(p)) return exact(p, executor);
+  if (all_finite(p)) return exact(p, executor, merged);
   const int shift = overflow_shift(points);
   return shift > 0 ? scaled_exact_size(points, shift, executor) : merged.size;
 }
@@ -150,9 +153,15 @@ double size_hull(const PointSet& points, const Executor& executor) {
   if (points.n <= points.d) return 0.0;
   float v;
   if (points.d == 3) {
-    v = checked_size<Vec3f>(points, merged_hull_volume, robust_hull3_volume, executor);
+    const auto exact = [](const std::vector<Vec3f>& p, const Executor& e, const Merged&) {
+      return robust_hull3_volume(p, e);
+    };
+    v = checked_size<Vec3f>(points, merged_hull_volume, exact, executor);
   } else if (points.d == 2) {
-    v = checked_size<Vec2f>(points, merged_hull_area, robust_hull2_area, executor);
+    const auto exact = [](const std::vector<Vec2f>& p, const Executor& e, const Merged& merged) {
+      return robust_hull2_area(p, e, merged.loop);
+    };
+    v = checked_size<Vec2f>(points, merged_hull_area, exact, executor);
   } else {
     return 0.0;
   }
