@@ -11,6 +11,8 @@
 #include "hull/center_cov.h"
 #include "hull/compute_silhouette.h"
 #include "hull/convex_hull2.h"
+#include "hull/first_argmax.h"
+#include "hull/remove_unused_points.h"
 #include "hull/support_point_id.h"
 #include "hull/symmetric_eigen.h"
 #include "hull/tolerances.h"
@@ -87,16 +89,10 @@ int cloud_dimension(const Axes& axes) {
 // The index of the largest dot(direction, points[i]); index 0 is the first candidate and a
 // later index wins only when strictly greater.
 std::size_t extreme_point(Vec3f direction, const std::vector<Vec3f>& points) {
-  std::size_t best = 0;
-  float best_dot = dot(direction, points[0]);
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    const float d = dot(direction, points[i]);
-    if (d > best_dot) {
-      best_dot = d;
-      best = i;
-    }
-  }
-  return best;
+  const std::optional<std::size_t> later =
+      first_argmax(points.size() - 1, dot(direction, points[0]),
+                   [&](std::size_t i) { return dot(direction, points[i + 1]); });
+  return later ? *later + 1 : 0;
 }
 
 float length(Vec3f v) {
@@ -142,16 +138,9 @@ class HullBuilder {
     const Vec3f a = points_[p1];
     const Vec3f b = points_[p2];
     const float ab = length(b - a);
-    float best_area = 0.0f;
-    std::optional<std::size_t> s3;
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-      const Vec3f c = points_[i];
-      const float area = triangle_area(ab, length(c - b), length(a - c));
-      if (area > best_area) {
-        best_area = area;
-        s3 = i;
-      }
-    }
+    const std::optional<std::size_t> s3 = first_argmax(points_.size(), 0.0f, [&](std::size_t i) {
+      return triangle_area(ab, length(points_[i] - b), length(a - points_[i]));
+    });
     if (!s3) return false;  // no triangle found: the cloud is a line within rounding
     const std::size_t p3 = *s3;
 
@@ -272,15 +261,9 @@ class HullBuilder {
     std::size_t start = 0;
     for (std::size_t a = 0; a < m; ++a) {
       const Vec3f dir = points_[start_vertex(silhouette_[a])] - points_[end_vertex(silhouette_[a])];
-      float best = lowest_float();
-      std::optional<std::size_t> b;
-      for (std::size_t j = 0; j < m; ++j) {
-        const float d = dot(dir, points_[end_vertex(silhouette_[j])]);
-        if (d > best) {
-          best = d;
-          b = j;
-        }
-      }
+      const std::optional<std::size_t> b = first_argmax(m, lowest_float(), [&](std::size_t j) {
+        return dot(dir, points_[end_vertex(silhouette_[j])]);
+      });
       if (!b) return false;
       if (end_count_[end_vertex(silhouette_[*b])] == 1) {
         start = *b;

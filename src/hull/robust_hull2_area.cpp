@@ -8,13 +8,14 @@
 #include <cmath>
 
 #include "hull/exact_orient.h"
+#include "hull/shoelace.h"
 #include "hull/tolerances.h"
 
 namespace vorn {
 
 namespace {
 
-using Point2 = std::array<double, 2>;
+using Point2 = Vec2d;
 
 // Pops the chain's last vertex while it does not turn strictly left towards p: collinear
 // vertices leave the hull.
@@ -109,11 +110,7 @@ float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& execut
   if (hull.size() < 3) return 0.0f;
 
   const Point2 o = hull[0];
-  double twice = 0.0;
-  for (std::size_t i = 1; i + 1 < hull.size(); ++i) {
-    twice += (hull[i][0] - o[0]) * (hull[i + 1][1] - o[1]) -
-             (hull[i][1] - o[1]) * (hull[i + 1][0] - o[0]);
-  }
+  const double twice = twice_signed_area(hull);
   // Collinear points rounded to float leave a sliver no wider than rounding: not a hull.
   double magnitude = 0.0, ylo = o[1], yhi = o[1];
   for (const Point2& p : hull) {

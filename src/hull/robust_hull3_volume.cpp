@@ -10,6 +10,7 @@
 
 #include "base/panic.h"
 #include "hull/exact_orient.h"
+#include "hull/first_argmax.h"
 #include "hull/tolerances.h"
 #include "hull/vec3d.h"
 
@@ -96,12 +97,10 @@ class Quickhull {
     if (p_[s[0]] == p_[s[1]]) return false;  // every point at one position
 
     const Vec3d d = sub(p_[s[1]], p_[s[0]]);
-    double best = -1.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Vec3d c = cross(d, sub(p_[i], p_[s[0]]));
-      const double q = dot(c, c);
-      if (q > best) best = q, s[2] = i;
-    }
+    s[2] = first_argmax(n, -1.0, [&](std::size_t i) {
+             const Vec3d c = cross(d, sub(p_[i], p_[s[0]]));
+             return dot(c, c);
+           }).value_or(0);
     if (collinear(s[0], s[1], s[2])) {
       std::size_t i = 0;
       while (i < n && collinear(s[0], s[1], i)) ++i;
@@ -110,11 +109,9 @@ class Quickhull {
     }
 
     const Vec3d normal = cross(d, sub(p_[s[2]], p_[s[0]]));
-    best = -1.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double h = std::fabs(dot(normal, sub(p_[i], p_[s[0]])));
-      if (h > best) best = h, s[3] = i;
-    }
+    s[3] = first_argmax(n, -1.0, [&](std::size_t i) {
+             return std::fabs(dot(normal, sub(p_[i], p_[s[0]])));
+           }).value_or(0);
     auto flat = [&](std::size_t i) {
       return orient3d(p_[s[0]].data(), p_[s[1]].data(), p_[s[2]].data(), p_[i].data()) == 0;
     };
