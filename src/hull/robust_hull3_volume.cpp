@@ -203,6 +203,24 @@ class Quickhull {
   // faces from that point to their horizon, and hands their outside points on.
   void add_point(std::size_t f) {
     const std::size_t eye = faces_[f].farthest;
+    find_horizon(f, eye);
+    order_horizon();
+    build_cone(eye);
+    // Free the seen faces first: a new face may reuse a slot only after its list is read.
+    for (std::size_t v : visible_) {
+      faces_[v].alive = false;
+      for (std::size_t q = faces_[v].outside; q != kNil;) {
+        const std::size_t next = next_[q];
+        if (q != eye) assign(cone_, q);
+        q = next;
+      }
+    }
+    for (std::size_t v : visible_) free_.push_back(v);
+  }
+
+  // The faces that eye sees, spreading from face f across neighbours (visible_), and the
+  // edges between them and the faces it does not see (horizon_).
+  void find_horizon(std::size_t f, std::size_t eye) {
     ++stamp_;
     const std::uint64_t seen = 2 * stamp_, unseen = 2 * stamp_ + 1;
     visible_.assign(1, f);
@@ -225,8 +243,10 @@ class Quickhull {
         horizon_.push_back({v, static_cast<std::size_t>(k)});
       }
     }
+  }
 
-    // Chain the horizon edges into one loop by their start vertices.
+  // Chains the horizon edges into one loop by their start vertices (loop_).
+  void order_horizon() {
     for (std::size_t h = 0; h < horizon_.size(); ++h) {
       const std::size_t a = faces_[horizon_[h][0]].v[horizon_[h][1]];
       if (horizon_at_[a] != kNil) throw Panic("robust hull: the horizon is not one loop");
@@ -245,9 +265,11 @@ class Quickhull {
     } while (h != 0);
     if (loop_.size() != horizon_.size()) throw Panic("robust hull: the horizon is not one loop");
     for (const auto& e : horizon_) horizon_at_[faces_[e[0]].v[e[1]]] = kNil;
+  }
 
-    // The cone: new face i = (a_i, b_i, eye) across edge 0 from the kept face, edge 1 to the
-    // next new face, edge 2 to the previous one.
+  // The cone: new face i = (a_i, b_i, eye) across edge 0 from the kept face, edge 1 to the
+  // next new face, edge 2 to the previous one.
+  void build_cone(std::size_t eye) {
     const std::size_t m = loop_.size();
     cone_.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
@@ -265,17 +287,6 @@ class Quickhull {
       faces_[cone_[i]].nb[1] = cone_[(i + 1) % m];
       faces_[cone_[i]].nb[2] = cone_[(i + m - 1) % m];
     }
-
-    // Free the seen faces first: a new face may reuse a slot only after its list is read.
-    for (std::size_t v : visible_) {
-      faces_[v].alive = false;
-      for (std::size_t q = faces_[v].outside; q != kNil;) {
-        const std::size_t next = next_[q];
-        if (q != eye) assign(cone_, q);
-        q = next;
-      }
-    }
-    for (std::size_t v : visible_) free_.push_back(v);
   }
 
   std::vector<Vec3d> p_;
