@@ -94,20 +94,20 @@ FAMILIES_3D += ["cylinder", "clusters", "cube"]
 
 def assert_matches_float_hull(a, loss=2e-4):
     """At most `loss` below the hull of the points rounded to float (dense spheres, where the
-    merged regions wrap around the surface, come to 1e-4), and above it by no more than float
-    rounding."""
+    merged regions wrap around the surface, come to 1e-4), and no more than 8e-6 above it."""
     spatial = pytest.importorskip("scipy.spatial")
     want = spatial.ConvexHull(a.astype(np.float32).astype(np.float64)).volume
     got = _core.hull_volume_numpy(a)
-    assert want * (1 - loss) <= got <= want * (1 + 1e-5)
+    assert want * (1 - loss) <= got <= want * (1 + 8e-6)
 
 
 @pytest.mark.parametrize("n", [100, 3000, 30_000])
 @pytest.mark.parametrize("name", FAMILIES_2D + FAMILIES_3D)
 def test_families_match_the_hull_of_the_float_points(name, n):
     for seed in range(2 if n < 10_000 else 1):
-        # A sparse filled square keeps the sag of edges merged within the merging angle.
-        loss = 2.5e-3 if name == "square" else 2e-4
+        # A sparse filled square keeps the sag of edges merged within the merging angle, up
+        # to the bound of the shortfall check.
+        loss = 2.0**-10 if name == "square" else 2e-4
         assert_matches_float_hull(family(name, n, np.random.default_rng([seed, n])), loss)
 
 
