@@ -42,8 +42,8 @@ bool all_finite(const std::vector<V>& points) {
 struct Merged {
   float size = 0.0f;
   bool sound = false;
-  std::vector<Vec2f>
-      loop;  // 2-d: the construction's vertices, which the exact hull may skip inside
+  // 2-d: the construction's vertices, inside which the exact hull may skip points.
+  std::vector<Vec2f> loop;
 };
 
 // The merged hull polyhedron's volume. A cloud whose covariance calls it flat, linear or a
