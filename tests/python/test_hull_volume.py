@@ -168,7 +168,7 @@ GAUSSIAN_5 = [
 # zeroed thin slabs and elongated clouds.
 SHORT = {
     "five-gaussian-points": lambda: np.array(GAUSSIAN_5),
-    "8-point-slab-14x-flatness": lambda: (lambda a: np.c_[a[:, :2], a[:, 2] * 0.006])(
+    "8-point-slab-above-flatness": lambda: (lambda a: np.c_[a[:, :2], a[:, 2] * 0.006])(
         np.random.default_rng(43).random((8, 3))
     ),
     "500-point-rotated-slab": lambda: slab(500, 0.1, 702),
