@@ -584,6 +584,41 @@ def run_interrupt_cases():
         print(f"interrupt latency, worst of 5, {label:48} {shown:>16}  goal: under 200 ms")
 
 
+def run_hull_accuracy_sweep(clouds=10_000):
+    """Small random 3-d clouds against SciPy's hull of the same points rounded to float: how many
+    fall more than 1e-3 short or more than 8e-6 above, and the worst of each."""
+    try:
+        from scipy.spatial import ConvexHull
+    except ImportError:
+        print("hull accuracy sweep: scipy not installed\n")
+        return
+    sweep = np.random.default_rng(2024)
+    shapes = ("gaussian", "rotated cube", "rotated 1 x 1 x 0.1 slab")
+    short, above, worst = [0, 0, 0], [0, 0, 0], [[0.0, 0.0] for _ in shapes]
+    for i in range(clouds):
+        kind, n = i % 3, int(sweep.integers(5, 41))
+        if kind == 0:
+            a = sweep.standard_normal((n, 3))
+        else:
+            a = sweep.random((n, 3)) * ([1.0, 1.0, 0.1] if kind == 2 else 1.0)
+            a = a @ np.linalg.qr(sweep.standard_normal((3, 3)))[0].T
+        exact = ConvexHull(a.astype(np.float32).astype(np.float64)).volume
+        error = _core.hull_volume_numpy(a) / exact - 1.0
+        short[kind] += error < -1e-3
+        above[kind] += error > 8e-6
+        worst[kind] = [min(worst[kind][0], error), max(worst[kind][1], error)]
+    print(
+        f"hull accuracy, {clouds:,} clouds of 5-40 points, against the exact hull of the float "
+        "points"
+    )
+    for kind, shape in enumerate(shapes):
+        print(
+            f"  {shape:26} more than 1e-3 short: {short[kind]}, more than 8e-6 above: "
+            f"{above[kind]}; worst {worst[kind][0]:+.2e} / {worst[kind][1]:+.2e}"
+        )
+    print()
+
+
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
     print(
@@ -599,6 +634,8 @@ def main():
         run_python_threads_case()
     if pattern in "interrupt":
         run_interrupt_cases()
+    if pattern in "hull accuracy":
+        run_hull_accuracy_sweep()
     run_overhead_cases(pattern)
     print(
         f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "

@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "base/panic.h"
 #include "hull/support_point_id.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -36,19 +38,14 @@ SegmentFacet new_segment(const std::vector<Vec2f>& points, std::size_t a, std::s
 // Signed distance from the edge's line, difference first: the order fixes the bits near the
 // threshold.
 bool sees(const SegmentFacet& s, const std::vector<Vec2f>& points, std::size_t k) {
-  const float threshold = float_from_bits(0x37480000u);  // 100 * 2^-23
+  const float threshold = visibility_distance();
   const Vec2f& o = points[s.start];
   return (points[k].x - o.x) * s.normal.x + (points[k].y - o.y) * s.normal.y > threshold;
 }
 
-}  // namespace
-
-std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
-                                          const Executor& executor) {
-  if (points.size() < 2) throw Panic("assertion failed: points.len() >= 2");
-
-  // Start points: the rightmost point, then the support point of the first of three
-  // directions that lands at another position.
+// The rightmost point, then the support point of the first of three directions that lands at
+// another position (the last direction's when none does).
+std::pair<std::size_t, std::size_t> start_points(const std::vector<Vec2f>& points) {
   const std::optional<std::size_t> p1 = support_point_id(Vec2f{1.0f, 0.0f}, points);
   std::optional<std::size_t> p2;
   for (const Vec2f dir : {Vec2f{-1.0f, -0.0f}, Vec2f{-0.0f, -1.0f}, Vec2f{0.0f, 1.0f}}) {
@@ -60,63 +57,50 @@ std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
   }
   // No support point at all only happens for NaN clouds; they fail like the one-position cloud.
   if (!p1 || !p2 || *p1 == *p2) throw Panic(kAllAtOnePosition);
+  return {*p1, *p2};
+}
 
-  std::vector<SegmentFacet> segments;
-  segments.push_back(new_segment(points, *p1, *p2, 1, 1));
-  segments.push_back(new_segment(points, *p2, *p1, 0, 0));
-
-  std::vector<std::size_t> undecidable;
-  for (std::size_t k = 0; k < points.size(); ++k) {
-    if (k == *p1 || k == *p2) continue;
-    if (sees(segments[0], points, k))
-      segments[0].visible.push_back(k);
-    else if (sees(segments[1], points, k))
-      segments[1].visible.push_back(k);
-    else
-      undecidable.push_back(k);
+// Point k goes to the first of s1 and s2 that sees it; false when neither does.
+bool assign(SegmentFacet& s1, SegmentFacet& s2, const std::vector<Vec2f>& points, std::size_t k) {
+  if (sees(s1, points, k)) {
+    s1.visible.push_back(k);
+  } else if (sees(s2, points, k)) {
+    s2.visible.push_back(k);
+  } else {
+    return false;
   }
+  return true;
+}
 
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    executor.poll();
-    if (!segments[i].valid || segments[i].visible.empty()) continue;
-    const std::optional<std::size_t> found =
-        support_point_id(segments[i].normal, points, segments[i].visible);
-    if (!found) continue;
-    const std::size_t p = *found;
-
-    segments[i].valid = false;
-    const std::size_t pr = segments[i].prev, nx = segments[i].next;
-    const std::size_t f1 = segments.size(), f2 = segments.size() + 1;
-    SegmentFacet s1 = new_segment(points, segments[pr].end, p, pr, f2);
-    SegmentFacet s2 = new_segment(points, p, segments[nx].start, f1, nx);
-    segments[pr].next = f1;
-    segments[nx].prev = f2;
-
-    for (std::size_t k : segments[i].visible) {
-      if (k == p) continue;
-      if (sees(s1, points, k))
-        s1.visible.push_back(k);
-      else if (sees(s2, points, k))
-        s2.visible.push_back(k);
-      // otherwise k is inside the hull now
-    }
-    // Undecidable points leave by swap-removal, which reorders the list: keep it that way.
-    for (std::size_t j = 0; j < undecidable.size();) {
-      SegmentFacet* taker = sees(s1, points, undecidable[j])   ? &s1
-                            : sees(s2, points, undecidable[j]) ? &s2
-                                                               : nullptr;
-      if (!taker) {
-        ++j;
-        continue;
-      }
-      taker->visible.push_back(undecidable[j]);
-      undecidable[j] = undecidable.back();
-      undecidable.pop_back();
-    }
-    segments.push_back(std::move(s1));
-    segments.push_back(std::move(s2));
+// Replaces segment i by the two segments through its farthest outside point p, hands its
+// outside points on to them, and lets them take the undecidable points they see.
+void split_segment(std::vector<SegmentFacet>& segments, std::size_t i, std::size_t p,
+                   const std::vector<Vec2f>& points, std::vector<std::size_t>& undecidable) {
+  segments[i].valid = false;
+  const std::size_t pr = segments[i].prev, nx = segments[i].next;
+  const std::size_t f1 = segments.size(), f2 = segments.size() + 1;
+  SegmentFacet s1 = new_segment(points, segments[pr].end, p, pr, f2);
+  SegmentFacet s2 = new_segment(points, p, segments[nx].start, f1, nx);
+  segments[pr].next = f1;
+  segments[nx].prev = f2;
+  for (std::size_t k : segments[i].visible) {
+    if (k != p) assign(s1, s2, points, k);  // a point neither sees is inside the hull now
   }
+  // Undecidable points leave by swap-removal, which reorders the list: keep it that way.
+  for (std::size_t j = 0; j < undecidable.size();) {
+    if (!assign(s1, s2, points, undecidable[j])) {
+      ++j;
+      continue;
+    }
+    undecidable[j] = undecidable.back();
+    undecidable.pop_back();
+  }
+  segments.push_back(std::move(s1));
+  segments.push_back(std::move(s2));
+}
 
+// The start of every valid segment, walking the loop from the lowest-positioned one.
+std::vector<std::size_t> loop_vertices(const std::vector<SegmentFacet>& segments) {
   std::vector<std::size_t> result;
   std::size_t first = 0;
   while (first < segments.size() && !segments[first].valid) ++first;
@@ -128,6 +112,32 @@ std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
     cur = segments[cur].next;
   } while (cur != first);
   return result;
+}
+
+}  // namespace
+
+std::vector<std::size_t> convex_hull2_idx(const std::vector<Vec2f>& points,
+                                          const Executor& executor) {
+  if (points.size() < 2) throw Panic("assertion failed: points.len() >= 2");
+  const auto [p1, p2] = start_points(points);
+  std::vector<SegmentFacet> segments;
+  segments.push_back(new_segment(points, p1, p2, 1, 1));
+  segments.push_back(new_segment(points, p2, p1, 0, 0));
+
+  std::vector<std::size_t> undecidable;
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    if (k != p1 && k != p2 && !assign(segments[0], segments[1], points, k)) {
+      undecidable.push_back(k);
+    }
+  }
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    executor.poll();
+    if (!segments[i].valid || segments[i].visible.empty()) continue;
+    const std::optional<std::size_t> p =
+        support_point_id(segments[i].normal, points, segments[i].visible);
+    if (p) split_segment(segments, i, *p, points, undecidable);
+  }
+  return loop_vertices(segments);
 }
 
 }  // namespace vorn

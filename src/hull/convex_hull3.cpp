@@ -11,8 +11,11 @@
 #include "hull/center_cov.h"
 #include "hull/compute_silhouette.h"
 #include "hull/convex_hull2.h"
+#include "hull/first_argmax.h"
+#include "hull/remove_unused_points.h"
 #include "hull/support_point_id.h"
 #include "hull/symmetric_eigen.h"
+#include "hull/tolerances.h"
 #include "hull/triangle_area.h"
 #include "hull/triangle_facet.h"
 
@@ -20,9 +23,14 @@ namespace vorn {
 
 namespace {
 
+struct Normalised {
+  std::vector<Vec3f> points;
+  float diag;  // the divisor: the bounding-box diagonal
+};
+
 // Centres the cloud's bounding box on the origin and divides by the box diagonal.
 // Coincident points give diag = 0 and NaN coordinates, which later stops the build.
-std::vector<Vec3f> normalize(const std::vector<Vec3f>& input) {
+Normalised normalize(const std::vector<Vec3f>& input) {
   std::vector<Vec3f> out(input);
   Vec3f mins = out[0];
   Vec3f maxs = out[0];
@@ -41,7 +49,7 @@ std::vector<Vec3f> normalize(const std::vector<Vec3f>& input) {
   for (Vec3f& p : out) {
     p = {(p.x - centre.x) / diag, (p.y - centre.y) / diag, (p.z - centre.z) / diag};
   }
-  return out;
+  return {std::move(out), diag};
 }
 
 struct Axes {
@@ -68,7 +76,7 @@ Axes sorted_axes(const Mat3f& covariance) {
 }
 
 bool counts_as_zero(float lambda) {
-  return lambda == 0.0f || (std::isfinite(lambda) && std::fabs(lambda) <= 1e-7f);
+  return lambda == 0.0f || (std::isfinite(lambda) && std::fabs(lambda) <= zero_eigenvalue_bound());
 }
 
 // The number of leading eigenvalues that are not zero; NaN counts as non-zero.
@@ -81,16 +89,10 @@ int cloud_dimension(const Axes& axes) {
 // The index of the largest dot(direction, points[i]); index 0 is the first candidate and a
 // later index wins only when strictly greater.
 std::size_t extreme_point(Vec3f direction, const std::vector<Vec3f>& points) {
-  std::size_t best = 0;
-  float best_dot = dot(direction, points[0]);
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    const float d = dot(direction, points[i]);
-    if (d > best_dot) {
-      best_dot = d;
-      best = i;
-    }
-  }
-  return best;
+  const std::optional<std::size_t> later =
+      first_argmax(points.size() - 1, dot(direction, points[0]),
+                   [&](std::size_t i) { return dot(direction, points[i + 1]); });
+  return later ? *later + 1 : 0;
 }
 
 float length(Vec3f v) {
@@ -136,16 +138,9 @@ class HullBuilder {
     const Vec3f a = points_[p1];
     const Vec3f b = points_[p2];
     const float ab = length(b - a);
-    float best_area = 0.0f;
-    std::optional<std::size_t> s3;
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-      const Vec3f c = points_[i];
-      const float area = triangle_area(ab, length(c - b), length(a - c));
-      if (area > best_area) {
-        best_area = area;
-        s3 = i;
-      }
-    }
+    const std::optional<std::size_t> s3 = first_argmax(points_.size(), 0.0f, [&](std::size_t i) {
+      return triangle_area(ab, length(points_[i] - b), length(a - points_[i]));
+    });
     if (!s3) return false;  // no triangle found: the cloud is a line within rounding
     const std::size_t p3 = *s3;
 
@@ -266,15 +261,9 @@ class HullBuilder {
     std::size_t start = 0;
     for (std::size_t a = 0; a < m; ++a) {
       const Vec3f dir = points_[start_vertex(silhouette_[a])] - points_[end_vertex(silhouette_[a])];
-      float best = lowest_float();
-      std::optional<std::size_t> b;
-      for (std::size_t j = 0; j < m; ++j) {
-        const float d = dot(dir, points_[end_vertex(silhouette_[j])]);
-        if (d > best) {
-          best = d;
-          b = j;
-        }
-      }
+      const std::optional<std::size_t> b = first_argmax(m, lowest_float(), [&](std::size_t j) {
+        return dot(dir, points_[end_vertex(silhouette_[j])]);
+      });
       if (!b) return false;
       if (end_count_[end_vertex(silhouette_[*b])] == 1) {
         start = *b;
@@ -376,7 +365,8 @@ class HullBuilder {
 std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input, const Executor& executor) {
   if (input.size() < 3) return std::nullopt;
 
-  std::vector<Vec3f> normalised = normalize(input);
+  Normalised normal = normalize(input);
+  std::vector<Vec3f>& normalised = normal.points;
   const CenterCov cc = center_cov(normalised);
   const Axes axes = sorted_axes(cc.covariance);
 
@@ -416,6 +406,7 @@ std::optional<HullMesh> try_convex_hull(const std::vector<Vec3f>& input, const E
   HullMesh mesh;
   mesh.points = input;
   mesh.triangles = builder.triangles();
+  mesh.visibility = (100.0 * scale + kDistanceRounding) * double(float_epsilon()) * normal.diag;
   remove_unused_points(mesh.points, mesh.triangles);
   return mesh;
 }

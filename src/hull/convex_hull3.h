@@ -8,7 +8,7 @@
 
 #include "base/executor.h"
 #include "hull/float_types.h"
-#include "hull/remove_unused_points.h"
+#include "hull/triangle.h"
 
 namespace vorn {
 
@@ -16,6 +16,10 @@ struct HullMesh {
   std::vector<Vec3f> points;        // the caller's coordinates of the points the triangles use
   std::vector<Triangle> triangles;  // counter-clockwise seen from outside
   int dimension = 3;                // of the cloud by its covariance: below 3, a degenerate mesh
+  // For a full hull: the visibility distance in the caller's units, with the rounding of the
+  // normalised coordinates allowed for. Points closer than this outside the mesh may have
+  // been left out of it.
+  double visibility = 0.0;
 };
 
 // points: n points (x, y, z).

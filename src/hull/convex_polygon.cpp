@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "hull/convex_hull2.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -22,19 +23,18 @@ std::optional<ConvexPolygon> ConvexPolygon::from_convex_polyline(std::vector<Vec
   const std::size_t count = vertices.size();
   if (count == 0) return std::nullopt;
 
-  const float min_squared_length = float_from_bits(0x28800000u);  // 2^-46
   std::vector<Vec2f> normals(count);
   for (std::size_t i = 0; i < count; ++i) {
     const Vec2f e = vertices[(i + 1) % count] - vertices[i];
     const float q = e.x * e.x + e.y * e.y;
-    if (!(q > min_squared_length)) return std::nullopt;  // also rejects NaN
+    if (!(q > min_squared_length())) return std::nullopt;  // also rejects NaN
     const float r = std::sqrt(q);
     normals[i] = Vec2f{e.y / r, (-e.x) / r};
   }
 
   // In-place compaction is safe: step i writes only to positions <= i, and position i - 1
   // still holds its own normal when step i reads it.
-  const float collinear = float_from_bits(0x3F7FE95Fu);  // 1 - sqrt(2^-23)
+  const float collinear = coplanar_dot();
   std::size_t removed = dot(normals[0], normals[count - 1]) > collinear ? 1 : 0;
   for (std::size_t i = 1; i < count; ++i) {
     if (dot(normals[i - 1], normals[i]) > collinear) {

@@ -9,21 +9,13 @@
 
 #include "base/panic.h"
 #include "hull/convex_hull3.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-// Squared length below which a normal or an edge direction is not normalised: eps^2.
-float min_squared_length() {
-  return float_from_bits(0x28800000u);
-}
-// Dot product of unit normals above which two triangles are coplanar: 1 - sqrt(eps).
-float coplanar_dot() {
-  return float_from_bits(0x3F7FE95Fu);
-}
 
 struct MeshTriangle {
   Triangle vertices{};
@@ -130,6 +122,127 @@ bool sound_faces(const std::vector<MeshTriangle>& tris, const std::vector<MeshEd
   return true;
 }
 
+constexpr std::size_t kPollEvery = 4096;  // triangles
+
+// The unit direction of b - a, or (1, 0, 0) for an edge too short to normalise.
+Vec3f edge_direction(Vec3f a, Vec3f b) {
+  const Vec3f d = b - a;
+  const float q = (d.x * d.x + d.y * d.y) + d.z * d.z;
+  if (!(q > min_squared_length())) return {1.0f, 0.0f, 0.0f};
+  const float len = std::sqrt(q);
+  return {d.x / len, d.y / len, d.z / len};
+}
+
+// The unit normal of a triangle, or zero for a degenerate one, whose zero normal never
+// passes the coplanarity test.
+Vec3f triangle_normal(Vec3f a, Vec3f b, Vec3f c) {
+  const Vec3f n = cross(b - a, c - a);
+  const float q = n.z * n.z + (n.x * n.x + n.y * n.y);
+  if (!(q > min_squared_length())) return {};
+  const float len = std::sqrt(q);
+  return {n.x / len, n.y / len, n.z / len};
+}
+
+// The mesh under merging: its triangles and edges, and the polyhedron being filled in.
+struct Merger {
+  const std::vector<Vec3f>& P;
+  ConvexPolyhedron& poly;
+  std::vector<MeshTriangle> tris;
+  std::vector<MeshEdge> edges;
+  std::vector<FaceWalk> walks;
+
+  // Edges in creation order, each joined to the triangles on its two sides. False for a
+  // triangle with a repeated index, an edge of three triangles, or an edge of one.
+  bool link(const std::vector<Triangle>& triangles, const Executor& executor) {
+    tris.resize(triangles.size());
+    EdgeMap edge_map(triangles.size());
+    for (std::size_t t = 0; t < triangles.size(); ++t) {
+      if (t % kPollEvery == 0) executor.poll();
+      const Triangle& v = triangles[t];
+      if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2]) return false;
+      tris[t].vertices = v;
+      for (int k = 0; k < 3; ++k) {
+        const std::size_t a = v[k], b = v[(k + 1) % 3];
+        const std::size_t found = edge_map.find_or_add(a, b, edges.size());
+        if (found == kNone) {
+          tris[t].edges[k] = edges.size();
+          edges.push_back({t, kNone, false});
+          poly.edges.push_back({{a, b}, edge_direction(P[a], P[b])});
+        } else if (edges[found].second == kNone) {
+          edges[found].second = t;
+          tris[t].edges[k] = found;
+        } else {
+          return false;  // a third triangle on one edge
+        }
+      }
+      tris[t].normal = triangle_normal(P[v[0]], P[v[1]], P[v[2]]);
+    }
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+      if (edges[k].second == kNone) return false;  // an open mesh
+      poly.edges[k].triangles = {edges[k].first, edges[k].second};
+    }
+    return true;
+  }
+
+  void delete_coplanar_edges() {
+    for (MeshEdge& e : edges) {
+      e.deleted = dot(tris[e.first].normal, tris[e.second].normal) > coplanar_dot();
+    }
+  }
+
+  // The face that triangle i starts at its first kept edge k: the boundary of its region of
+  // coplanar triangles, crossing deleted edges and collecting the kept ones with the
+  // vertices they leave from. Returns its vertex count.
+  std::size_t walk_face(std::size_t i, int k, std::size_t id) {
+    poly.face_edges.push_back(tris[i].edges[k]);
+    poly.face_vertices.push_back(tris[i].vertices[k]);
+    const std::size_t start = tris[i].vertices[k];
+    std::size_t count = 1, cur = i;
+    int j = (k + 1) % 3;
+    while (tris[cur].vertices[j] != start) {
+      const std::size_t e = tris[cur].edges[j];
+      const std::size_t v = tris[cur].vertices[j];
+      tris[cur].face = id;
+      if (!edges[e].deleted) {
+        poly.face_edges.push_back(e);
+        poly.face_vertices.push_back(v);
+        ++count;
+        j = (j + 1) % 3;
+        continue;
+      }
+      cur = edges[e].first == cur ? edges[e].second : edges[e].first;
+      int pos = 0;
+      while (pos < 3 && tris[cur].edges[pos] != e) ++pos;
+      if (pos == 3) throw Panic("internal error: entered unreachable code");
+      j = (pos + 1) % 3;
+      if (tris[cur].vertices[j] != v) {
+        throw Panic(
+            "assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex");
+      }
+    }
+    return count;
+  }
+
+  // One face per triangle that no earlier face absorbed and that has a kept edge.
+  void build_faces(const Executor& executor) {
+    for (std::size_t i = 0; i < tris.size(); ++i) {
+      if (i % kPollEvery == 0) executor.poll();
+      if (tris[i].face != kNone) continue;
+      int k = 0;
+      while (k < 3 && edges[tris[i].edges[k]].deleted) ++k;
+      if (k == 3) continue;  // inside a merged region
+      ConvexPolyhedron::Face face;
+      face.first = poly.face_vertices.size();
+      face.normal = tris[i].normal;
+      face.count = walk_face(i, k, poly.faces.size());
+      // A face of fewer than three vertices is not kept; its list entries stay unreferenced
+      // and the next face reuses its id.
+      if (face.count >= 3) poly.faces.push_back(face);
+      walks.push_back({i, face.count});
+    }
+  }
+};
+
 }  // namespace
 
 std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(
@@ -142,107 +255,13 @@ std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_hull(
 std::optional<ConvexPolyhedron> ConvexPolyhedron::from_convex_mesh(std::vector<Vec3f> points,
                                                                    std::vector<Triangle> triangles,
                                                                    const Executor& executor) {
-  constexpr std::size_t kPollEvery = 4096;  // triangles
   if (points.size() + triangles.size() < 3) return std::nullopt;
-  const std::vector<Vec3f>& P = points;
-
   ConvexPolyhedron poly;
-  std::vector<MeshTriangle> tris(triangles.size());
-  std::vector<MeshEdge> mesh_edges;
-  EdgeMap edge_map(triangles.size());
-
-  for (std::size_t t = 0; t < triangles.size(); ++t) {
-    if (t % kPollEvery == 0) executor.poll();
-    const Triangle& v = triangles[t];
-    if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2]) return std::nullopt;
-    MeshTriangle& tri = tris[t];
-    tri.vertices = v;
-    for (int k = 0; k < 3; ++k) {
-      const std::size_t a = v[k];
-      const std::size_t b = v[(k + 1) % 3];
-      const std::size_t found = edge_map.find_or_add(a, b, mesh_edges.size());
-      if (found != kNone) {
-        MeshEdge& e = mesh_edges[found];
-        if (e.second != kNone) return std::nullopt;  // a third triangle on one edge
-        e.second = t;
-        tri.edges[k] = found;
-        continue;
-      }
-      const Vec3f d = P[b] - P[a];
-      const float q = (d.x * d.x + d.y * d.y) + d.z * d.z;
-      Vec3f dir{1.0f, 0.0f, 0.0f};
-      if (q > min_squared_length()) {
-        const float len = std::sqrt(q);
-        dir = {d.x / len, d.y / len, d.z / len};
-      }
-      tri.edges[k] = mesh_edges.size();
-      mesh_edges.push_back({t, kNone, false});
-      poly.edges.push_back({{a, b}, dir});
-    }
-    const Vec3f n = cross(P[v[1]] - P[v[0]], P[v[2]] - P[v[0]]);
-    const float q = n.z * n.z + (n.x * n.x + n.y * n.y);
-    if (q > min_squared_length()) {
-      const float len = std::sqrt(q);
-      tri.normal = {n.x / len, n.y / len, n.z / len};
-    }  // else degenerate: the zero normal never passes the coplanarity test
-  }
-
-  for (std::size_t k = 0; k < mesh_edges.size(); ++k) {
-    MeshEdge& e = mesh_edges[k];
-    if (e.second == kNone) return std::nullopt;  // an open mesh
-    e.deleted = dot(tris[e.first].normal, tris[e.second].normal) > coplanar_dot();
-    poly.edges[k].triangles = {e.first, e.second};
-  }
-
-  // Each face walks the boundary of one region of coplanar triangles, crossing deleted
-  // edges and collecting the kept ones with the vertices they leave from.
-  std::vector<FaceWalk> walks;
-  for (std::size_t i = 0; i < tris.size(); ++i) {
-    if (i % kPollEvery == 0) executor.poll();
-    if (tris[i].face != kNone) continue;
-    int k = 0;
-    while (k < 3 && mesh_edges[tris[i].edges[k]].deleted) ++k;
-    if (k == 3) continue;  // inside a merged region
-
-    const std::size_t id = poly.faces.size();
-    Face face;
-    face.first = poly.face_vertices.size();
-    face.count = 1;
-    face.normal = tris[i].normal;
-    poly.face_edges.push_back(tris[i].edges[k]);
-    poly.face_vertices.push_back(tris[i].vertices[k]);
-    const std::size_t start = tris[i].vertices[k];
-
-    std::size_t cur = i;
-    int j = (k + 1) % 3;
-    while (tris[cur].vertices[j] != start) {
-      const std::size_t e = tris[cur].edges[j];
-      const std::size_t v = tris[cur].vertices[j];
-      tris[cur].face = id;
-      if (!mesh_edges[e].deleted) {
-        poly.face_edges.push_back(e);
-        poly.face_vertices.push_back(v);
-        ++face.count;
-        j = (j + 1) % 3;
-        continue;
-      }
-      cur = mesh_edges[e].first == cur ? mesh_edges[e].second : mesh_edges[e].first;
-      int pos = 0;
-      while (pos < 3 && tris[cur].edges[pos] != e) ++pos;
-      if (pos == 3) throw Panic("internal error: entered unreachable code");
-      j = (pos + 1) % 3;
-      if (tris[cur].vertices[j] != v) {
-        throw Panic(
-            "assertion failed: triangles[curr_triangle].vertices[curr_edge_id] == curr_vertex");
-      }
-    }
-    // A face of fewer than three vertices is not kept; its list entries stay unreferenced
-    // and the next face reuses its id.
-    if (face.count >= 3) poly.faces.push_back(face);
-    walks.push_back({i, face.count});
-  }
-
-  poly.faces_sound = sound_faces(tris, mesh_edges, walks);
+  Merger merger{points, poly, {}, {}, {}};
+  if (!merger.link(triangles, executor)) return std::nullopt;
+  merger.delete_coplanar_edges();
+  merger.build_faces(executor);
+  poly.faces_sound = sound_faces(merger.tris, merger.edges, merger.walks);
   poly.points = std::move(points);
   poly.triangles = std::move(triangles);
   return poly;

@@ -10,7 +10,7 @@
 
 #include "base/executor.h"
 #include "hull/float_types.h"
-#include "hull/remove_unused_points.h"
+#include "hull/triangle.h"
 
 namespace vorn {
 

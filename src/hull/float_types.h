@@ -54,6 +54,15 @@ inline float lowest_float() {
   return float_from_bits(0xFF7FFFFFu);
 }
 
+// x rounded to the nearest float, and to an infinity beyond the largest one: a double above
+// the float range is not left to the conversion, whose result C++ leaves undefined there.
+inline float round_to_float(double x) {
+  // Halfway between the largest float and 2^128, which rounds to even: up.
+  if (x >= 0x1.ffffffp127) return float_from_bits(0x7F800000u);
+  if (x <= -0x1.ffffffp127) return float_from_bits(0xFF800000u);
+  return static_cast<float>(x);
+}
+
 inline Vec2f operator-(Vec2f a, Vec2f b) {
   return {a.x - b.x, a.y - b.y};
 }

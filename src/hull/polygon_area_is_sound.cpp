@@ -5,21 +5,12 @@
 
 #include <cmath>
 
-#include "hull/sound_tolerances.h"
+#include "hull/shoelace.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
 namespace {
-
-double shoelace(const std::vector<Vec2f>& v) {
-  double twice = 0.0;
-  for (std::size_t i = 1; i + 1 < v.size(); ++i) {
-    const double ax = double(v[i].x) - v[0].x, ay = double(v[i].y) - v[0].y;
-    const double bx = double(v[i + 1].x) - v[0].x, by = double(v[i + 1].y) - v[0].y;
-    twice += ax * by - ay * bx;
-  }
-  return twice * 0.5;
-}
 
 // Area of the band of points within distance t outside the edge lines of a convex loop:
 // perimeter * t, plus t^2 tan(turn / 2) at each corner. Infinite for a loop that turns back.
@@ -46,13 +37,14 @@ double outside_band(const std::vector<Vec2f>& v, double t) {
 
 bool polygon_area_is_sound(const std::vector<Vec2f>& loop, const ConvexPolygon& polygon,
                            float area) {
-  const double in_double = shoelace(polygon.vertices);
+  const double in_double = twice_signed_area(polygon.vertices) * 0.5;
   if (!(in_double > 0.0) || !(std::fabs(area - in_double) <= kSumDrift * in_double)) {
     return false;
   }
-  const double visibility = float_from_bits(0x37480000u);  // 100 * 2^-23, the quickhull's own
-  const double shortfall = (shoelace(loop) - in_double) + outside_band(loop, visibility);
-  return shortfall <= kPolygonShortfall * in_double;
+  const double visibility = visibility_distance();
+  const double shortfall =
+      (twice_signed_area(loop) * 0.5 - in_double) + outside_band(loop, visibility);
+  return shortfall <= kShortfall * in_double;
 }
 
 }  // namespace vorn

@@ -14,7 +14,7 @@ namespace vorn {
 // True when the float area is within kSumDrift of the double shoelace area of the polygon,
 // and the polygon's possible shortfall against the hull of the points (the area of the
 // dropped vertices plus the band within the visibility distance outside the loop) is at
-// most kPolygonShortfall of it. Never fails.
+// most kShortfall of it. Never fails.
 bool polygon_area_is_sound(const std::vector<Vec2f>& loop, const ConvexPolygon& polygon,
                            float area);
 

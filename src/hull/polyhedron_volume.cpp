@@ -28,8 +28,6 @@ float triangle_volume(const ConvexPolyhedron& polyhedron) {
   return volume;
 }
 
-}  // namespace
-
 float face_fan_volume(const ConvexPolyhedron& polyhedron) {
   const std::vector<Vec3f>& P = polyhedron.points;
   const Vec3f c = points_center(P);
@@ -43,6 +41,8 @@ float face_fan_volume(const ConvexPolyhedron& polyhedron) {
   }
   return volume;
 }
+
+}  // namespace
 
 float polyhedron_volume(const ConvexPolyhedron& polyhedron) {
   return polyhedron.faces_sound ? face_fan_volume(polyhedron) : triangle_volume(polyhedron);

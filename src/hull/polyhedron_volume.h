@@ -15,7 +15,4 @@ namespace vorn {
 // Positive for outward-wound faces. Never fails.
 float polyhedron_volume(const ConvexPolyhedron& polyhedron);
 
-// The same sum over the face fans, whether or not the faces are sound.
-float face_fan_volume(const ConvexPolyhedron& polyhedron);
-
 }  // namespace vorn

@@ -2,15 +2,12 @@
 // Swap-with-last, not a stable compaction: the surviving order feeds the volume sums, so keep it.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <vector>
 
 #include "hull/float_types.h"
+#include "hull/triangle.h"
 
 namespace vorn {
-
-using Triangle = std::array<std::size_t, 3>;
 
 // points: n points; triangles: index triples, each index below n.
 // Scans positions k = 0, 1, ...; an unused point at k is replaced by the current last

@@ -8,13 +8,14 @@
 #include <cmath>
 
 #include "hull/exact_orient.h"
-#include "hull/sound_tolerances.h"
+#include "hull/shoelace.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
 namespace {
 
-using Point2 = std::array<double, 2>;
+using Point2 = Vec2d;
 
 // Pops the chain's last vertex while it does not turn strictly left towards p: collinear
 // vertices leave the hull.
@@ -47,13 +48,53 @@ void sort_in_ranges(std::vector<Point2>& v, const Executor& executor) {
   }
 }
 
+// A disc strictly inside a closed loop: about the loop's area centroid, of a radius a little
+// below the centroid's least signed distance from the loop's edge lines (none when the
+// centroid is not inside every edge). A point inside it lies to the left of every edge, so the
+// loop winds around it and it is inside the hull of the loop's vertices.
+struct InnerDisc {
+  double x = 0.0, y = 0.0, radius2 = 0.0;
+  bool contains(Vec2f p) const {
+    const double dx = p.x - x, dy = p.y - y;
+    return dx * dx + dy * dy < radius2;
+  }
+};
+
+InnerDisc inner_disc(const std::vector<Vec2f>& loop) {
+  InnerDisc disc;
+  const std::size_t m = loop.size();
+  if (m < 3) return disc;
+  double twice_area = 0.0, cx = 0.0, cy = 0.0;
+  for (std::size_t i = 0; i < m; ++i) {
+    const Vec2f a = loop[i], b = loop[(i + 1) % m];
+    const double w = double(a.x) * b.y - double(b.x) * a.y;
+    twice_area += w;
+    cx += (double(a.x) + b.x) * w, cy += (double(a.y) + b.y) * w;
+  }
+  if (!(twice_area > 0.0)) return disc;
+  disc.x = cx / (3.0 * twice_area), disc.y = cy / (3.0 * twice_area);
+  double least = INFINITY;
+  for (std::size_t i = 0; i < m; ++i) {
+    const Vec2f a = loop[i], b = loop[(i + 1) % m];
+    const double ex = double(b.x) - a.x, ey = double(b.y) - a.y;
+    const double left = (ex * (disc.y - a.y) - ey * (disc.x - a.x)) / std::hypot(ex, ey);
+    least = std::fmin(least, left);  // a NaN of a zero-length edge is passed over
+  }
+  // A margin of 2^-20 covers the rounding of the centroid, the distances and the test.
+  if (least > 0.0 && std::isfinite(least)) disc.radius2 = std::pow(least * (1.0 - 0x1p-20), 2);
+  return disc;
+}
+
 }  // namespace
 
-float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& executor) {
+float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& executor,
+                        const std::vector<Vec2f>& loop) {
+  // Points inside the loop's inner disc are not hull vertices: left out, the hull is the same.
   // Adding +0.0 turns -0.0 into +0.0 and changes no other value.
-  std::vector<Point2> sorted(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    sorted[i] = {points[i].x + 0.0, points[i].y + 0.0};
+  const InnerDisc disc = inner_disc(loop);
+  std::vector<Point2> sorted;
+  for (const Vec2f& p : points) {
+    if (!disc.contains(p)) sorted.push_back({p.x + 0.0, p.y + 0.0});
   }
   sort_in_ranges(sorted, executor);
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
@@ -69,11 +110,7 @@ float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& execut
   if (hull.size() < 3) return 0.0f;
 
   const Point2 o = hull[0];
-  double twice = 0.0;
-  for (std::size_t i = 1; i + 1 < hull.size(); ++i) {
-    twice += (hull[i][0] - o[0]) * (hull[i + 1][1] - o[1]) -
-             (hull[i][1] - o[1]) * (hull[i + 1][0] - o[0]);
-  }
+  const double twice = twice_signed_area(hull);
   // Collinear points rounded to float leave a sliver no wider than rounding: not a hull.
   double magnitude = 0.0, ylo = o[1], yhi = o[1];
   for (const Point2& p : hull) {
@@ -84,7 +121,7 @@ float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& execut
   const double area = twice * 0.5;
   const double diagonal = std::hypot(sorted.back()[0] - sorted.front()[0], yhi - ylo);
   if (area <= kCollinearArea * magnitude * diagonal) return 0.0f;
-  return static_cast<float>(area);
+  return round_to_float(area);
 }
 
 }  // namespace vorn

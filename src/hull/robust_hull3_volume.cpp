@@ -3,18 +3,21 @@
 // final volume is rounded.
 #include "hull/robust_hull3_volume.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "base/panic.h"
 #include "hull/exact_orient.h"
+#include "hull/first_argmax.h"
+#include "hull/tolerances.h"
+#include "hull/vec3d.h"
 
 namespace vorn {
 
 namespace {
 
-using Point3 = std::array<double, 3>;
 constexpr std::size_t kNil = static_cast<std::size_t>(-1);
 
 struct Face {
@@ -29,15 +32,10 @@ struct Face {
   bool alive = false;
 };
 
-Point3 sub(const Point3& a, const Point3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-Point3 cross(const Point3& a, const Point3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-double dot(const Point3& a, const Point3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+struct Measure {
+  double volume = 0.0;
+  double area = 0.0;  // of the hull's surface
+};
 
 class Quickhull {
  public:
@@ -46,11 +44,11 @@ class Quickhull {
     for (std::size_t i = 0; i < input.size(); ++i) p_[i] = {input[i].x, input[i].y, input[i].z};
   }
 
-  // The hull's volume: six times it is summed in double, then divided once. 0 for a cloud
-  // that does not span three dimensions.
-  double volume(const Executor& executor) {
+  // The hull's volume (six times it is summed in double, then divided once) and surface
+  // area. Both 0 for a cloud that does not span three dimensions.
+  Measure measure(const Executor& executor) {
     std::array<std::size_t, 4> s{};
-    if (!initial_simplex(s)) return 0.0;
+    if (!initial_simplex(s)) return {};
     build_simplex(s);
     while (!work_.empty()) {
       executor.poll();
@@ -58,14 +56,16 @@ class Quickhull {
       work_.pop_back();
       if (faces_[f].alive && faces_[f].outside != kNil) add_point(f);
     }
-    Point3 c{};
+    Vec3d c{};
     for (std::size_t k : s) c = {c[0] + p_[k][0] / 4, c[1] + p_[k][1] / 4, c[2] + p_[k][2] / 4};
-    double six = 0.0;
+    double six = 0.0, twice_area = 0.0;
     for (const Face& f : faces_) {
       if (!f.alive) continue;
       six += dot(sub(p_[f.v[0]], c), cross(sub(p_[f.v[1]], c), sub(p_[f.v[2]], c)));
+      const Vec3d n = cross(sub(p_[f.v[1]], p_[f.v[0]]), sub(p_[f.v[2]], p_[f.v[0]]));
+      twice_area += std::sqrt(dot(n, n));
     }
-    return six / 6.0;
+    return {six / 6.0, twice_area / 2.0};
   }
 
  private:
@@ -96,13 +96,11 @@ class Quickhull {
     s[1] = hi[axis];
     if (p_[s[0]] == p_[s[1]]) return false;  // every point at one position
 
-    const Point3 d = sub(p_[s[1]], p_[s[0]]);
-    double best = -1.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Point3 c = cross(d, sub(p_[i], p_[s[0]]));
-      const double q = dot(c, c);
-      if (q > best) best = q, s[2] = i;
-    }
+    const Vec3d d = sub(p_[s[1]], p_[s[0]]);
+    s[2] = first_argmax(n, -1.0, [&](std::size_t i) {
+             const Vec3d c = cross(d, sub(p_[i], p_[s[0]]));
+             return dot(c, c);
+           }).value_or(0);
     if (collinear(s[0], s[1], s[2])) {
       std::size_t i = 0;
       while (i < n && collinear(s[0], s[1], i)) ++i;
@@ -110,12 +108,10 @@ class Quickhull {
       s[2] = i;
     }
 
-    const Point3 normal = cross(d, sub(p_[s[2]], p_[s[0]]));
-    best = -1.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double h = std::fabs(dot(normal, sub(p_[i], p_[s[0]])));
-      if (h > best) best = h, s[3] = i;
-    }
+    const Vec3d normal = cross(d, sub(p_[s[2]], p_[s[0]]));
+    s[3] = first_argmax(n, -1.0, [&](std::size_t i) {
+             return std::fabs(dot(normal, sub(p_[i], p_[s[0]])));
+           }).value_or(0);
     auto flat = [&](std::size_t i) {
       return orient3d(p_[s[0]].data(), p_[s[1]].data(), p_[s[2]].data(), p_[i].data()) == 0;
     };
@@ -207,6 +203,24 @@ class Quickhull {
   // faces from that point to their horizon, and hands their outside points on.
   void add_point(std::size_t f) {
     const std::size_t eye = faces_[f].farthest;
+    find_horizon(f, eye);
+    order_horizon();
+    build_cone(eye);
+    // Free the seen faces first: a new face may reuse a slot only after its list is read.
+    for (std::size_t v : visible_) {
+      faces_[v].alive = false;
+      for (std::size_t q = faces_[v].outside; q != kNil;) {
+        const std::size_t next = next_[q];
+        if (q != eye) assign(cone_, q);
+        q = next;
+      }
+    }
+    for (std::size_t v : visible_) free_.push_back(v);
+  }
+
+  // The faces that eye sees, spreading from face f across neighbours (visible_), and the
+  // edges between them and the faces it does not see (horizon_).
+  void find_horizon(std::size_t f, std::size_t eye) {
     ++stamp_;
     const std::uint64_t seen = 2 * stamp_, unseen = 2 * stamp_ + 1;
     visible_.assign(1, f);
@@ -229,8 +243,10 @@ class Quickhull {
         horizon_.push_back({v, static_cast<std::size_t>(k)});
       }
     }
+  }
 
-    // Chain the horizon edges into one loop by their start vertices.
+  // Chains the horizon edges into one loop by their start vertices (loop_).
+  void order_horizon() {
     for (std::size_t h = 0; h < horizon_.size(); ++h) {
       const std::size_t a = faces_[horizon_[h][0]].v[horizon_[h][1]];
       if (horizon_at_[a] != kNil) throw Panic("robust hull: the horizon is not one loop");
@@ -249,9 +265,11 @@ class Quickhull {
     } while (h != 0);
     if (loop_.size() != horizon_.size()) throw Panic("robust hull: the horizon is not one loop");
     for (const auto& e : horizon_) horizon_at_[faces_[e[0]].v[e[1]]] = kNil;
+  }
 
-    // The cone: new face i = (a_i, b_i, eye) across edge 0 from the kept face, edge 1 to the
-    // next new face, edge 2 to the previous one.
+  // The cone: new face i = (a_i, b_i, eye) across edge 0 from the kept face, edge 1 to the
+  // next new face, edge 2 to the previous one.
+  void build_cone(std::size_t eye) {
     const std::size_t m = loop_.size();
     cone_.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
@@ -269,20 +287,9 @@ class Quickhull {
       faces_[cone_[i]].nb[1] = cone_[(i + 1) % m];
       faces_[cone_[i]].nb[2] = cone_[(i + m - 1) % m];
     }
-
-    // Free the seen faces first: a new face may reuse a slot only after its list is read.
-    for (std::size_t v : visible_) {
-      faces_[v].alive = false;
-      for (std::size_t q = faces_[v].outside; q != kNil;) {
-        const std::size_t next = next_[q];
-        if (q != eye) assign(cone_, q);
-        q = next;
-      }
-    }
-    for (std::size_t v : visible_) free_.push_back(v);
   }
 
-  std::vector<Point3> p_;
+  std::vector<Vec3d> p_;
   std::vector<std::size_t> next_;        // outside lists, linked per point
   std::vector<std::size_t> horizon_at_;  // per point: the horizon edge starting there, or kNil
   std::vector<Face> faces_;
@@ -298,7 +305,15 @@ class Quickhull {
 }  // namespace
 
 float robust_hull3_volume(const std::vector<Vec3f>& points, const Executor& executor) {
-  return static_cast<float>(Quickhull(points).volume(executor));
+  const Measure hull = Quickhull(points).measure(executor);
+  // Coplanar points rounded to float leave a sliver no thicker than rounding: not a solid.
+  double magnitude = 0.0;
+  for (const Vec3f& p : points) {
+    magnitude = std::max(
+        {magnitude, double(std::fabs(p.x)), double(std::fabs(p.y)), double(std::fabs(p.z))});
+  }
+  if (hull.volume <= kCoplanarVolume * magnitude * hull.area) return 0.0f;
+  return round_to_float(hull.volume);
 }
 
 }  // namespace vorn

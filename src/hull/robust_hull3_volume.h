@@ -12,8 +12,10 @@ namespace vorn {
 
 // points: n points (x, y, z), all coordinates finite.
 // Returns the volume of their convex hull, summed in double over the hull's triangles as
-// tetrahedra against an interior point and rounded once to float; 0 when the points are
-// coincident, collinear or coplanar, or n < 4. Memory O(n).
+// tetrahedra against an interior point and rounded once to float (infinity beyond the float
+// range); 0 when the points are coincident, collinear or coplanar, or n < 4, and when the
+// hull is no thicker than rounding (kCoplanarVolume of
+// hull/tolerances.h). Memory O(n).
 // Throws Panic("robust hull: the horizon is not one loop") if the hull under construction
 // ever stops being convex (a defect, not a property of any input), and Panic::interrupted()
 // when the executor is stopped (polled once per added vertex).

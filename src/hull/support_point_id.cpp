@@ -3,37 +3,26 @@
 // keep the earlier candidate.
 #include "hull/support_point_id.h"
 
+#include "hull/first_argmax.h"
+
 namespace vorn {
 
 namespace {
 
 template <class V>
 std::optional<std::size_t> support_all(V direction, const std::vector<V>& points) {
-  std::optional<std::size_t> best;
-  float best_dot = lowest_float();
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    const float d = dot(direction, points[i]);
-    if (d > best_dot) {  // strictly greater: ties and NaN keep the earlier choice
-      best_dot = d;
-      best = i;
-    }
-  }
-  return best;
+  return first_argmax(points.size(), lowest_float(),
+                      [&](std::size_t i) { return dot(direction, points[i]); });
 }
 
 template <class V>
 std::optional<std::size_t> support_among(V direction, const std::vector<V>& points,
                                          const std::vector<std::size_t>& candidates) {
-  std::optional<std::size_t> best;
-  float best_dot = lowest_float();
-  for (std::size_t i : candidates) {
-    const float d = dot(direction, points[i]);
-    if (d > best_dot) {
-      best_dot = d;
-      best = i;
-    }
-  }
-  return best;
+  const std::optional<std::size_t> at =
+      first_argmax(candidates.size(), lowest_float(),
+                   [&](std::size_t j) { return dot(direction, points[candidates[j]]); });
+  if (!at) return std::nullopt;
+  return candidates[*at];
 }
 
 }  // namespace

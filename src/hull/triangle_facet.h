@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hull/float_types.h"
+#include "hull/tolerances.h"
 
 namespace vorn {
 
@@ -22,15 +23,6 @@ struct TriangleFacet {
   bool valid = true;                 // false once removed from the hull
   std::vector<std::size_t> visible;  // points outside this facet, in the order of assignment
 };
-
-// Squared cross-product length at or below which a facet is degenerate: (100 eps)^2.
-inline float degenerate_facet_bound() {
-  return float_from_bits(0x2F1C4000u);
-}
-// Distance a point must lie outside a facet to be assigned to it: 100 eps.
-inline float visibility_distance() {
-  return float_from_bits(0x37480000u);
-}
 
 // points: the cloud; a, b, c: indices into it. Returns the valid facet (a, b, c) with
 // normal (b - a) x (c - a) divided by its length sqrt(z^2 + (x^2 + y^2)), and no

@@ -324,7 +324,7 @@ const std::map<std::string, std::string> kRecordedResults = {
      "48,72,22,16,80,40 fps 48,97,85,13,1,91,55,43,7,81,75,65"},
     {"hundred clouds",
      "bbox b3e2f8e530c15fb9 centroid_uniform 825cdb9e35120144 covdet 9c183df1339bce4b dispersion "
-     "2b8c394f9fe14b26 fps ac84b2ca32a2b9c3 hull 863fd69c33f895bd kmedoids f382a10f977e9a4c "
+     "2b8c394f9fe14b26 fps ac84b2ca32a2b9c3 hull e21bc9af49e4d91d kmedoids f382a10f977e9a4c "
      "stratified bce6c14414523502 uniform e767c16db908ab14"},
     {"random2",
      "bbox 4041b3b3088cafd2 covdet 400730087a9258ac dispersion 4008ad43447ea08e centroid_uniform "

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -54,6 +55,35 @@ TEST(RobustHull2Area, SortedInRangesOnAnyThreadCount) {
   for (std::size_t k = 0; k < 6 * 7; ++k) p[rng() % p.size()] = corners[k % 6];
   for (std::size_t threads : {1, 3}) {
     EXPECT_EQ(robust_hull2_area(p, vorn::Executor(threads, {})), 1.0f) << threads << " threads";
+  }
+}
+
+// Points inside the loop's inner disc are skipped; the hull, and so every bit, stays that of all
+// points, for a loop of true hull vertices, one wound the wrong way, one that is not convex,
+// and one whose edges graze the hull's boundary points.
+TEST(RobustHull2Area, SkippingPointsInsideALoopKeepsTheBits) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<Vec2f> p;
+  while (p.size() < 20000) {
+    const Vec2f q{unit(rng), unit(rng)};
+    if (q.x * q.x + q.y * q.y < 1.0f) p.push_back(q);
+  }
+  std::vector<Vec2f> ring;  // every 40th point by angle: a loop of points near the rim
+  for (int k = 0; k < 40; ++k) {
+    const float a = 6.2831853f * float(k) / 40.0f;
+    Vec2f best = p[0];
+    for (const Vec2f& q : p)
+      if (q.x * std::cos(a) + q.y * std::sin(a) > best.x * std::cos(a) + best.y * std::sin(a))
+        best = q;
+    ring.push_back(best);
+  }
+  std::vector<Vec2f> reversed(ring.rbegin(), ring.rend()), zigzag = ring;
+  for (std::size_t k = 0; k < zigzag.size(); k += 2)
+    zigzag[k] = {zigzag[k].x * 0.5f, zigzag[k].y * 0.5f};
+  const float all = robust_hull2_area(p);
+  for (const auto& loop : {ring, reversed, zigzag, std::vector<Vec2f>{p[0], p[1], p[2]}}) {
+    EXPECT_EQ(robust_hull2_area(p, vorn::Executor(), loop), all);
   }
 }
 

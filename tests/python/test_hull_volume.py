@@ -1,5 +1,7 @@
 """Convex hull volume (3-d) and area (2-d), in single precision."""
 
+import warnings
+
 import numpy as np
 import pytest
 
@@ -35,12 +37,12 @@ WORKED = {
     "coincident-3d": ([[0.25, -4.0, 3.0]] * 10, 0.0),
     "flat-z-0": ([[np.cos(t), np.sin(t), 0.0] for t in np.linspace(0, 6, 50)], 0.0),
     "coincident-2d": ([[1.0, 2.0], [1.0 + 1e-12, 2.0], [1.0, 2.0]], 0.0),
-    # Flat by the covariance test: the thin axis's spread is below 3.2e-4 of the diagonal.
-    "flat-slab": (
-        np.c_[
-            np.random.default_rng(1).random((500, 2)), np.random.default_rng(2).random(500) * 1e-3
-        ],
-        0.0,
+    # Sizes past the float range, and below the smallest normal float.
+    "tetrahedron-at-1e39": ([[0, 0, 0], [1e39, 0, 0], [0, 1e39, 0], [0, 0, 1e39]], np.inf),
+    "square-of-1e20": ([[0, 0], [1e20, 0], [1e20, 1e20], [0, 1e20]], np.inf),
+    "tetrahedron-of-1e-14": (
+        [[0, 0, 0], [1e-14, 0, 0], [0, 1e-14, 0], [0, 0, 1e-14]],
+        float(np.float32(1e-42 / 6)),
     ),
 }
 
@@ -92,20 +94,20 @@ FAMILIES_3D += ["cylinder", "clusters", "cube"]
 
 def assert_matches_float_hull(a, loss=2e-4):
     """At most `loss` below the hull of the points rounded to float (dense spheres, where the
-    merged regions wrap around the surface, come to 1e-4), and above it by no more than float
-    rounding."""
+    merged regions wrap around the surface, come to 1e-4), and no more than 8e-6 above it."""
     spatial = pytest.importorskip("scipy.spatial")
     want = spatial.ConvexHull(a.astype(np.float32).astype(np.float64)).volume
     got = _core.hull_volume_numpy(a)
-    assert want * (1 - loss) <= got <= want * (1 + 1e-5)
+    assert want * (1 - loss) <= got <= want * (1 + 8e-6)
 
 
 @pytest.mark.parametrize("n", [100, 3000, 30_000])
 @pytest.mark.parametrize("name", FAMILIES_2D + FAMILIES_3D)
 def test_families_match_the_hull_of_the_float_points(name, n):
     for seed in range(2 if n < 10_000 else 1):
-        # A sparse filled square keeps the sag of edges merged within the merging angle.
-        loss = 2.5e-3 if name == "square" else 2e-4
+        # A sparse filled square keeps the sag of edges merged within the merging angle, up
+        # to the bound of the shortfall check.
+        loss = 2.0**-10 if name == "square" else 2e-4
         assert_matches_float_hull(family(name, n, np.random.default_rng([seed, n])), loss)
 
 
@@ -130,3 +132,102 @@ def test_random_sizes_agree_with_scipy_and_both_forms_agree(name, rel, rng):
         got = _core.hull_volume_numpy(a)
         assert got == pytest.approx(spatial.ConvexHull(a).volume, rel=rel)
         assert np.float64(_core.hull_volume(a.tolist())).tobytes() == np.float64(got).tobytes()
+
+
+def float_hull(a):
+    """The exact hull's size of the points rounded to float, in double."""
+    spatial = pytest.importorskip("scipy.spatial")
+    return spatial.ConvexHull(a.astype(np.float32).astype(np.float64)).volume
+
+
+def rotated(a, rng):
+    return a @ np.linalg.qr(rng.standard_normal((3, 3)))[0].T
+
+
+def slab(n, thickness, seed):
+    rng = np.random.default_rng(seed)
+    a = rng.random((n, 3))
+    a[:, 2] *= thickness
+    return rotated(a, rng)
+
+
+def two_clusters(rng):
+    return np.r_[rng.standard_normal((200, 3)), rng.standard_normal((200, 3)) + [1e6, 0, 0]]
+
+
+GAUSSIAN_5 = [
+    [0.9402734041213989, -1.47226083278656, -0.5145633816719055],
+    [-0.9828523397445679, -0.9651631712913513, 0.6052188873291016],
+    [-0.5433014631271362, 0.5490007400512695, -0.15267759561538696],
+    [0.22996415197849274, 1.2431219816207886, -0.6717557311058044],
+    [-0.9836480617523193, 0.40846771001815796, 0.2897469103336334],
+]
+
+# Clouds the merged hull measured short (by 0.1% to 20%) or as 0.0: fanning merged faces cut
+# into small and thin hulls, the 2-d check allowed 2^-8, and the covariance flatness test
+# zeroed thin slabs and elongated clouds.
+SHORT = {
+    "five-gaussian-points": lambda: np.array(GAUSSIAN_5),
+    "8-point-slab-above-flatness": lambda: (lambda a: np.c_[a[:, :2], a[:, 2] * 0.006])(
+        np.random.default_rng(43).random((8, 3))
+    ),
+    "500-point-rotated-slab": lambda: slab(500, 0.1, 702),
+    "clusters-1e6-apart": lambda: two_clusters(np.random.default_rng(5)),
+    "1e5-point-slab-1x1x0.003": lambda: slab(100_000, 0.003, 0),
+    "240-points-on-a-circle": lambda: (lambda t: np.c_[np.cos(t), np.sin(t)])(
+        np.random.default_rng(1).random(240) * 2 * np.pi
+    ),
+    "373-points-in-a-square": lambda: np.random.default_rng(0).random((373, 2)),
+    "gaussian-3d-times-1e-14": lambda: np.random.default_rng(1).standard_normal((50, 3)) * 1e-14,
+}
+
+
+@pytest.mark.parametrize("make", SHORT.values(), ids=SHORT.keys())
+def test_formerly_short_clouds_get_the_exact_hull(make):
+    a = make()
+    got, want = _core.hull_volume_numpy(a), float_hull(a)
+    assert want * (1 - 1e-3) <= got <= want * (1 + 8e-6)
+
+
+def test_subnormal_area_is_the_float_nearest_the_exact_hull():
+    a = np.random.default_rng(1).standard_normal((50, 2)) * 1e-22
+    got = _core.hull_volume_numpy(a)
+    assert got == float(np.float32(float_hull(a)))
+    assert 0.0 < got < np.finfo(np.float32).tiny
+
+
+@pytest.mark.parametrize("d, scale", [(3, 1e14), (2, 1e20)])
+def test_sizes_past_the_float_range_are_infinite(d, scale):
+    a = np.random.default_rng(1).standard_normal((50, d)) * scale
+    assert _core.hull_volume_numpy(a) == np.inf
+
+
+def test_coplanar_and_collinear_clouds_past_the_float_range_stay_zero():
+    plane = np.c_[np.random.default_rng(4).random((20, 2)) * 1e39, np.full(20, 1e39)]
+    assert _core.hull_volume_numpy(plane) == 0.0
+    assert _core.hull_volume_numpy(plane[:, :2] * [1.0, 0.0] + [0.0, 3e38]) == 0.0
+
+
+def test_sweep_of_small_clouds_is_within_the_stated_bounds(rng):
+    """Gaussian, rotated cube and rotated slab clouds of 5 to 40 points: at most 2^-10 short of
+    the exact hull of the float points and 8e-6 above it (bench/bench.py runs 10,000)."""
+    for i in range(2400):
+        n = int(rng.integers(5, 41))
+        if i % 3 == 0:
+            a = rng.standard_normal((n, 3))
+        else:
+            a = rotated(rng.random((n, 3)) * ([1.0, 1.0, 0.1] if i % 3 == 2 else 1.0), rng)
+        got, want = _core.hull_volume_numpy(a), float_hull(a)
+        assert want * (1 - 2.0**-10) <= got <= want * (1 + 8e-6), (i, a.tolist())
+
+
+def test_far_cloud_warns_with_its_offset_and_centred_cloud_does_not():
+    import vorn
+
+    cube = np.random.default_rng(6).random((2000, 3))
+    with pytest.warns(RuntimeWarning, match=r"5e\+06 from the origin.*subtract the centre"):
+        vorn.hull_volume(cube + 5e6)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert vorn.hull_volume(cube + 5e3) == pytest.approx(float_hull(cube + 5e3), rel=1e-3)
+        vorn.hull_volume(cube * 1e30)
