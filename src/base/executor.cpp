@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -19,7 +20,6 @@ namespace vorn {
 
 namespace {
 
-constexpr std::size_t kMaxThreads = 256;
 // Loops hand out jobs back to back (one per choice of a sampler, say): a thread that runs out of
 // work stays awake this long before it sleeps, so the next job finds it without a wake-up.
 constexpr std::chrono::microseconds kStayAwake{200};
@@ -178,19 +178,45 @@ Pool& pool() {
   return *g_pool;
 }
 
-std::size_t threads_from_environment() {
-  if (const char* text = std::getenv("VORN_NUM_THREADS")) {
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (end != text && *end == '\0' && value >= 1) {
-      return static_cast<std::size_t>(std::min<unsigned long long>(value, kMaxThreads));
-    }
-  }
+std::size_t hardware_thread_count() {
   return std::max<std::size_t>(
       1, std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxThreads));
 }
 
+// The refused VORN_NUM_THREADS text, kept for take_refused_thread_setting().
+std::mutex g_refused_mutex;
+std::optional<std::string> g_refused;
+bool g_refusal_taken = false;
+
+std::size_t threads_from_environment() {
+  const char* text = std::getenv("VORN_NUM_THREADS");
+  if (text == nullptr) return hardware_thread_count();
+  const std::size_t threads = parse_thread_setting(text, hardware_thread_count());
+  if (threads != 0) return threads;
+  std::lock_guard<std::mutex> lock(g_refused_mutex);
+  if (!g_refusal_taken) g_refused = text;
+  return hardware_thread_count();
+}
+
 }  // namespace
+
+std::size_t parse_thread_setting(const char* text, std::size_t hardware_threads) {
+  if (std::strcmp(text, "-1") == 0) return hardware_threads;
+  std::size_t value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return 0;
+    value = value * 10 + static_cast<std::size_t>(*c - '0');
+    if (value > kMaxThreads) return 0;
+  }
+  return value;  // 0 for the empty text too
+}
+
+std::optional<std::string> take_refused_thread_setting() {
+  std::lock_guard<std::mutex> lock(g_refused_mutex);
+  if (!g_refused || g_refusal_taken) return std::nullopt;
+  g_refusal_taken = true;
+  return g_refused;
+}
 
 Executor::Executor(std::size_t threads, CancelHook hook)
     : threads_(tls_in_worker ? 1 : std::min(std::max<std::size_t>(threads, 1), kMaxThreads)),

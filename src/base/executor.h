@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace vorn {
@@ -111,10 +113,23 @@ class PollPacer {
   std::size_t count_ = 0;
 };
 
+// The most threads one Executor uses.
+constexpr std::size_t kMaxThreads = 256;
+
 // The thread count a new Executor gets by default: set_default_threads(), else the environment
 // variable VORN_NUM_THREADS, else the number of hardware threads. A count set for the current
 // thread (set_thread_threads, 0 to clear) takes precedence over the process-wide one.
 std::size_t default_threads();
+
+// Reads a VORN_NUM_THREADS text: a count from 1 to kMaxThreads, exactly as written (more than
+// the hardware has only when asked for), or -1 for every hardware thread. Returns 0 for anything
+// else (not one decimal integer, 0, another negative count, a count beyond kMaxThreads): the
+// caller then keeps the default.
+std::size_t parse_thread_setting(const char* text, std::size_t hardware_threads);
+
+// Once per process: the VORN_NUM_THREADS text that default_threads() refused, for the caller's
+// warning. Empty before a refusal and on every later ask.
+std::optional<std::string> take_refused_thread_setting();
 void set_default_threads(std::size_t threads);
 std::size_t thread_threads();
 void set_thread_threads(std::size_t threads);

@@ -1,11 +1,14 @@
-// PointSet: n points of one dimension d, stored row by row in one contiguous block.
+// PointSet: n points of one dimension d, stored row by row in one contiguous block, its own or
+// a caller's read in place.
 // Point i is row i of the caller's input; samplers return these indices.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "base/strict_float.h"
@@ -67,10 +70,52 @@ struct CoordinateAllocator {
 
 using Coordinates = std::vector<double, CoordinateAllocator<double>>;
 
+// The coordinates of a PointSet: a block of its own, or a view of a caller's block that
+// outlives the set (an input array read in place). The block offers the vector operations that
+// fill it; those are for an owned block only, since a view is read, never written.
+class CoordinateBlock {
+ public:
+  CoordinateBlock() = default;
+  explicit CoordinateBlock(Coordinates&& owned) : owned_(std::move(owned)) {}
+  CoordinateBlock& operator=(std::initializer_list<double> values) {
+    view_ = nullptr;
+    owned_.assign(values);
+    return *this;
+  }
+  static CoordinateBlock view(const double* data, std::size_t size) {
+    CoordinateBlock block;
+    block.view_ = data;
+    block.view_size_ = size;
+    return block;
+  }
+
+  bool is_view() const { return view_ != nullptr; }
+  const double* data() const { return view_ != nullptr ? view_ : owned_.data(); }
+  std::size_t size() const { return view_ != nullptr ? view_size_ : owned_.size(); }
+  const double* begin() const { return data(); }
+  const double* end() const { return data() + size(); }
+  double operator[](std::size_t k) const { return data()[k]; }
+
+  double* data() { return owned_.data(); }
+  double* begin() { return owned_.data(); }
+  double* end() { return owned_.data() + owned_.size(); }
+  double& operator[](std::size_t k) { return owned_[k]; }
+  void assign(std::size_t count, double value) { owned_.assign(count, value); }
+  void resize(std::size_t count) { owned_.resize(count); }
+  void insert(const double* at, std::initializer_list<double> values) {
+    owned_.insert(owned_.begin() + (at - owned_.data()), values);
+  }
+
+ private:
+  Coordinates owned_;
+  const double* view_ = nullptr;
+  std::size_t view_size_ = 0;
+};
+
 struct PointSet {
   std::size_t n = 0;
-  std::size_t d = 0;   // 0 only when n == 0
-  Coordinates coords;  // n * d values, point i at [i * d, (i + 1) * d)
+  std::size_t d = 0;       // 0 only when n == 0
+  CoordinateBlock coords;  // n * d values, point i at [i * d, (i + 1) * d)
 
   PointSet() = default;
 
@@ -84,6 +129,14 @@ struct PointSet {
   static PointSet uninitialized(std::size_t n_points, std::size_t dim) {
     PointSet points(n_points, dim, 0);
     points.coords.resize(n_points * dim);
+    return points;
+  }
+
+  // n points of dimension d read in place from data, row by row; data must stay unchanged and
+  // alive for as long as the set is used.
+  static PointSet view(const double* data, std::size_t n_points, std::size_t dim) {
+    PointSet points(n_points, dim, 0);
+    points.coords = CoordinateBlock::view(data, n_points * dim);
     return points;
   }
 

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -12,6 +14,7 @@
 #include "lib/arguments.h"
 #include "lib/errors.h"
 #include "lib/function_table.h"
+#include "lib/interpreter_lock.h"
 #include "lib/point_input.h"
 #include "lib/py_ref.h"
 
@@ -51,32 +54,25 @@ struct Call {
   }
 };
 
-// Releases the interpreter lock for the numeric work, so that other Python threads run
-// meanwhile. Its hook takes the lock back for a moment to run pending signal handlers: a
-// KeyboardInterrupt they raise stays set and stops the computation.
-class InterpreterReleased {
- public:
-  InterpreterReleased() : state_(PyEval_SaveThread()) {}
-  ~InterpreterReleased() { PyEval_RestoreThread(state_); }
-  InterpreterReleased(const InterpreterReleased&) = delete;
-  InterpreterReleased& operator=(const InterpreterReleased&) = delete;
-
-  static bool signal_pending(void* self) {
-    auto* released = static_cast<InterpreterReleased*>(self);
-    PyEval_RestoreThread(released->state_);
-    const bool raised = PyErr_CheckSignals() != 0;
-    released->state_ = PyEval_SaveThread();
-    return raised;
-  }
-
- private:
-  PyThreadState* state_;
-};
+// default_threads(), with one RuntimeWarning for a VORN_NUM_THREADS that was refused. False
+// with an exception set when warnings are errors.
+bool checked_default_threads(std::size_t* threads) {
+  *threads = default_threads();
+  const std::optional<std::string> refused = take_refused_thread_setting();
+  if (!refused) return true;
+  PyRef text(PyUnicode_DecodeFSDefault(refused->c_str()));
+  if (!text) return false;
+  return PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                          "VORN_NUM_THREADS must be a thread count from 1 to %zu, or -1 for "
+                          "every hardware thread; ignoring %R and using %zu threads",
+                          kMaxThreads, text.get(), *threads) == 0;
+}
 
 // Steps of every call, in order: bind; convert points; convert the other parameters in
 // declaration order; build the PointSet; compute and release the points without the
 // interpreter lock; convert the result.
-PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs) {
+PyObject* call_function(const FunctionRow& row, bool float32_too, PyObject* args,
+                        PyObject* kwargs) {
   const Signature& signature = kSignatures[row.compute.index()];
   PyRef bound[kMaxParameters];
   if (!bind_arguments(row.name, signature.parameters, signature.count, args, kwargs, bound)) {
@@ -87,7 +83,7 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
   ArrayView array;
   const bool converted = row.form == Form::Sequence
                              ? convert_sequence_points(bound[0].get(), &lists)
-                             : convert_numpy_points(bound[0].get(), &array);
+                             : convert_numpy_points(bound[0].get(), float32_too, &array);
   if (!converted) {
     prefix_type_error("points");
     return nullptr;
@@ -109,56 +105,87 @@ PyObject* call_function(const FunctionRow& row, PyObject* args, PyObject* kwargs
   const bool built = row.form == Form::Sequence ? parse_points(std::move(lists), &points)
                                                 : parse_numpy_points(array, &points);
   if (!built) return nullptr;
-  array.array = PyRef();
+  std::size_t threads = 0;
+  if (!checked_default_threads(&threads)) return nullptr;
   Result result;
   {
     InterpreterReleased released;
-    const Executor executor(default_threads(),
-                            CancelHook{&InterpreterReleased::signal_pending, &released});
+    const Executor executor(threads, CancelHook{&InterpreterReleased::signal_pending, &released});
     result = std::visit(
         Call{points, executor, integers[1], integers[2], integers[3], integers[4], reals[3]},
         row.compute);
     points = PointSet();
   }
+  array.array = PyRef();  // the points may have been read in place until now
   return std::visit([](const auto& value) { return to_python(value); }, result);
 }
 
-template <std::size_t I>
+template <std::size_t I, bool kFloat32Too>
 PyObject* entry(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   try {
-    return call_function(kFunctions[I], args, kwargs);
+    return call_function(kFunctions[I], kFloat32Too, args, kwargs);
   } catch (...) {
     raise_from_current_exception();
     return nullptr;
   }
 }
 
-template <std::size_t... I>
+template <bool kFloat32Too, std::size_t... I>
 void fill_entries(PyMethodDef* defs, std::index_sequence<I...>) {
-  ((defs[I] =
-        PyMethodDef{kFunctions[I].name,
-                    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(&entry<I>)),
-                    METH_VARARGS | METH_KEYWORDS, nullptr}),
+  ((defs[I] = PyMethodDef{kFunctions[I].name,
+                          reinterpret_cast<PyCFunction>(
+                              reinterpret_cast<void (*)(void)>(&entry<I, kFloat32Too>)),
+                          METH_VARARGS | METH_KEYWORDS, nullptr}),
    ...);
 }
 
-// Method definitions and their "name(parameters)\n--\n\n" doc strings live for the whole
-// process: the function objects point into them.
+// "name(parameters)\n--\n\n": the text signature that starts a doc string.
+std::string signature_doc(const std::string& name, const Signature& signature) {
+  std::string doc = name + "(";
+  for (std::size_t p = 0; p < signature.count; ++p) {
+    if (p > 0) doc += ", ";
+    doc += signature.parameters[p];
+  }
+  return doc + ")\n--\n\n";
+}
+
+// Method definitions, their names and doc strings live for the whole process: the function
+// objects point into them.
 PyMethodDef* method_definitions() {
   static PyMethodDef* defs = nullptr;
   if (defs != nullptr) return defs;
   defs = new PyMethodDef[kFunctionCount];
   auto* docs = new std::string[kFunctionCount];
-  fill_entries(defs, std::make_index_sequence<kFunctionCount>{});
+  fill_entries<false>(defs, std::make_index_sequence<kFunctionCount>{});
   for (std::size_t i = 0; i < kFunctionCount; ++i) {
-    const Signature& signature = kSignatures[kFunctions[i].compute.index()];
-    std::string doc = std::string(kFunctions[i].name) + "(";
-    for (std::size_t p = 0; p < signature.count; ++p) {
-      if (p > 0) doc += ", ";
-      doc += signature.parameters[p];
-    }
-    docs[i] = doc + ")\n--\n\n";
+    docs[i] = signature_doc(kFunctions[i].name, kSignatures[kFunctions[i].compute.index()]);
     defs[i].ml_doc = docs[i].c_str();
+  }
+  return defs;
+}
+
+// The package's twins of the NumPy-form rows, "_{name without _numpy}_array": the same call,
+// except that a float32 array is read too (widened to double, exactly, so that the package
+// need not make a float64 copy). Private, outside __all__; the list ends with an empty entry.
+PyMethodDef* array_method_definitions() {
+  static PyMethodDef* defs = nullptr;
+  if (defs != nullptr) return defs;
+  PyMethodDef every[kFunctionCount];
+  fill_entries<true>(every, std::make_index_sequence<kFunctionCount>{});
+  defs = new PyMethodDef[kFunctionCount + 1]{};
+  auto* names = new std::string[kFunctionCount];
+  auto* docs = new std::string[kFunctionCount];
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    if (kFunctions[i].form != Form::Numpy) continue;
+    const std::string name = kFunctions[i].name;
+    names[k] = "_" + name.substr(0, name.size() - std::strlen("_numpy")) + "_array";
+    docs[k] = signature_doc(names[k], kSignatures[kFunctions[i].compute.index()]) + "Same as " +
+              name + ", and reads a float32 array too.";
+    defs[k] = every[i];
+    defs[k].ml_name = names[k].c_str();
+    defs[k].ml_doc = docs[k].c_str();
+    ++k;
   }
   return defs;
 }
@@ -172,7 +199,9 @@ bool size_from_python(PyObject* value, std::size_t* out) {
 }
 
 PyObject* num_threads(PyObject*, PyObject*) {
-  return PyLong_FromSize_t(default_threads());
+  std::size_t threads = 0;
+  if (!checked_default_threads(&threads)) return nullptr;
+  return PyLong_FromSize_t(threads);
 }
 
 PyObject* set_num_threads(PyObject*, PyObject* value) {
@@ -246,6 +275,8 @@ PyObject* create_module() {
     if (!add_function(module.get(), module_name.get(), &defs[i])) return nullptr;
   }
   if (PyModule_AddFunctions(module.get(), thread_controls) < 0) return nullptr;
+  if (PyModule_AddFunctions(module.get(), array_method_definitions()) < 0) return nullptr;
+  if (!watch_interpreter_exit()) return nullptr;
   PyObject* panic = panic_exception_type();
   if (panic == nullptr || PyObject_SetAttrString(module.get(), "PanicException", panic) < 0) {
     return nullptr;

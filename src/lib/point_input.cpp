@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "lib/arguments.h"
 #include "lib/errors.h"
@@ -137,7 +138,7 @@ bool parse_points(CoordinateLists&& lists, PointSet* out) {
   }
   out->n = n;
   out->d = d;
-  out->coords = std::move(consumed.values);
+  out->coords = CoordinateBlock(std::move(consumed.values));
   return true;
 }
 
@@ -160,11 +161,15 @@ struct NumpyArrayFields {
 constexpr int kArrayTypeSlot = 2;
 constexpr int kDescrFromTypeSlot = 45;
 constexpr int kEquivTypesSlot = 182;
+constexpr int kFloat32TypeNumber = 11;
 constexpr int kFloat64TypeNumber = 12;
+
+enum class ArrayElement { None, Float64, Float32 };
 
 struct NumpyApi {
   PyTypeObject* array_type = nullptr;
-  PyObject* float64 = nullptr;  // the float64 descriptor, kept for the life of the process
+  PyObject* float64 = nullptr;  // the descriptors, kept for the life of the process
+  PyObject* float32 = nullptr;
   unsigned char (*equiv_types)(PyObject*, PyObject*) = nullptr;
 };
 
@@ -219,18 +224,18 @@ const NumpyApi* numpy_api() {
     return nullptr;
   }
   auto descr_from_type = reinterpret_cast<PyObject* (*)(int)>(table[kDescrFromTypeSlot]);
-  PyObject* float64 = descr_from_type(kFloat64TypeNumber);
-  if (float64 == nullptr) {
+  PyRef float64(descr_from_type(kFloat64TypeNumber));
+  PyRef float32(float64 ? descr_from_type(kFloat32TypeNumber) : nullptr);
+  if (!float32) {
     raise_capsule_failure();
     return nullptr;
   }
   if (api.array_type == nullptr) {
-    api.float64 = float64;
+    api.float64 = float64.release();
+    api.float32 = float32.release();
     api.equiv_types =
         reinterpret_cast<unsigned char (*)(PyObject*, PyObject*)>(table[kEquivTypesSlot]);
     api.array_type = static_cast<PyTypeObject*>(table[kArrayTypeSlot]);
-  } else {
-    Py_DECREF(float64);
   }
   return &api;
 }
@@ -239,21 +244,59 @@ const NumpyArrayFields* fields(PyObject* array) {
   return reinterpret_cast<const NumpyArrayFields*>(array);
 }
 
-// A 2-d array whose dtype is float64 in native byte order.
-bool is_float64_matrix(const NumpyApi& api, PyObject* obj) {
-  if (!PyObject_TypeCheck(obj, api.array_type)) return false;
+// The element type of a 2-d array of float64 values in native byte order (Float32 for float32
+// values, accepted only when asked for), or None.
+ArrayElement matrix_element(const NumpyApi& api, PyObject* obj, bool float32_too) {
+  if (!PyObject_TypeCheck(obj, api.array_type)) return ArrayElement::None;
   const NumpyArrayFields* a = fields(obj);
-  if (a->nd != 2) return false;
-  return a->descr == api.float64 || api.equiv_types(a->descr, api.float64) != 0;
+  if (a->nd != 2) return ArrayElement::None;
+  const auto is = [&](PyObject* descr) {
+    return a->descr == descr || api.equiv_types(a->descr, descr) != 0;
+  };
+  if (is(api.float64)) return ArrayElement::Float64;
+  if (float32_too && is(api.float32)) return ArrayElement::Float32;
+  return ArrayElement::None;
+}
+
+// Rows back to back in native order, each coordinate aligned: the array's own block is the
+// PointSet's.
+bool readable_in_place(const NumpyArrayFields& a, std::size_t cols) {
+  const auto row_bytes = static_cast<Py_ssize_t>(cols * sizeof(double));
+  return a.strides[1] == static_cast<Py_ssize_t>(sizeof(double)) &&
+         (a.strides[0] == row_bytes || a.dimensions[0] <= 1) &&
+         reinterpret_cast<std::uintptr_t>(a.data) % alignof(double) == 0;
+}
+
+// Copies the rows through the array's strides, a row at a time where its elements are
+// contiguous doubles. Float32 values are widened, exactly.
+template <class T>
+void copy_rows(const NumpyArrayFields& a, std::size_t rows, std::size_t cols, double* dst) {
+  const Py_ssize_t row_stride = a.strides[0];
+  const Py_ssize_t col_stride = a.strides[1];
+  for (std::size_t i = 0; i < rows; ++i) {
+    const char* row = a.data + static_cast<Py_ssize_t>(i) * row_stride;
+    if (std::is_same<T, double>::value && col_stride == static_cast<Py_ssize_t>(sizeof(T))) {
+      std::memcpy(dst + i * cols, row, cols * sizeof(double));
+      continue;
+    }
+    for (std::size_t j = 0; j < cols; ++j) {
+      T value;
+      std::memcpy(&value, row + static_cast<Py_ssize_t>(j) * col_stride, sizeof(T));
+      dst[i * cols + j] = static_cast<double>(value);
+    }
+  }
 }
 
 }  // namespace
 
-bool convert_numpy_points(PyObject* obj, ArrayView* out) {
+bool convert_numpy_points(PyObject* obj, bool float32_too, ArrayView* out) {
   const NumpyApi* api = numpy_api();
   if (api == nullptr) return false;
-  if (!is_float64_matrix(*api, obj)) return fail_cast(obj, "ndarray");
+  if (matrix_element(*api, obj, float32_too) == ArrayElement::None) {
+    return fail_cast(obj, "ndarray");
+  }
   out->array = PyRef::borrow(obj);
+  out->float32_too = float32_too;
   return true;
 }
 
@@ -263,7 +306,8 @@ bool parse_numpy_points(const ArrayView& view, PointSet* out) {
   // are therefore read again here rather than trusted from the conversion step.
   const NumpyApi* api = numpy_api();
   if (api == nullptr) return false;
-  if (!is_float64_matrix(*api, obj)) {
+  const ArrayElement element = matrix_element(*api, obj, view.float32_too);
+  if (element == ArrayElement::None) {
     fail_cast(obj, "ndarray");
     prefix_type_error("points");
     return false;
@@ -275,25 +319,15 @@ bool parse_numpy_points(const ArrayView& view, PointSet* out) {
     PyErr_SetString(PyExc_ValueError, "Points must have at least one dimension");
     return false;
   }
+  if (element == ArrayElement::Float64 && readable_in_place(*a, cols)) {
+    *out = PointSet::view(reinterpret_cast<const double*>(a->data), rows, cols);
+    return true;
+  }
   PointSet points = PointSet::uninitialized(rows, cols);
-  const Py_ssize_t row_stride = a->strides[0];
-  const Py_ssize_t col_stride = a->strides[1];
-  double* dst = points.coords.data();
-  if (col_stride == static_cast<Py_ssize_t>(sizeof(double)) &&
-      row_stride == static_cast<Py_ssize_t>(cols * sizeof(double))) {
-    if (rows > 0) std::memcpy(dst, a->data, rows * cols * sizeof(double));
+  if (element == ArrayElement::Float64) {
+    copy_rows<double>(*a, rows, cols, points.coords.data());
   } else {
-    for (std::size_t i = 0; i < rows; ++i) {
-      const char* row = a->data + static_cast<Py_ssize_t>(i) * row_stride;
-      if (col_stride == static_cast<Py_ssize_t>(sizeof(double))) {
-        std::memcpy(dst + i * cols, row, cols * sizeof(double));
-        continue;
-      }
-      for (std::size_t j = 0; j < cols; ++j) {
-        std::memcpy(dst + i * cols + j, row + static_cast<Py_ssize_t>(j) * col_stride,
-                    sizeof(double));
-      }
-    }
+    copy_rows<float>(*a, rows, cols, points.coords.data());
   }
   *out = std::move(points);
   return true;

@@ -26,17 +26,22 @@ bool convert_sequence_points(PyObject* obj, CoordinateLists* out);
 // an empty first list or a list whose length differs from the first one's.
 bool parse_points(CoordinateLists&& lists, PointSet* out);
 
-// NumPy form after conversion: a 2-d float64 array, held for the rest of the call.
+// NumPy form after conversion: a 2-d float64 array (or float32, when asked for), held for the
+// rest of the call.
 struct ArrayView {
   PyRef array;
+  bool float32_too = false;
 };
 
-// Checks that obj is a 2-d float64 NumPy array. False with an exception set: TypeError for
-// anything else, PanicException when NumPy's C interface cannot be had.
-bool convert_numpy_points(PyObject* obj, ArrayView* out);
+// Checks that obj is a 2-d float64 NumPy array, or float32 when float32_too. False with an
+// exception set: TypeError for anything else, PanicException when NumPy's C interface cannot
+// be had.
+bool convert_numpy_points(PyObject* obj, bool float32_too, ArrayView* out);
 
-// Copies the array's rows (any strides) into a PointSet. False with ValueError set for an
-// array without columns.
+// The array's rows as a PointSet: float64 rows read in place when they lie back to back,
+// aligned (the view holds while view.array does), otherwise copied through the strides
+// (float32 values widened to double, exactly). False with
+// ValueError set for an array without columns.
 bool parse_numpy_points(const ArrayView& view, PointSet* out);
 
 }  // namespace vorn::py

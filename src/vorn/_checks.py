@@ -9,7 +9,7 @@ from __future__ import annotations
 import math
 import operator
 import sys
-from typing import TYPE_CHECKING, Any, Callable, List, Optional, Tuple, TypeVar
+from typing import TYPE_CHECKING, Any, Callable, List, Optional, Tuple, TypeVar, Union
 
 from vorn._core import PanicException
 
@@ -19,6 +19,9 @@ if TYPE_CHECKING:
 
 _U64_LIMIT = 1 << 64
 T = TypeVar("T")
+
+# What the core's private `_*_array` functions read.
+Points = Union["npt.NDArray[np.float64]", "npt.NDArray[np.float32]"]
 
 
 def numpy_or_raise(caller: str) -> Any:
@@ -33,20 +36,19 @@ def numpy_or_raise(caller: str) -> Any:
     return numpy
 
 
-def as_points(points: Any, check_finite: bool, caller: str) -> npt.NDArray[np.float64]:
-    """`points` as a 2-d float64 array with at least one column, rows being points, or as a
-    3-d one: a batch of clouds of equal shape.
+def as_points(points: Any, check_finite: bool, caller: str) -> Points:
+    """`points` as a 2-d float64 or float32 array with at least one column, rows being points,
+    or as a 3-d one: a batch of clouds of equal shape.
 
-    A float64 array in native byte order is returned as it is, whatever its strides (the
-    core reads any strides); anything else is converted once.
+    A float64 or float32 array in native byte order is returned as it is, whatever its
+    strides (the core reads any strides and widens float32 exactly); anything else is
+    converted to float64 once.
     """
     numpy = numpy_or_raise(caller)
     if isinstance(points, numpy.ndarray) and type(points) is not numpy.ndarray:
         _refuse_masked(numpy, points)
-    array: npt.NDArray[np.float64] = (
-        points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
-    )
-    if array.dtype != numpy.float64:  # also a float64 of the other byte order
+    array: Points = points if isinstance(points, numpy.ndarray) else _asarray(numpy, points)
+    if array.dtype != numpy.float64 and array.dtype != numpy.float32:  # also other byte orders
         array = _as_float64(numpy, array)
     if array.ndim not in (2, 3):
         if array.ndim == 1 and array.size == 0:

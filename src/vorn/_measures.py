@@ -58,7 +58,7 @@ def bbox_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResu
     >>> vorn.bbox_volume(np.array([[[0, 0], [1, 2]], [[0, 0], [3, 1]]]))  # two clouds
     array([2., 3.])
     """
-    return measure("bbox_volume", _core.bbox_volume_numpy, points, check_finite)
+    return measure("bbox_volume", _core._bbox_volume_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]
 
 
 @as_measure
@@ -96,7 +96,7 @@ def hull_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResu
 
 def _hull_volume_of_cloud(array: Any) -> float:
     _warn_if_rounding_moves_points(array)
-    return _core.hull_volume_numpy(array)
+    return _core._hull_volume_array(array)  # pyright: ignore[reportPrivateUsage]
 
 
 def _warn_if_rounding_moves_points(array: Any) -> None:
@@ -144,7 +144,7 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> Measu
     >>> round(vorn.covariance_volume([[0, 0], [2, 0], [0, 2], [2, 2]]), 6)
     1.333333
     """
-    return measure("covariance_volume", _core.covariance_volume_numpy, points, check_finite)
+    return measure("covariance_volume", _core._covariance_volume_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]
 
 
 @as_measure
@@ -167,4 +167,4 @@ def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> Measure
     >>> vorn.mean_dispersion([[0, 0], [3, 4], [0, 0]])
     3.3333333333333335
     """
-    return measure("mean_dispersion", _core.mean_dispersion_numpy, points, check_finite)
+    return measure("mean_dispersion", _core._mean_dispersion_array, points, check_finite)  # pyright: ignore[reportPrivateUsage]

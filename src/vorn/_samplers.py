@@ -56,7 +56,7 @@ def sample_uniform(
     array([7, 1, 5, 4])
     """
     count, seed = as_index(count, "count"), as_seed(seed)
-    return sample("sample_uniform", _core.sample_uniform_numpy, points, False, count, seed)
+    return sample("sample_uniform", _core._sample_uniform_array, points, False, count, seed)  # pyright: ignore[reportPrivateUsage]
 
 
 @shared_docs
@@ -86,7 +86,7 @@ def sample_centroid_uniform(
     array([4, 7, 1, 5])
     """
     count, seed = as_index(count, "count"), as_seed(seed)
-    kernel = _core.sample_centroid_uniform_numpy
+    kernel = _core._sample_centroid_uniform_array  # pyright: ignore[reportPrivateUsage]
     return sample("sample_centroid_uniform", kernel, points, check_finite, count, seed)
 
 
@@ -119,7 +119,7 @@ def sample_centroid_fps(
     array([0, 2])
     """
     count = as_index(count, "count")
-    kernel = _core.sample_centroid_fps_numpy
+    kernel = _core._sample_centroid_fps_array  # pyright: ignore[reportPrivateUsage]
     return sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
 
 
@@ -163,7 +163,7 @@ def sample_centroid_voxel(
     """
     count, seed = as_index(count, "count"), as_seed(seed)
     size = as_positive_real(voxel_size, "voxel_size")
-    kernel = _core.sample_centroid_voxel_numpy
+    kernel = _core._sample_centroid_voxel_array  # pyright: ignore[reportPrivateUsage]
     return sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
@@ -207,7 +207,7 @@ def sample_centroid_kmedoids(
     """
     count, seed = as_index(count, "count"), as_seed(seed)
     iterations = as_index(max_iterations, "max_iterations")
-    kernel = _core.sample_centroid_kmedoids_numpy
+    kernel = _core._sample_centroid_kmedoids_array  # pyright: ignore[reportPrivateUsage]
     return sample("sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations)
 
 
@@ -260,6 +260,6 @@ def sample_centroid_stratified(
     count, seed = as_index(count, "count"), as_seed(seed)
     strata = as_index(num_strata, "num_strata", minimum=1)
     iterations = as_index(max_iterations, "max_iterations")
-    kernel = _core.sample_centroid_stratified_numpy
+    kernel = _core._sample_centroid_stratified_array  # pyright: ignore[reportPrivateUsage]
     args = (count, seed, strata, iterations)
     return sample("sample_centroid_stratified", kernel, points, check_finite, *args)

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -25,16 +27,28 @@ TEST(Executor, RangesCoverEveryIndexOnceForEveryThreadCount) {
   }
 }
 
-TEST(Executor, NestedLoopsRunOnTheWorkerThatAsks) {
+TEST(Executor, NestedLoopsRunOnOneThreadOnAPoolWorker) {
   vorn::Executor outer(4, vorn::CancelHook{});
-  std::atomic<int> inner_threads{0};
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<int> on_workers{0};
+  std::mutex mutex;
+  std::vector<std::pair<bool, std::size_t>> nested;  // (on the caller, threads of the inner loop)
   outer.for_ranges(8, 1, [&](std::size_t, std::size_t) {
+    const bool on_caller = std::this_thread::get_id() == caller;
+    if (on_caller) {  // wait for a worker to take a range, so that both kinds nest
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (on_workers.load() == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    } else {
+      ++on_workers;
+    }
     vorn::Executor inner(4, vorn::CancelHook{});
-    inner_threads += static_cast<int>(inner.threads());
+    std::lock_guard<std::mutex> lock(mutex);
+    nested.emplace_back(on_caller, inner.threads());
   });
-  // The calling thread takes some ranges itself and may nest; pool workers never do.
-  EXPECT_LE(inner_threads.load(), 4 * 8);
-  EXPECT_GE(inner_threads.load(), 8);
+  ASSERT_GT(on_workers.load(), 0);
+  for (const auto& [on_caller, threads] : nested) EXPECT_EQ(threads, on_caller ? 4u : 1u);
 }
 
 TEST(Executor, FirstFailureIsRethrownAfterEveryRangeStopped) {
@@ -85,4 +99,18 @@ TEST(Executor, BlocksRunInOrderAndAStopEndsThemBetweenBlocks) {
   ASSERT_GE(starts.size(), 1u);
   EXPECT_LT(starts.size(), 10u);
   for (std::size_t b = 0; b < starts.size(); ++b) EXPECT_EQ(starts[b], 4 * b);
+}
+
+TEST(ThreadSetting, CountsAreTakenAsWrittenAndAnythingElseIsRefused) {
+  struct Case {
+    const char* text;
+    std::size_t threads;  // 0: refused
+  };
+  const Case cases[] = {
+      {"3", 3},   {"08", 8},     {"256", 256},
+      {"-1", 6},  {"", 0},       {"0", 0},
+      {"-2", 0},  {"abc", 0},    {"4x", 0},
+      {"2.5", 0}, {" 4", 0},     {"+4", 0},
+      {"257", 0}, {"100000", 0}, {"18446744073709551617", 0}};  // 2^64 + 1: no wrap-around to 1
+  for (const Case& c : cases) EXPECT_EQ(vorn::parse_thread_setting(c.text, 6), c.threads) << c.text;
 }

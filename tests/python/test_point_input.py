@@ -1,6 +1,7 @@
 """Reading points from sequences and from NumPy arrays."""
 
 import struct
+import subprocess
 import sys
 
 import numpy as np
@@ -10,6 +11,7 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 from vorn import _core
+from vorn._checks import as_points
 
 
 def bits(x):
@@ -45,7 +47,19 @@ VIEWS = {
     "reversed-rows-every-other-column": lambda a: a[::-1, ::2],
     "negative-both": lambda a: a[::-2, ::-1],
     "column-slice": lambda a: a[:, 1:],
+    "misaligned": lambda a: offset_copy(a, 1),
+    "read-in-place-8-byte-aligned": lambda a: offset_copy(a, 8),
 }
+
+
+def offset_copy(a, offset):
+    # C-ordered, `offset` bytes past a 64-byte boundary: read in place when the offset keeps
+    # doubles aligned, copied otherwise.
+    raw = np.empty(a.size * 8 + 128, np.uint8)
+    start = -raw.ctypes.data % 64 + offset
+    out = raw[start : start + a.size * 8].view(np.float64).reshape(a.shape)
+    out[...] = a
+    return out
 
 
 @settings(max_examples=100, deadline=None)
@@ -80,3 +94,62 @@ def test_array_is_neither_written_nor_retained():
     _core.mean_dispersion_numpy(a)
     assert sys.getrefcount(a) == refs
     assert np.array_equal(a, before)
+
+
+@pytest.mark.skipif(sys.platform != "linux", reason="needs RLIMIT_AS and /proc")
+def test_c_ordered_array_is_read_in_place_and_others_copied():
+    # With the address space capped below the size of a copy, only a call that reads the
+    # array in place can succeed.
+    script = """
+import resource, numpy as np
+from vorn import _core
+a = np.ones((1 << 21, 8))  # 128 MiB
+_core.bbox_volume_numpy(a[:4, ::-1])
+with open("/proc/self/statm") as f:
+    size = int(f.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (size + (32 << 20), resource.RLIM_INFINITY))
+print(_core.bbox_volume_numpy(a))
+try:
+    _core.bbox_volume_numpy(a[:, ::-1])
+except MemoryError:
+    print("copy refused")
+"""
+    done = subprocess.run(
+        [sys.executable, "-c", script], capture_output=True, text=True, timeout=120
+    )
+    assert done.stdout.split("\n")[:2] == ["0.0", "copy refused"], done.stderr
+
+
+ARRAY_FORMS = {
+    "bbox_volume": (),
+    "hull_volume": (),
+    "covariance_volume": (),
+    "mean_dispersion": (),
+    "sample_uniform": (20, 5),
+    "sample_centroid_uniform": (20, 5),
+    "sample_centroid_fps": (20, 5),
+    "sample_centroid_voxel": (20, 5, 0.25),
+    "sample_centroid_kmedoids": (8, 5, 10),
+    "sample_centroid_stratified": (20, 5, 4, 10),
+}
+
+
+@pytest.mark.parametrize("d", [3, 9])
+@pytest.mark.parametrize("name", ARRAY_FORMS)
+def test_float32_and_in_place_arrays_give_the_bits_of_a_float64_copy(name, d):
+    a32 = np.random.default_rng(8).normal(size=(300, d)).astype(np.float32)
+    a32[::7] = a32[1::7]  # exact ties
+    args = ARRAY_FORMS[name]
+    widened = getattr(_core, name + "_numpy")(np.asfortranarray(a32, np.float64), *args)
+    for view in (a32, a32[::-1][::-1], np.asfortranarray(a32), offset_copy(a32, 8)):
+        got = getattr(_core, f"_{name}_array")(view, *args)
+        assert (bits(got) == bits(widened)) if isinstance(got, float) else got == widened
+    with pytest.raises(TypeError, match="'ndarray' object cannot be cast as 'ndarray'"):
+        getattr(_core, name + "_numpy")(a32, *args)
+
+
+def test_package_passes_float32_and_float64_arrays_without_a_copy():
+    for dtype in (np.float32, np.float64):
+        a = np.ones((5, 2), dtype)
+        assert as_points(a, True, "bbox_volume") is a
+    assert as_points(np.ones((5, 2), ">f4"), True, "bbox_volume").dtype == np.float64
