@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/compiler_hints.h"
 #include "base/panic.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
@@ -21,12 +22,6 @@
 namespace vorn {
 
 namespace {
-
-#if defined(__GNUC__) || defined(__clang__)
-#define VORN_FLATTEN __attribute__((flatten))
-#else
-#define VORN_FLATTEN
-#endif
 
 // Points whose distances run side by side, one per lane of an F64x8.
 constexpr std::size_t kLanes = 8;
