@@ -110,11 +110,12 @@ inline void lane_square_sums(const double* block, std::size_t d, const double* c
 }
 
 // block: as for lane_square_sums; centres: k x d. Finds each lane's nearest centre by a
-// running minimum from centre 0, so that ties go to the lower centre. Flattened: every helper
-// is compiled into each clone.
-VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::size_t d,
-                                                   const double* centres, std::size_t k,
-                                                   LaneNearest& near) {
+// running minimum from centre 0, so that ties go to the lower centre. D is d when it is known
+// at compile time (its loops then unroll), else 0.
+template <std::size_t D>
+VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const double* centres,
+                                   std::size_t k, LaneNearest& near) {
+  d = D != 0 ? D : d;
   lane_square_sums(block, d, centres, near.sum);
   for (std::size_t h = 0; h < 2; ++h) {
     near.second[h] = splat(std::numeric_limits<double>::infinity());
@@ -125,6 +126,16 @@ VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::siz
     lane_square_sums(block, d, centres + j * d, sum);
     keep_nearer(sum, std::int64_t(j), near);
   }
+}
+
+// nearest_of for any d, unrolled for the dimensions of point clouds and small feature sets.
+// Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::size_t d,
+                                                   const double* centres, std::size_t k,
+                                                   LaneNearest& near) {
+  if (d == 3) return nearest_of<3>(block, d, centres, k, near);
+  if (d == 16) return nearest_of<16>(block, d, centres, k, near);
+  nearest_of<0>(block, d, centres, k, near);
 }
 
 // The rows of points ids[0 .. m - 1] (1 <= m <= kLanes) axis by axis; the last row fills the
