@@ -135,31 +135,42 @@ Indices literal_lloyd(const PointSet& points, std::vector<double>& centres, std:
 }
 
 // Clouds of every dimension the lanes treat apart (below 8, full blocks, a tail, with and
-// without carried bounds), on a grid (exact ties between centres) and with points one ulp
-// apart; on 1, 2, 3 and 8 threads, more points than one range holds.
+// without carried bounds): on a grid (exact ties between centres), with points one ulp apart,
+// and with axes 0 and 1 equal in every point against centre pairs that differ by swapping
+// those axes (equal real distances whose rounding depends on the order of the sum); on 1, 2,
+// 3 and 8 threads, more points than one range holds.
 TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
   std::mt19937_64 gen(29);
+  std::uniform_real_distribution<double> real(-10.0, 10.0);
   for (const std::size_t d : {1, 3, 8, 16, 21, 40, 70}) {
-    for (int kind = 0; kind < 3; ++kind) {
+    for (int kind = 0; kind < 4; ++kind) {
       const std::size_t n = 700 + gen() % 400, k = 2 + gen() % 14;
       PointSet points = random_points(gen, n, d, kind == 1);
-      if (kind == 2) {
-        for (std::size_t i = 1; i < n; i += 2) {
-          for (std::size_t c = 0; c < d; ++c)
-            points[i][c] = std::nextafter(points[i - 1][c], 1e300);
-        }
-      }
       std::vector<double> start(k * d);
       for (std::size_t j = 0; j < k; ++j)
         std::copy(points[j * 7], points[j * 7] + d, &start[j * d]);
-      std::vector<double> expected_centres = start;
-      const Indices expected = literal_lloyd(points, expected_centres, k, 12);
-      for (const std::size_t threads : {1, 2, 3, 8}) {
-        std::vector<double> centres = start;
-        const vorn::Executor executor(threads, vorn::CancelHook{});
-        EXPECT_EQ(vorn::lloyd_strata(points, centres, k, 12, executor), expected)
-            << "d=" << d << " kind=" << kind << " threads=" << threads;
-        EXPECT_EQ(std::memcmp(centres.data(), expected_centres.data(), k * d * sizeof(double)), 0);
+      for (std::size_t i = 1; kind == 2 && i < n; i += 2) {
+        for (std::size_t c = 0; c < d; ++c) points[i][c] = std::nextafter(points[i - 1][c], 1e300);
+      }
+      for (std::size_t i = 0; kind == 3 && d >= 2 && i < n; ++i) points[i][1] = points[i][0];
+      for (std::size_t j = 0; kind == 3 && d >= 2 && j < k; ++j) {
+        for (std::size_t c = 0; c < d; ++c) start[j * d + c] = real(gen);
+        if (j % 2 == 1) {
+          std::copy(&start[(j - 1) * d], &start[j * d], &start[j * d]);
+          std::swap(start[j * d], start[j * d + 1]);
+        }
+      }
+      for (const std::uint64_t iterations : {1, 12}) {
+        std::vector<double> expected_centres = start;
+        const Indices expected = literal_lloyd(points, expected_centres, k, iterations);
+        for (const std::size_t threads : {1, 2, 3, 8}) {
+          std::vector<double> centres = start;
+          const vorn::Executor executor(threads, vorn::CancelHook{});
+          EXPECT_EQ(vorn::lloyd_strata(points, centres, k, iterations, executor), expected)
+              << "d=" << d << " kind=" << kind << " threads=" << threads;
+          EXPECT_EQ(std::memcmp(centres.data(), expected_centres.data(), k * d * sizeof(double)),
+                    0);
+        }
       }
     }
   }
