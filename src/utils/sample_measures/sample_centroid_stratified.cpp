@@ -204,36 +204,58 @@ class CentreBounds {
   bool ready_ = false;
 };
 
-// Assignment step: the nearest of k >= 2 centres (k x d, row-major) for every point, or with
-// bounds, for every point they leave in doubt. Only a strictly smaller distance moves a point,
-// so ties go to the lower centre. Points are independent, so ranges of them run in parallel.
-void assign_to_centres(const PointSet& points, const std::vector<double>& centres, std::size_t k,
-                       std::vector<std::uint64_t>& assignment, CentreBounds* bounds,
-                       const Executor& executor) {
-  const std::size_t n = points.n, d = points.d;
-  executor.for_ranges(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
-    std::size_t doubtful[kAssignGrain];
-    std::size_t m = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::uint64_t a = assignment[i];
-      const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
-      if (bounds == nullptr || !bounds->ready() || !bounds->stays(i, a, own)) doubtful[m++] = i;
-    }
-    if (m == 0) return;
-    std::vector<double> block(d * kLanes);
-    LaneNearest near;
-    for (std::size_t b = 0; b < m; b += kLanes) {
-      const std::size_t lanes = std::min(kLanes, m - b);
-      transpose_rows(points, doubtful + b, lanes, block.data());
-      nearest_centres(block.data(), d, centres.data(), k, near);
-      for (std::size_t l = 0; l < lanes; ++l) {
-        assignment[doubtful[b + l]] = std::uint64_t(near.best[l / 4][l % 4]);
-        if (bounds != nullptr)
-          bounds->reset(doubtful[b + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
-      }
+// The points in blocks of kLanes, each block axis by axis as transpose_rows lays it out, the
+// last block padded with its last point. Built once for all iterations that read every point.
+Coordinates lane_blocks(const PointSet& points, const Executor& executor) {
+  const std::size_t n = points.n, d = points.d, blocks = (n - 1) / kLanes + 1;
+  Coordinates out(blocks * kLanes * d);
+  executor.for_ranges(blocks, kAssignGrain / kLanes, [&](std::size_t begin, std::size_t end) {
+    std::size_t ids[kLanes];
+    for (std::size_t b = begin; b < end; ++b) {
+      for (std::size_t l = 0; l < kLanes; ++l) ids[l] = b * kLanes + l;
+      transpose_rows(points, ids, std::min(kLanes, n - b * kLanes), &out[b * kLanes * d]);
     }
   });
-  if (bounds != nullptr) bounds->set_ready();
+  return out;
+}
+
+// Assignment of the points of [begin, end) (begin a multiple of kLanes) from their blocks.
+void assign_range(const double* blocks, std::size_t d, const std::vector<double>& centres,
+                  std::size_t k, std::size_t begin, std::size_t end, std::uint64_t* assignment) {
+  LaneNearest near;
+  for (std::size_t b = begin; b < end; b += kLanes) {
+    nearest_centres(blocks + b * d, d, centres.data(), k, near);
+    for (std::size_t l = 0; l < std::min(kLanes, end - b); ++l) {
+      assignment[b + l] = std::uint64_t(near.best[l / 4][l % 4]);
+    }
+  }
+}
+
+// Assignment of the points of [begin, end) that the bounds leave in doubt, gathered in blocks;
+// their bounds are reset from the distances found.
+void assign_doubtful(const PointSet& points, const std::vector<double>& centres, std::size_t k,
+                     std::size_t begin, std::size_t end, std::uint64_t* assignment,
+                     CentreBounds& bounds) {
+  const std::size_t d = points.d;
+  std::size_t doubtful[kAssignGrain];
+  std::size_t m = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const std::uint64_t a = assignment[i];
+    const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
+    if (!bounds.ready() || !bounds.stays(i, a, own)) doubtful[m++] = i;
+  }
+  if (m == 0) return;
+  std::vector<double> block(d * kLanes);
+  LaneNearest near;
+  for (std::size_t b = 0; b < m; b += kLanes) {
+    const std::size_t lanes = std::min(kLanes, m - b);
+    transpose_rows(points, doubtful + b, lanes, block.data());
+    nearest_centres(block.data(), d, centres.data(), k, near);
+    for (std::size_t l = 0; l < lanes; ++l) {
+      assignment[doubtful[b + l]] = std::uint64_t(near.best[l / 4][l % 4]);
+      bounds.reset(doubtful[b + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
+    }
+  }
 }
 
 // Adds the points of [begin, end) to the sums of their centres, in index order.
@@ -329,14 +351,25 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
   std::vector<std::uint64_t> assignment(n, 0);
   std::vector<double> previous, sums;
   std::vector<std::uint64_t> sizes;
+  // Below kBoundsFromDimension every point is assigned afresh, from blocks transposed once;
+  // from it on, carried bounds pick the points to assign.
   std::optional<CentreBounds> bounds;
-  if (d >= kBoundsFromDimension) bounds.emplace(n, d);
+  Coordinates blocks;
   // Once an iteration leaves every centre bit-identical, each later one repeats it exactly,
   // so stopping there gives the same strata and a huge iteration count cannot hang.
   for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
     if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
     if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
-    assign_to_centres(points, centres, k, assignment, bounds ? &*bounds : nullptr, executor);
+    if (iteration == 0 && d >= kBoundsFromDimension) bounds.emplace(n, d);
+    if (iteration == 0 && !bounds) blocks = lane_blocks(points, executor);
+    executor.for_ranges(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
+      if (bounds) {
+        assign_doubtful(points, centres, k, begin, end, assignment.data(), *bounds);
+      } else {
+        assign_range(blocks.data(), d, centres, k, begin, end, assignment.data());
+      }
+    });
+    if (bounds) bounds->set_ready();
     previous = centres;
     move_centres(points, assignment, k, sums, sizes, centres, executor);
     if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
