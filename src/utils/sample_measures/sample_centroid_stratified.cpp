@@ -86,25 +86,25 @@ inline void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
 // partial sum k over axes k, k + 8, ... of the full blocks, combined as
 // ((s0 + s4) + (s1 + s5)) + (s2 + s6)) + (s3 + s7), then the tail one axis at a time.
 inline void lane_square_sums(const double* block, std::size_t d, const double* centre, F64x4* out) {
-  // Adds the squares of axis c of both halves to acc[0] and acc[1].
-  const auto add_squares = [block, centre](std::size_t c, F64x4* acc) {
+  // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
+  // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
+  const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
     const F64x4 x = splat(centre[c]);
     const F64x4 v0 = load_lanes<F64x4>(block + c * kLanes) - x;
     const F64x4 v1 = load_lanes<F64x4>(block + c * kLanes + 4) - x;
-    acc[0] = acc[0] + v0 * v0;
-    acc[1] = acc[1] + v1 * v1;
+    acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
+    acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
   };
   const std::size_t full = d / 8 * 8;
-  F64x4 r[2] = {splat(0.0), splat(0.0)};
+  F64x4 r[2] = {}, a[2] = {}, b[2] = {};
   for (std::size_t k = 0; k < 4 && full != 0; ++k) {
-    F64x4 a[2] = {splat(0.0), splat(0.0)}, b[2] = {splat(0.0), splat(0.0)};
     for (std::size_t c = k; c < full; c += 8) {
-      add_squares(c, a);
-      add_squares(c + 4, b);
+      add_squares(c, a, c == k);
+      add_squares(c + 4, b, c == k);
     }
     for (std::size_t h = 0; h < 2; ++h) r[h] = k == 0 ? a[h] + b[h] : r[h] + (a[h] + b[h]);
   }
-  for (std::size_t c = full; c < d; ++c) add_squares(c, r);
+  for (std::size_t c = full; c < d; ++c) add_squares(c, r, c == 0);
   out[0] = r[0];
   out[1] = r[1];
 }
