@@ -271,19 +271,39 @@ void add_to_sums(const PointSet& points, const std::uint64_t* assignment, std::s
   }
 }
 
-// Update step: each centre with members becomes their mean, summed in ascending index order
-// and divided (not multiplied by a reciprocal) by the member count; an empty one stays put.
-// Each sum is one sequential loop in point order: splitting it into blocks would change its
-// rounding.
-void move_centres(const PointSet& points, const std::vector<std::uint64_t>& assignment,
-                  std::size_t k, std::vector<double>& sums, std::vector<std::uint64_t>& sizes,
-                  std::vector<double>& centres, const Executor& executor) {
-  const std::size_t d = points.d;
-  sums.assign(k * d, 0.0);
-  sizes.assign(k, 0);
-  executor.for_each_block(points.n, std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+// One Lloyd iteration. Assignment: every point from its lane block, or with bounds the points
+// they leave in doubt. Update: each centre with members becomes their mean, summed in
+// ascending index order and divided (not multiplied by a reciprocal) by the member count; an
+// empty one stays put. Each sum is one sequential loop in point order: splitting it into
+// blocks would change its rounding.
+void lloyd_step(const PointSet& points, const double* blocks, CentreBounds* bounds, std::size_t k,
+                std::vector<double>& centres, std::vector<std::uint64_t>& assignment,
+                const Executor& executor) {
+  const std::size_t n = points.n, d = points.d;
+  const auto assign = [&](std::size_t begin, std::size_t end) {
+    if (bounds != nullptr) {
+      assign_doubtful(points, centres, k, begin, end, assignment.data(), *bounds);
+    } else {
+      assign_range(blocks, d, centres, k, begin, end, assignment.data());
+    }
+  };
+  std::vector<double> sums(k * d, 0.0);
+  std::vector<std::uint64_t> sizes(k, 0);
+  const auto add = [&](std::size_t begin, std::size_t end) {
     add_to_sums(points, assignment.data(), begin, end, sums.data(), sizes.data());
-  });
+  };
+  if (executor.threads() <= 1) {
+    // One thread: each range joins the sums right after its assignment, the same additions
+    // in the same index order as a separate pass, while its points are still in cache.
+    executor.for_each_block(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
+      assign(begin, end);
+      add(begin, end);
+    });
+  } else {
+    executor.for_ranges(n, kAssignGrain, assign);
+    executor.for_each_block(n, std::size_t(1) << 16, add);
+  }
+  if (bounds != nullptr) bounds->set_ready();
   for (std::size_t j = 0; j < k; ++j) {
     if (sizes[j] == 0) continue;
     const double size = static_cast<double>(sizes[j]);
@@ -349,8 +369,7 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
                                         const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   std::vector<std::uint64_t> assignment(n, 0);
-  std::vector<double> previous, sums;
-  std::vector<std::uint64_t> sizes;
+  std::vector<double> previous;
   // Below kBoundsFromDimension every point is assigned afresh, from blocks transposed once;
   // from it on, carried bounds pick the points to assign.
   std::optional<CentreBounds> bounds;
@@ -362,16 +381,9 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
     if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
     if (iteration == 0 && d >= kBoundsFromDimension) bounds.emplace(n, d);
     if (iteration == 0 && !bounds) blocks = lane_blocks(points, executor);
-    executor.for_ranges(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
-      if (bounds) {
-        assign_doubtful(points, centres, k, begin, end, assignment.data(), *bounds);
-      } else {
-        assign_range(blocks.data(), d, centres, k, begin, end, assignment.data());
-      }
-    });
-    if (bounds) bounds->set_ready();
     previous = centres;
-    move_centres(points, assignment, k, sums, sizes, centres, executor);
+    lloyd_step(points, blocks.data(), bounds ? &*bounds : nullptr, k, centres, assignment,
+               executor);
     if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
     if (bounds) bounds->centres_moved(previous, centres, k, d);
   }
