@@ -23,24 +23,25 @@ namespace vorn {
 
 namespace {
 
-// Points whose distances run side by side, one per lane of an F64x8.
+// Points whose distances run side by side: eight lanes, as two F64x4.
 constexpr std::size_t kLanes = 8;
 // Points per range of the assignment step: a multiple of kLanes.
 constexpr std::size_t kAssignGrain = 256;
-// From this dimension on, carried bounds skip more distance work than they cost.
+// From this dimension on, bounds carried across iterations pick the points to assign: on
+// clustered sets they save more distance work than they cost.
 constexpr std::size_t kBoundsFromDimension = 32;
 
 // The nearest centre of each lane's point so far, in two halves of four lanes (the vector
 // width every x86-64 clone has): its squared sum, the smallest squared sum of the other
 // centres seen, and its number.
 #if VORN_VECTOR_EXTENSIONS
-typedef std::int64_t I64x4 __attribute__((vector_size(32)));
+using LaneCentres = I64x4;
 #else
-using I64x4 = std::int64_t[4];
+using LaneCentres = std::int64_t[4];
 #endif
 struct LaneNearest {
   F64x4 sum[2], second[2];
-  I64x4 best[2];
+  LaneCentres best[2];
 };
 
 inline F64x4 splat(double x) {

@@ -100,7 +100,6 @@ VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t 
                                               double voxel_size, std::int32_t* keys) {
   std::size_t i = 0;
 #if VORN_VECTOR_EXTENSIONS
-  typedef std::int64_t I64x4 __attribute__((vector_size(32)));
   const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
   const F64x4 lo{-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
   const F64x4 hi{2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
