@@ -417,6 +417,45 @@ def _():
     )
 
 
+def embedding_like(n, d):
+    """Clustered Gaussians: 50 centres from N(0, I), members centre + 0.5 N(0, I)."""
+    g = np.random.default_rng(11)
+    centres = g.standard_normal((50, d))
+    return centres[g.integers(0, 50, n)] + 0.5 * g.standard_normal((n, d))
+
+
+def strata_embedding_case(d):
+    from sklearn.cluster import KMeans
+
+    a = embedding_like(100_000, d)
+    kmeans = KMeans(
+        16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
+    )
+    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
+        lambda: kmeans.fit(a)
+    )
+
+
+@case(
+    "sample_centroid_stratified_numpy embeddings 100,000 x 384, 16 strata",
+    "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
+    ">= 1.0 (1 thread)",
+    alternations=2,
+)
+def _():
+    return strata_embedding_case(384)
+
+
+@case(
+    "sample_centroid_stratified_numpy embeddings 100,000 x 768, 16 strata",
+    "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
+    ">= 1.0 (1 thread)",
+    alternations=2,
+)
+def _():
+    return strata_embedding_case(768)
+
+
 @case("mean_dispersion_numpy 2,000 x 64", "scipy pdist(a).mean()", "faster")
 def _():
     from scipy.spatial.distance import pdist

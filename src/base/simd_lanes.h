@@ -20,6 +20,8 @@ namespace vorn {
 #if VORN_VECTOR_EXTENSIONS
 typedef double F64x4 __attribute__((vector_size(32)));
 typedef double F64x8 __attribute__((vector_size(64)));
+// The masks that comparisons of F64x4 give (every bit set where true); selects take them.
+typedef std::int64_t I64x4 __attribute__((vector_size(32)));
 #else
 template <std::size_t N>
 struct F64Lanes {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "base/panic.h"
@@ -102,6 +103,76 @@ TEST(StratifiedSampling, GivesTheLiteralList) {
         vorn::sample_centroid_stratified(points, count, seed, strata, iterations),
         literal_stratified(points, count, seed, strata, std::min<std::uint64_t>(iterations, 500)))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
+  }
+}
+
+// Lloyd iterations written plainly; returns the assignment and leaves the last centres.
+Indices literal_lloyd(const PointSet& points, std::vector<double>& centres, std::size_t k,
+                      std::uint64_t iterations) {
+  const std::size_t n = points.n, d = points.d;
+  Indices assignment(n, 0);
+  for (std::uint64_t it = 0; it < iterations && k > 1; ++it) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::size_t best = 0;
+      for (std::size_t j = 1; j < k; ++j) {
+        if (vorn::point_distance(points[i], &centres[best * d], d) >
+            vorn::point_distance(points[i], &centres[j * d], d))
+          best = j;
+      }
+      assignment[i] = best;
+    }
+    std::vector<double> sum(k * d, 0.0);
+    std::vector<double> members(k, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t c = 0; c < d; ++c) sum[assignment[i] * d + c] += points[i][c];
+      members[assignment[i]] += 1.0;
+    }
+    for (std::size_t j = 0; j < k * d; ++j) {
+      if (members[j / d] > 0.0) centres[j] = sum[j] / members[j / d];
+    }
+  }
+  return assignment;
+}
+
+// Clouds of every dimension the lanes treat apart (below 8, full blocks, a tail, with and
+// without carried bounds): on a grid (exact ties between centres), with points one ulp apart,
+// and with axes 0 and 1 equal in every point against centre pairs that differ by swapping
+// those axes (equal real distances whose rounding depends on the order of the sum); on 1, 2,
+// 3 and 8 threads, more points than one range holds.
+TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
+  std::mt19937_64 gen(29);
+  std::uniform_real_distribution<double> real(-10.0, 10.0);
+  for (const std::size_t d : {1, 3, 8, 16, 21, 40, 70}) {
+    for (int kind = 0; kind < 4; ++kind) {
+      const std::size_t n = 700 + gen() % 400, k = 2 + gen() % 14;
+      PointSet points = random_points(gen, n, d, kind == 1);
+      std::vector<double> start(k * d);
+      for (std::size_t j = 0; j < k; ++j)
+        std::copy(points[j * 7], points[j * 7] + d, &start[j * d]);
+      for (std::size_t i = 1; kind == 2 && i < n; i += 2) {
+        for (std::size_t c = 0; c < d; ++c) points[i][c] = std::nextafter(points[i - 1][c], 1e300);
+      }
+      for (std::size_t i = 0; kind == 3 && d >= 2 && i < n; ++i) points[i][1] = points[i][0];
+      for (std::size_t j = 0; kind == 3 && d >= 2 && j < k; ++j) {
+        for (std::size_t c = 0; c < d; ++c) start[j * d + c] = real(gen);
+        if (j % 2 == 1) {
+          std::copy(&start[(j - 1) * d], &start[j * d], &start[j * d]);
+          std::swap(start[j * d], start[j * d + 1]);
+        }
+      }
+      for (const std::uint64_t iterations : {1, 12}) {
+        std::vector<double> expected_centres = start;
+        const Indices expected = literal_lloyd(points, expected_centres, k, iterations);
+        for (const std::size_t threads : {1, 2, 3, 8}) {
+          std::vector<double> centres = start;
+          const vorn::Executor executor(threads, vorn::CancelHook{});
+          EXPECT_EQ(vorn::lloyd_strata(points, centres, k, iterations, executor), expected)
+              << "d=" << d << " kind=" << kind << " threads=" << threads;
+          EXPECT_EQ(std::memcmp(centres.data(), expected_centres.data(), k * d * sizeof(double)),
+                    0);
+        }
+      }
+    }
   }
 }
 

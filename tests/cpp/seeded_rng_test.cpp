@@ -38,6 +38,15 @@ TEST(SeededRngStream, ZeroKeyGivesThePublishedChaCha8Block) {
   EXPECT_EQ(words(rng, 8), std::vector<std::uint32_t>(expected, expected + 8));
 }
 
+// Refills make four blocks at once: the stream must still be blocks 0, 1, 2, ... in order.
+TEST(SeededRngStream, RefillsAreConsecutiveBlocks) {
+  const std::uint32_t key[8] = {1, 0xFFFFFFFFu, 3, 0x80000000u, 5, 6, 7, 8};
+  std::vector<std::uint32_t> expected(16 * 12);
+  for (std::uint64_t b = 0; b < 12; ++b) vorn::chacha8_block(key, b, &expected[16 * b]);
+  SeededRng rng = SeededRng::from_key(key);
+  EXPECT_EQ(words(rng, expected.size()), expected);
+}
+
 TEST(RandomRange, EmptyRangePanicsInBothWidths) {
   SeededRng rng = SeededRng::seed_from_u64(0);
   EXPECT_STREQ(vorn_test::panic_of([&] { rng.random_range(0); }).what(),

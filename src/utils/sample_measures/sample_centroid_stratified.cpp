@@ -9,9 +9,12 @@
 #include <optional>
 #include <vector>
 
+#include "base/compiler_hints.h"
 #include "base/panic.h"
 #include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/group_by_label.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
 #include "utils/size_measures/point_distance.h"
@@ -20,42 +23,129 @@ namespace vorn {
 
 namespace {
 
-// Points per range of the assignment step: a multiple of the vector lanes of PointColumns.
+// Points whose distances run side by side: eight lanes, as two F64x4.
+constexpr std::size_t kLanes = 8;
+// Points per range of the assignment step: a multiple of kLanes.
 constexpr std::size_t kAssignGrain = 256;
+// From this dimension on, bounds carried across iterations pick the points to assign: on
+// clustered sets they save more distance work than they cost.
+constexpr std::size_t kBoundsFromDimension = 32;
 
-// Squared sums a > b whose roots certainly differ: a > b * (1 + 2^-40) (a square root can close
-// only far smaller relative gaps), leaving out tiny sums.
-inline bool roots_differ(double a, double b) {
-  return a > b * (1.0 + 0x1p-40) + 0x1p-1000;
+// The nearest centre of each lane's point so far, in two halves of four lanes (the vector
+// width every x86-64 clone has): its squared sum, the smallest squared sum of the other
+// centres seen, and its number.
+#if VORN_VECTOR_EXTENSIONS
+using LaneCentres = I64x4;
+#else
+using LaneCentres = std::int64_t[4];
+#endif
+struct LaneNearest {
+  F64x4 sum[2], second[2];
+  LaneCentres best[2];
+};
+
+inline F64x4 splat(double x) {
+  return F64x4{x, x, x, x};
 }
 
-// Moves every point whose squared sum to centre j is smaller than its best so far, and keeps
-// the smallest sum of the other centres in `second`. The square roots decide; they are taken
-// only when the sums are so close that their roots might tie.
-VORN_SIMD_CLONES
-void keep_nearer(const double* sum, std::size_t m, std::uint64_t j, double* best_sum,
-                 double* second, std::uint64_t* best) {
-  std::size_t near_ties = 0;
-  for (std::size_t l = 0; l < m; ++l) {
-    near_ties += std::size_t(best_sum[l] > sum[l]) - std::size_t(roots_differ(best_sum[l], sum[l]));
+// Moves every lane whose squared sum to centre j is smaller than its best so far. The square
+// roots decide: with vector extensions they are taken only when the sums are so close that
+// their roots might tie.
+inline void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
+#if VORN_VECTOR_EXTENSIONS
+  I64x4 nearer[2], doubt = I64x4{};
+  for (std::size_t h = 0; h < 2; ++h) {
+    nearer[h] = near.sum[h] > sum[h];
+    // Sums a > b * (1 + 2^-40) have roots that certainly differ (a square root closes only
+    // far smaller relative gaps); tiny sums are left to the roots.
+    doubt |= nearer[h] & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
   }
-  if (near_ties != 0) {
-    for (std::size_t l = 0; l < m; ++l) {
-      if (best_sum[l] > sum[l] && std::sqrt(best_sum[l]) > std::sqrt(sum[l])) {
-        second[l] = best_sum[l];
-        best_sum[l] = sum[l];
-        best[l] = j;
-      } else {
-        second[l] = std::min(second[l], sum[l]);
-      }
+  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) {
+    for (std::size_t h = 0; h < 2; ++h) {
+      near.second[h] =
+          nearer[h] ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
+      near.sum[h] = nearer[h] ? sum[h] : near.sum[h];
+      near.best[h] = nearer[h] ? j + I64x4{} : near.best[h];
     }
     return;
   }
-  for (std::size_t l = 0; l < m; ++l) {
-    const bool nearer = best_sum[l] > sum[l];
-    second[l] = nearer ? best_sum[l] : std::min(second[l], sum[l]);
-    best_sum[l] = nearer ? sum[l] : best_sum[l];
-    best[l] = nearer ? j : best[l];
+#endif
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    double& best = near.sum[l / 4][l % 4];
+    if (std::sqrt(best) > std::sqrt(sum[l / 4][l % 4])) {
+      near.second[l / 4][l % 4] = best;
+      best = sum[l / 4][l % 4];
+      near.best[l / 4][l % 4] = j;
+    } else {
+      near.second[l / 4][l % 4] = std::min(near.second[l / 4][l % 4], sum[l / 4][l % 4]);
+    }
+  }
+}
+
+// block: d axes of kLanes points, axis c of lane l at block[c * kLanes + l]. Sets out[0] and
+// out[1] to the lanes' squared sums to centre in the order of point_distance: for d >= 8,
+// partial sum k over axes k, k + 8, ... of the full blocks, combined as
+// ((s0 + s4) + (s1 + s5)) + (s2 + s6)) + (s3 + s7), then the tail one axis at a time.
+inline void lane_square_sums(const double* block, std::size_t d, const double* centre, F64x4* out) {
+  // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
+  // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
+  const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
+    const F64x4 x = splat(centre[c]);
+    const F64x4 v0 = load_lanes<F64x4>(block + c * kLanes) - x;
+    const F64x4 v1 = load_lanes<F64x4>(block + c * kLanes + 4) - x;
+    acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
+    acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
+  };
+  const std::size_t full = d / 8 * 8;
+  F64x4 r[2] = {}, a[2] = {}, b[2] = {};
+  for (std::size_t k = 0; k < 4 && full != 0; ++k) {
+    for (std::size_t c = k; c < full; c += 8) {
+      add_squares(c, a, c == k);
+      add_squares(c + 4, b, c == k);
+    }
+    for (std::size_t h = 0; h < 2; ++h) r[h] = k == 0 ? a[h] + b[h] : r[h] + (a[h] + b[h]);
+  }
+  for (std::size_t c = full; c < d; ++c) add_squares(c, r, c == 0);
+  out[0] = r[0];
+  out[1] = r[1];
+}
+
+// block: as for lane_square_sums; centres: k x d. Finds each lane's nearest centre by a
+// running minimum from centre 0, so that ties go to the lower centre. D is d when it is known
+// at compile time (its loops then unroll), else 0.
+template <std::size_t D>
+VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const double* centres,
+                                   std::size_t k, LaneNearest& near) {
+  d = D != 0 ? D : d;
+  lane_square_sums(block, d, centres, near.sum);
+  for (std::size_t h = 0; h < 2; ++h) {
+    near.second[h] = splat(std::numeric_limits<double>::infinity());
+    for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
+  }
+  for (std::size_t j = 1; j < k; ++j) {
+    F64x4 sum[2];
+    lane_square_sums(block, d, centres + j * d, sum);
+    keep_nearer(sum, std::int64_t(j), near);
+  }
+}
+
+// nearest_of for any d, unrolled for the dimensions of point clouds and small feature sets.
+// Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::size_t d,
+                                                   const double* centres, std::size_t k,
+                                                   LaneNearest& near) {
+  if (d == 3) return nearest_of<3>(block, d, centres, k, near);
+  if (d == 16) return nearest_of<16>(block, d, centres, k, near);
+  nearest_of<0>(block, d, centres, k, near);
+}
+
+// The rows of points ids[0 .. m - 1] (1 <= m <= kLanes) axis by axis; the last row fills the
+// lanes past m.
+void transpose_rows(const PointSet& points, const std::size_t* ids, std::size_t m, double* block) {
+  const std::size_t d = points.d;
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    const double* p = points[ids[std::min(l, m - 1)]];
+    for (std::size_t c = 0; c < d; ++c) block[c * kLanes + l] = p[c];
   }
 }
 
@@ -115,73 +205,146 @@ class CentreBounds {
   bool ready_ = false;
 };
 
-// Assignment step: the nearest of k >= 2 centres (k x d, row-major) for every point whose
-// bounds leave it in doubt. Only a strictly smaller distance moves a point, so ties go to the
-// lower centre. Points are independent, so ranges of them run in parallel.
-void assign_to_centres(const PointSet& points, const PointColumns& columns,
-                       const std::vector<double>& centres, std::size_t k,
-                       std::vector<std::uint64_t>& assignment, CentreBounds& bounds,
-                       const Executor& executor) {
-  const std::size_t n = points.n, d = points.d;
-  executor.for_ranges(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
-    std::size_t doubtful[kAssignGrain];
-    std::size_t m = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::uint64_t a = assignment[i];
-      const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
-      if (!bounds.ready() || !bounds.stays(i, a, own)) doubtful[m++] = i;
-    }
-    if (m == 0) return;
-    // The doubtful points' coordinates side by side, unless they are the whole range.
-    std::vector<double> gathered;
-    const double* block = columns.from(begin);
-    std::size_t stride = n;
-    if (m < end - begin) {
-      gathered.resize(d * m);
-      for (std::size_t l = 0; l < m; ++l) {
-        const double* p = points[doubtful[l]];
-        for (std::size_t c = 0; c < d; ++c) gathered[c * m + l] = p[c];
-      }
-      block = gathered.data();
-      stride = m;
-    }
-    double best_sum[kAssignGrain], second[kAssignGrain], sum[kAssignGrain];
-    std::uint64_t best[kAssignGrain] = {};
-    column_squared_sums(block, stride, d, centres.data(), m, best_sum);
-    std::fill(second, second + m, std::numeric_limits<double>::infinity());
-    for (std::size_t j = 1; j < k; ++j) {
-      column_squared_sums(block, stride, d, centres.data() + j * d, m, sum);
-      keep_nearer(sum, m, j, best_sum, second, best);
-    }
-    for (std::size_t l = 0; l < m; ++l) {
-      assignment[doubtful[l]] = best[l];
-      bounds.reset(doubtful[l], best_sum[l], second[l]);
+// The points in blocks of kLanes, each block axis by axis as transpose_rows lays it out, the
+// last block padded with its last point. Built once for all iterations that read every point.
+Coordinates lane_blocks(const PointSet& points, const Executor& executor) {
+  const std::size_t n = points.n, d = points.d, blocks = (n - 1) / kLanes + 1;
+  Coordinates out(blocks * kLanes * d);
+  executor.for_ranges(blocks, kAssignGrain / kLanes, [&](std::size_t begin, std::size_t end) {
+    std::size_t ids[kLanes];
+    for (std::size_t b = begin; b < end; ++b) {
+      for (std::size_t l = 0; l < kLanes; ++l) ids[l] = b * kLanes + l;
+      transpose_rows(points, ids, std::min(kLanes, n - b * kLanes), &out[b * kLanes * d]);
     }
   });
-  bounds.set_ready();
+  return out;
 }
 
-// Update step: each centre with members becomes their mean, summed in ascending index order
-// and divided (not multiplied by a reciprocal) by the member count; an empty one stays put.
-// The sums are one sequential loop in point order: their rounding depends on it.
-void move_centres(const PointSet& points, const std::vector<std::uint64_t>& assignment,
-                  std::size_t k, std::vector<double>& sums, std::vector<std::uint64_t>& sizes,
-                  std::vector<double>& centres, const Executor& executor) {
+// Assignment of the points of [begin, end) (begin a multiple of kLanes) from their blocks.
+void assign_range(const double* blocks, std::size_t d, const std::vector<double>& centres,
+                  std::size_t k, std::size_t begin, std::size_t end, std::uint64_t* assignment) {
+  LaneNearest near;
+  for (std::size_t b = begin; b < end; b += kLanes) {
+    nearest_centres(blocks + b * d, d, centres.data(), k, near);
+    for (std::size_t l = 0; l < std::min(kLanes, end - b); ++l) {
+      assignment[b + l] = std::uint64_t(near.best[l / 4][l % 4]);
+    }
+  }
+}
+
+// Assignment of the points of [begin, end) that the bounds leave in doubt, gathered in blocks;
+// their bounds are reset from the distances found.
+void assign_doubtful(const PointSet& points, const std::vector<double>& centres, std::size_t k,
+                     std::size_t begin, std::size_t end, std::uint64_t* assignment,
+                     CentreBounds& bounds) {
   const std::size_t d = points.d;
-  constexpr std::size_t kPollEvery = 1 << 16;
-  sums.assign(k * d, 0.0);
-  sizes.assign(k, 0);
-  for (std::size_t i = 0; i < points.n; ++i) {
-    if (i % kPollEvery == 0) executor.poll();
-    double* sum = sums.data() + assignment[i] * d;
+  std::size_t doubtful[kAssignGrain];
+  std::size_t m = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const std::uint64_t a = assignment[i];
+    const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
+    if (!bounds.ready() || !bounds.stays(i, a, own)) doubtful[m++] = i;
+  }
+  if (m == 0) return;
+  std::vector<double> block(d * kLanes);
+  LaneNearest near;
+  for (std::size_t b = 0; b < m; b += kLanes) {
+    const std::size_t lanes = std::min(kLanes, m - b);
+    transpose_rows(points, doubtful + b, lanes, block.data());
+    nearest_centres(block.data(), d, centres.data(), k, near);
+    for (std::size_t l = 0; l < lanes; ++l) {
+      assignment[doubtful[b + l]] = std::uint64_t(near.best[l / 4][l % 4]);
+      bounds.reset(doubtful[b + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
+    }
+  }
+}
+
+// Adds the points of [begin, end) to the sums of their centres, in index order.
+VORN_SIMD_CLONES_512
+void add_to_sums(const PointSet& points, const std::uint64_t* assignment, std::size_t begin,
+                 std::size_t end, double* sums, std::uint64_t* sizes) {
+  const std::size_t d = points.d;
+  for (std::size_t i = begin; i < end; ++i) {
+    double* sum = sums + assignment[i] * d;
     const double* p = points[i];
     for (std::size_t c = 0; c < d; ++c) sum[c] = sum[c] + p[c];
     ++sizes[assignment[i]];
   }
+}
+
+// One Lloyd iteration. Assignment: every point from its lane block, or with bounds the points
+// they leave in doubt. Update: each centre with members becomes their mean, summed in
+// ascending index order and divided (not multiplied by a reciprocal) by the member count; an
+// empty one stays put. Each sum is one sequential loop in point order: splitting it into
+// blocks would change its rounding.
+void lloyd_step(const PointSet& points, const double* blocks, CentreBounds* bounds, std::size_t k,
+                std::vector<double>& centres, std::vector<std::uint64_t>& assignment,
+                const Executor& executor) {
+  const std::size_t n = points.n, d = points.d;
+  const auto assign = [&](std::size_t begin, std::size_t end) {
+    if (bounds != nullptr) {
+      assign_doubtful(points, centres, k, begin, end, assignment.data(), *bounds);
+    } else {
+      assign_range(blocks, d, centres, k, begin, end, assignment.data());
+    }
+  };
+  std::vector<double> sums(k * d, 0.0);
+  std::vector<std::uint64_t> sizes(k, 0);
+  const auto add = [&](std::size_t begin, std::size_t end) {
+    add_to_sums(points, assignment.data(), begin, end, sums.data(), sizes.data());
+  };
+  if (executor.threads() <= 1) {
+    // One thread: each range joins the sums right after its assignment, the same additions
+    // in the same index order as a separate pass, while its points are still in cache.
+    executor.for_each_block(n, kAssignGrain, [&](std::size_t begin, std::size_t end) {
+      assign(begin, end);
+      add(begin, end);
+    });
+  } else {
+    executor.for_ranges(n, kAssignGrain, assign);
+    executor.for_each_block(n, std::size_t(1) << 16, add);
+  }
+  if (bounds != nullptr) bounds->set_ready();
   for (std::size_t j = 0; j < k; ++j) {
     if (sizes[j] == 0) continue;
     const double size = static_cast<double>(sizes[j]);
     for (std::size_t c = 0; c < d; ++c) centres[j * d + c] = sums[j * d + c] / size;
+  }
+}
+
+// Centre j is a copy of the point at position j of the shuffled list 0 .. n - 1 (n >= 2, so
+// the shuffle always draws).
+std::vector<double> initial_centres(const PointSet& points, std::size_t k, SeededRng& rng) {
+  const std::size_t n = points.n, d = points.d;
+  Indices order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  rng.shuffle(order.data(), n);
+  std::vector<double> centres(k * d);
+  for (std::size_t j = 0; j < k; ++j) {
+    std::memcpy(centres.data() + j * d, points[order[j]], d * sizeof(double));
+  }
+  return centres;
+}
+
+// Every stratum in order shuffles a copy of its members, even one with nothing left to give
+// (later strata draw after it), and inserts up to its quota of them while fewer than t are
+// chosen.
+void choose_by_quota(const std::vector<std::uint64_t>& labels, std::size_t k, std::uint64_t places,
+                     std::uint64_t t, SeededRng& rng, SelectionSet& selection) {
+  std::vector<std::uint64_t> start;
+  Indices members;
+  group_by_label(labels, k, start, members);
+  std::vector<std::uint64_t> sizes(k);
+  for (std::size_t j = 0; j < k; ++j) sizes[j] = start[j + 1] - start[j];
+  const std::vector<std::uint64_t> quota = stratum_quotas(sizes, labels.size(), places);
+  for (std::size_t j = 0; j < k; ++j) {
+    std::uint64_t* list = members.data() + start[j];
+    rng.shuffle(list, sizes[j]);
+    std::uint64_t left = quota[j];
+    for (std::size_t m = 0; m < sizes[j] && left > 0 && selection.size() < t; ++m) {
+      selection.insert(list[m]);  // a repeat of the first choice still uses up quota
+      --left;
+    }
   }
 }
 
@@ -202,6 +365,32 @@ std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& size
   return quota;
 }
 
+std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<double>& centres,
+                                        std::size_t k, std::uint64_t max_iterations,
+                                        const Executor& executor) {
+  const std::size_t n = points.n, d = points.d;
+  std::vector<std::uint64_t> assignment(n, 0);
+  std::vector<double> previous;
+  // Below kBoundsFromDimension every point is assigned afresh, from blocks transposed once;
+  // from it on, carried bounds pick the points to assign.
+  std::optional<CentreBounds> bounds;
+  Coordinates blocks;
+  // Once an iteration leaves every centre bit-identical, each later one repeats it exactly,
+  // so stopping there gives the same strata and a huge iteration count cannot hang.
+  for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
+    if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
+    if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
+    if (iteration == 0 && d >= kBoundsFromDimension) bounds.emplace(n, d);
+    if (iteration == 0 && !bounds) blocks = lane_blocks(points, executor);
+    previous = centres;
+    lloyd_step(points, blocks.data(), bounds ? &*bounds : nullptr, k, centres, assignment,
+               executor);
+    if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
+    if (bounds) bounds->centres_moved(previous, centres, k, d);
+  }
+  return assignment;
+}
+
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
                                    const Executor& executor) {
@@ -214,63 +403,11 @@ Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, 
   const std::uint64_t places = t - 1;
   if (places == 0) return selection.take();
   const std::size_t k = num_strata < n ? num_strata : n;
-  const std::size_t d = points.d;
-
-  Indices order(n);
-  for (std::size_t i = 0; i < n; ++i) order[i] = i;
-  rng.shuffle(order.data(), n);
-  std::vector<double> centres(k * d);
-  for (std::size_t j = 0; j < k; ++j) {
-    std::memcpy(centres.data() + j * d, points[order[j]], d * sizeof(double));
-  }
-
-  // Once an iteration leaves every centre bit-identical, each later one repeats it exactly,
-  // so stopping there gives the same strata and a huge iteration count cannot hang.
-  std::vector<std::uint64_t> assignment(n, 0);
-  std::vector<double> previous, sums;
-  std::vector<std::uint64_t> counts;
-  std::optional<PointColumns> columns;
-  std::optional<CentreBounds> bounds;
-  for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
-    if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
-    if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
-    if (!columns) {
-      columns.emplace(points);
-      bounds.emplace(n, d);
-    }
-    assign_to_centres(points, *columns, centres, k, assignment, *bounds, executor);
-    previous = centres;
-    move_centres(points, assignment, k, sums, counts, centres, executor);
-    if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
-    bounds->centres_moved(previous, centres, k, d);
-  }
+  std::vector<double> centres = initial_centres(points, k, rng);
+  const std::vector<std::uint64_t> labels =
+      lloyd_strata(points, centres, k, max_iterations, executor);
   if (k == 0) throw Panic("index out of bounds: the len is 0 but the index is 0");
-
-  // Strata side by side, members in ascending index order.
-  std::vector<std::uint64_t> start(k + 1, 0);
-  for (std::size_t i = 0; i < n; ++i) ++start[assignment[i] + 1];
-  for (std::size_t j = 0; j < k; ++j) start[j + 1] += start[j];
-  Indices members(n);
-  {
-    std::vector<std::uint64_t> next(start.begin(), start.end() - 1);
-    for (std::size_t i = 0; i < n; ++i) members[next[assignment[i]]++] = i;
-  }
-
-  std::vector<std::uint64_t> stratum_sizes(k);
-  for (std::size_t j = 0; j < k; ++j) stratum_sizes[j] = start[j + 1] - start[j];
-  const std::vector<std::uint64_t> quota = stratum_quotas(stratum_sizes, n, places);
-
-  // Every stratum is shuffled, even one with nothing left to give: later strata draw after it.
-  for (std::size_t j = 0; j < k; ++j) {
-    std::uint64_t* list = members.data() + start[j];
-    const std::size_t size = start[j + 1] - start[j];
-    rng.shuffle(list, size);
-    std::uint64_t left = quota[j];
-    for (std::size_t m = 0; m < size && left > 0 && selection.size() < t; ++m) {
-      selection.insert(list[m]);  // a repeat of the first choice still uses up quota
-      --left;
-    }
-  }
+  choose_by_quota(labels, k, places, t, rng, selection);
   return selection.take();
 }
 

@@ -16,6 +16,17 @@ namespace vorn {
 std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& sizes, std::uint64_t n,
                                           std::uint64_t places);
 
+// points: n x d; centres: k x d, row by row, the starting centres. Runs max_iterations Lloyd
+// iterations (each point to its nearest centre by point_distance, ties to the lower centre;
+// then each centre with members to their mean, summed in index order) and returns the n
+// stratum numbers of the last assignment, all 0 when no iteration runs or k = 1; centres
+// ends as the last update left it. Iterations stop early once they leave every centre
+// unchanged, which changes no result. Throws Panic("called `Option::unwrap()` on a `None`
+// value") when k = 0 and an iteration is asked for.
+std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<double>& centres,
+                                        std::size_t k, std::uint64_t max_iterations,
+                                        const Executor& executor = Executor());
+
 // points: n x d. Returns at most t = min(n, count) distinct indices (empty when n = 0 or
 // count = 0, [nearest to the centroid] when t = 1): the point nearest the centroid, then, for
 // strata 0 .. k - 1 with k = min(n, num_strata), up to round((size / n) * (t - 1)) shuffled

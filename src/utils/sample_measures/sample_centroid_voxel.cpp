@@ -8,8 +8,11 @@
 #include <limits>
 #include <vector>
 
+#include "base/compiler_hints.h"
 #include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/group_by_label.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
 
@@ -81,13 +84,7 @@ class VoxelNumbering {
   std::vector<std::int32_t> keys_;     // by voxel number, d components each
 };
 
-// Floating-point traps are never enabled: saying so lets the compiler put the floor and the
-// clamps in vector lanes, which give exactly the scalar results.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC optimize("no-trapping-math")
-#endif
-// voxel_coordinate without branches, so that a loop of it runs in vector lanes.
+// The key component of one coordinate: floor(x / voxel_size) clamped to 32 bits, NaN gives 0.
 inline std::int32_t voxel_key(double x, double voxel_size) {
   const double q = x / voxel_size;  // a division, not a multiplication by the reciprocal
   double m = std::floor(q);
@@ -97,17 +94,30 @@ inline std::int32_t voxel_key(double x, double voxel_size) {
   return static_cast<std::int32_t>(m);
 }
 
-VORN_SIMD_CLONES
-void voxel_keys(const double* coords, std::size_t count, double voxel_size, std::int32_t* keys) {
-  for (std::size_t i = 0; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
+// voxel_key of count coordinates. With vector extensions four at a time: lane comparisons
+// and selects are exactly the scalar ones, and unlike scalar ones they need no branches.
+VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
+                                              double voxel_size, std::int32_t* keys) {
+  std::size_t i = 0;
+#if VORN_VECTOR_EXTENSIONS
+  const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
+  const F64x4 lo{-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
+  const F64x4 hi{2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
+  for (; i + 4 <= count; i += 4) {
+    const F64x4 q = load_lanes<F64x4>(coords + i) / size;
+    F64x4 m;
+    for (std::size_t l = 0; l < 4; ++l) m[l] = std::floor(q[l]);
+    m = m < lo ? lo : m;
+    m = m > hi ? hi : m;
+    const I64x4 is_number = q == q;
+    m = is_number ? m : F64x4{};
+    for (std::size_t l = 0; l < 4; ++l) keys[i + l] = static_cast<std::int32_t>(m[l]);
+  }
 #endif
+  for (; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
+}
 
-// Every point's voxel, numbered in order of first occurrence: a plain table over the box of
-// the occupied voxels when it has at most kDenseCells cells per point, else a hash table.
-// Index is wide enough for twice n. Counts the members of each voxel v in size[v].
+// A box of voxels is numbered by a plain table when it has at most kDenseCells cells per point.
 constexpr std::size_t kDenseCells = 2;
 constexpr std::size_t kPointsPerRange = std::size_t(1) << 14;
 constexpr std::size_t kKeysPerBlock = 4096;
@@ -126,25 +136,26 @@ void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double
   }
 }
 
-template <class Index>
-std::size_t file_points(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
-                        std::vector<std::uint64_t>& size, const Executor& executor) {
+// The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
+// and its number of cells (a double: exact while below 2^53, compared with 2 n only).
+double occupied_box(const PointSet& points, double voxel_size, std::vector<std::int64_t>& lo,
+                    std::vector<std::int64_t>& stride, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::size_t ranges = (n - 1) / kPointsPerRange + 1;
   std::vector<std::int32_t> range_lo(ranges * d, std::numeric_limits<std::int32_t>::max());
   std::vector<std::int32_t> range_hi(ranges * d, std::numeric_limits<std::int32_t>::min());
   executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    std::int32_t* lo = &range_lo[begin / kPointsPerRange * d];
-    std::int32_t* hi = &range_hi[begin / kPointsPerRange * d];
+    std::int32_t* l = &range_lo[begin / kPointsPerRange * d];
+    std::int32_t* h = &range_hi[begin / kPointsPerRange * d];
     for_keys(points, begin, end, voxel_size, [&](std::size_t, const std::int32_t* key) {
       for (std::size_t k = 0; k < d; ++k) {
-        lo[k] = std::min(lo[k], key[k]);
-        hi[k] = std::max(hi[k], key[k]);
+        l[k] = std::min(l[k], key[k]);
+        h[k] = std::max(h[k], key[k]);
       }
     });
   });
-  // The box of the occupied voxels, and its number of cells while that stays small.
-  std::vector<std::int64_t> lo(d), stride(d);
+  lo.resize(d);
+  stride.resize(d);
   double cells = 1.0;
   for (std::size_t k = 0; k < d; ++k) {
     std::int64_t l = range_lo[k], h = range_hi[k];
@@ -155,44 +166,63 @@ std::size_t file_points(const PointSet& points, double voxel_size, std::vector<I
     lo[k] = l;
     // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
     stride[k] = cells < 0x1p62 ? static_cast<std::int64_t>(cells) : 0;
-    cells *= double(h - l + 1);  // exact while below 2^53; compared with 2 n only
+    cells *= double(h - l + 1);
   }
-  voxel_of.resize(n);
-  size.clear();
-  if (cells > double(kDenseCells * n)) {
-    VoxelNumbering numbering(d);
-    for (std::size_t begin = 0; begin < n; begin += kPointsPerRange) {
-      executor.poll();
-      const std::size_t end = std::min(n, begin + kPointsPerRange);
-      for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-        const std::uint64_t v = numbering.find_or_add(key);
-        if (v == size.size()) size.push_back(0);
-        ++size[v];
-        voxel_of[i] = static_cast<Index>(v);
-      });
-    }
-    return size.size();
-  }
-  executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
+  return cells;
+}
+
+// Numbers every point's voxel by a hash table over its key, in order of first occurrence.
+template <class Index>
+std::size_t number_by_hash(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
+                           const Executor& executor) {
+  VoxelNumbering numbering(points.d);
+  executor.for_each_block(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
+      voxel_of[i] = static_cast<Index>(numbering.find_or_add(key));
+    });
+  });
+  return numbering.size();
+}
+
+// Numbers every point's voxel by its cell in the occupied box (of `cells` cells), then
+// renumbers the cells in order of first occurrence in one pass in index order.
+template <class Index>
+std::size_t number_in_box(const PointSet& points, double voxel_size, double cells,
+                          const std::vector<std::int64_t>& lo,
+                          const std::vector<std::int64_t>& stride, std::vector<Index>& voxel_of,
+                          const Executor& executor) {
+  const std::size_t d = points.d;
+  executor.for_ranges(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
     for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
       std::int64_t cell = 0;
       for (std::size_t k = 0; k < d; ++k) cell += (key[k] - lo[k]) * stride[k];
       voxel_of[i] = static_cast<Index>(cell);
     });
   });
-  // Numbers in order of first occurrence: one pass in index order.
   constexpr Index kNone = std::numeric_limits<Index>::max();
   std::vector<Index> number(static_cast<std::size_t>(cells), kNone);
-  for (std::size_t i = 0; i < n; ++i) {
-    Index& v = number[voxel_of[i]];
-    if (v == kNone) {
-      v = static_cast<Index>(size.size());
-      size.push_back(0);
-    }
-    ++size[v];
-    voxel_of[i] = v;
+  std::size_t voxels = 0;
+  for (Index& v : voxel_of) {
+    Index& numbered = number[v];
+    if (numbered == kNone) numbered = static_cast<Index>(voxels++);
+    v = numbered;
   }
-  return size.size();
+  return voxels;
+}
+
+// Every point's voxel, numbered in order of first occurrence: a plain table over the box of
+// the occupied voxels when it has at most kDenseCells cells per point, else a hash table.
+// Index is wide enough for twice n. Returns the number of voxels.
+template <class Index>
+std::size_t file_points(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
+                        const Executor& executor) {
+  std::vector<std::int64_t> lo, stride;
+  const double cells = occupied_box(points, voxel_size, lo, stride, executor);
+  voxel_of.resize(points.n);
+  if (cells > double(kDenseCells * points.n)) {
+    return number_by_hash(points, voxel_size, voxel_of, executor);
+  }
+  return number_in_box(points, voxel_size, cells, lo, stride, voxel_of, executor);
 }
 
 // The p-th index, counting from 0, of those below n that `chosen` (ascending) leaves out.
@@ -225,19 +255,12 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
   SelectionSet selection(n);
   selection.insert(nearest_to_centroid(points));
 
-  // File every point, in index order, under the number of its voxel.
-  std::vector<Index> voxel_of;
+  // File every point, in index order, under the number of its voxel; member lists side by
+  // side, each in ascending index order.
+  std::vector<Index> voxel_of, members;
   std::vector<std::uint64_t> start;
-  const std::size_t voxels = file_points(points, voxel_size, voxel_of, start, executor);
-
-  // Member lists side by side, each in ascending index order.
-  start.insert(start.begin(), 0);
-  for (std::size_t v = 0; v < voxels; ++v) start[v + 1] += start[v];
-  std::vector<Index> members(n);
-  {
-    std::vector<std::uint64_t> next(start.begin(), start.end() - 1);
-    for (std::size_t i = 0; i < n; ++i) members[next[voxel_of[i]]++] = static_cast<Index>(i);
-  }
+  const std::size_t voxels = file_points(points, voxel_size, voxel_of, executor);
+  group_by_label(voxel_of, voxels, start, members);
   executor.poll();
 
   // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels
@@ -246,9 +269,10 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
   std::vector<std::uint64_t> order(voxels);
   for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
   rng.shuffle(order.data(), voxels);
+  PollPacer pacer(executor, 1024);
   for (std::size_t visited = 0; visited < voxels; ++visited) {
     if (selection.size() >= t) break;
-    if (visited % 1024 == 1023) executor.poll();
+    pacer.step();
     const std::uint64_t v = order[visited];
     const std::uint64_t first = rng.shuffled_prefix(start[v + 1] - start[v], 1)[0];
     // May be the first choice again: the voxel is used up all the same.

@@ -3,17 +3,23 @@
 #include "utils/sample_measures/seeded_rng.h"
 
 #include "base/panic.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/wide_multiply.h"
 
 namespace vorn {
 
 namespace {
 
-inline std::uint32_t rotl(std::uint32_t x, int r) {
+constexpr std::uint32_t kConstants[4] = {0x61707865u, 0x3320646Eu, 0x79622D32u, 0x6B206574u};
+
+// W is one 32-bit word, or a vector of words whose lanes are independent blocks.
+template <class W>
+inline W rotl(W x, int r) {
   return (x << r) | (x >> (32 - r));
 }
 
-inline void quarter_round(std::uint32_t* x, int a, int b, int c, int d) {
+template <class W>
+inline void quarter_round(W* x, int a, int b, int c, int d) {
   x[a] += x[b];
   x[d] = rotl(x[d] ^ x[a], 16);
   x[c] += x[d];
@@ -24,17 +30,9 @@ inline void quarter_round(std::uint32_t* x, int a, int b, int c, int d) {
   x[b] = rotl(x[b] ^ x[c], 7);
 }
 
-}  // namespace
-
-void chacha8_block(const std::uint32_t key[8], std::uint64_t block, std::uint32_t out[16]) {
-  std::uint32_t input[16] = {0x61707865u, 0x3320646Eu, 0x79622D32u, 0x6B206574u};
-  for (int i = 0; i < 8; ++i) input[4 + i] = key[i];
-  input[12] = static_cast<std::uint32_t>(block);
-  input[13] = static_cast<std::uint32_t>(block >> 32);
-  input[14] = 0;  // stream number, low and high half
-  input[15] = 0;
-  std::uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = input[i];
+// The 8 rounds: 4 double rounds of a column round and a diagonal round.
+template <class W>
+inline void chacha8_rounds(W* x) {
   for (int double_round = 0; double_round < 4; ++double_round) {
     quarter_round(x, 0, 4, 8, 12);
     quarter_round(x, 1, 5, 9, 13);
@@ -45,6 +43,46 @@ void chacha8_block(const std::uint32_t key[8], std::uint64_t block, std::uint32_
     quarter_round(x, 2, 7, 8, 13);
     quarter_round(x, 3, 4, 9, 14);
   }
+}
+
+#if VORN_VECTOR_EXTENSIONS
+typedef std::uint32_t U32x4 __attribute__((vector_size(16)));
+
+// Blocks first .. first + 3 (64-bit wrapping), one per lane, so that all four run their
+// rounds in vector registers; block b's 16 words go to out[16 * b ..].
+void chacha8_four_blocks(const std::uint32_t key[8], std::uint64_t first, std::uint32_t out[64]) {
+  U32x4 input[16], x[16];
+  for (int i = 0; i < 4; ++i) input[i] = U32x4{} + kConstants[i];
+  for (int i = 0; i < 8; ++i) input[4 + i] = U32x4{} + key[i];
+  for (int lane = 0; lane < 4; ++lane) {
+    const std::uint64_t block = first + static_cast<std::uint64_t>(lane);
+    input[12][lane] = static_cast<std::uint32_t>(block);
+    input[13][lane] = static_cast<std::uint32_t>(block >> 32);
+  }
+  input[14] = U32x4{};  // stream number, low and high half
+  input[15] = U32x4{};
+  for (int i = 0; i < 16; ++i) x[i] = input[i];
+  chacha8_rounds(x);
+  for (int i = 0; i < 16; ++i) {
+    const U32x4 word = x[i] + input[i];
+    for (int lane = 0; lane < 4; ++lane) out[16 * lane + i] = word[lane];
+  }
+}
+#endif
+
+}  // namespace
+
+void chacha8_block(const std::uint32_t key[8], std::uint64_t block, std::uint32_t out[16]) {
+  std::uint32_t input[16];
+  for (int i = 0; i < 4; ++i) input[i] = kConstants[i];
+  for (int i = 0; i < 8; ++i) input[4 + i] = key[i];
+  input[12] = static_cast<std::uint32_t>(block);
+  input[13] = static_cast<std::uint32_t>(block >> 32);
+  input[14] = 0;  // stream number, low and high half
+  input[15] = 0;
+  std::uint32_t x[16];
+  for (int i = 0; i < 16; ++i) x[i] = input[i];
+  chacha8_rounds(x);
   for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
 }
 
@@ -70,7 +108,11 @@ SeededRng SeededRng::from_key(const std::uint32_t key[8]) {
 }
 
 void SeededRng::generate_and_set(std::size_t index) {
+#if VORN_VECTOR_EXTENSIONS
+  chacha8_four_blocks(key_, counter_, buffer_);
+#else
   for (std::uint64_t b = 0; b < 4; ++b) chacha8_block(key_, counter_ + b, buffer_ + 16 * b);
+#endif
   counter_ += 4;
   index_ = index;
 }

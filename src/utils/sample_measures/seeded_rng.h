@@ -53,11 +53,6 @@ class SeededRng {
   // Throws std::bad_alloc only for the k-sized result.
   std::vector<std::uint64_t> shuffled_prefix(std::uint64_t n, std::size_t k);
 
-  // Stream position: block number of the next refill, and the next unread buffer word (64 =
-  // used up). For tests and diagnostics.
-  std::uint64_t block_counter() const { return counter_; }
-  std::size_t buffer_index() const { return index_; }
-
  private:
   SeededRng() = default;
 
