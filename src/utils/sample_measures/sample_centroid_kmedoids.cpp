@@ -26,6 +26,8 @@ constexpr std::size_t kMatrixLimit = 2048;
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
 // Beyond this dimension, unit distances are computed exactly.
 constexpr std::size_t kMaxFloatDimension = 64;
+// Points with a capped distance whose exact term is checked against the cost, at most.
+constexpr std::size_t kCappedChecks = 8;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
@@ -37,7 +39,7 @@ using Units = std::int32_t;
 // error unit_error() accounts for.
 VORN_SIMD_CLONES
 void float_unit_row(const float* columns, std::size_t n, std::size_t d, const float* point,
-                    std::size_t begin, std::size_t end, Units* out) {
+                    std::size_t begin, std::size_t end, Units cap, Units* out) {
   constexpr std::size_t kLanes = 16;
   float sum[kLanes];
   for (std::size_t b = begin; b < end; b += kLanes) {
@@ -51,37 +53,70 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
         for (std::size_t l = 0; l < m; ++l) sum[l] += (c[l] - point[k]) * (c[l] - point[k]);
       }
     }
-    for (std::size_t l = 0; l < m; ++l) out[b - begin + l] = static_cast<Units>(std::sqrt(sum[l]));
+    for (std::size_t l = 0; l < m; ++l) {
+      out[b - begin + l] = std::min(static_cast<Units>(std::sqrt(sum[l])), cap);
+    }
   }
 }
 
-// Distances in whole units of 1 / scale, rounded down (see unit_scale). Units feed only the
-// bounds that pass over most candidates; every cost that decides a swap is summed from exact
+// The unit of the swap bounds, chosen from the bulk of the cloud so that one far point neither
+// switches the bounds off nor makes the unit too coarse for the rest: per axis, the range
+// between the coordinates of rank n / 32 and n - 1 - n / 32. Distances beyond `cap` units are
+// held as cap (see SwapBounds for why that is safe).
+struct UnitScale {
+  double scale = 0.0;          // units per distance: a power of two, so scaling is exact
+  Units cap = 0;               // the largest unit distance held; n + 2 of them fit in Units
+  std::vector<double> middle;  // the middle of the trimmed box, for float coordinates
+};
+
+// Per axis, the middle of the trimmed range and its half-width.
+void trimmed_box(const PointSet& points, std::vector<double>& middle, std::vector<double>& half) {
+  const std::size_t n = points.n, d = points.d, trim = n / 32;
+  std::vector<double> axis(n);
+  for (std::size_t k = 0; k < d; ++k) {
+    for (std::size_t i = 0; i < n; ++i) axis[i] = points[i][k];
+    std::nth_element(axis.begin(), axis.begin() + trim, axis.end());
+    const double lo = axis[trim];
+    std::nth_element(axis.begin(), axis.end() - 1 - trim, axis.end());
+    const double hi = axis[n - 1 - trim];
+    // Halves first: the difference of two finite coordinates may overflow, that of halves not.
+    middle[k] = lo * 0.5 + hi * 0.5;
+    half[k] = hi * 0.5 - lo * 0.5;
+  }
+}
+
+// The largest power of two at which twice the trimmed box's diagonal is at most cap units.
+// The diagonal is taken relative to 2^e, e the exponent of the widest axis, so that no square
+// overflows or underflows whatever the scale of the data.
+UnitScale unit_scale(const PointSet& points) {
+  UnitScale unit;
+  unit.cap = static_cast<Units>((std::size_t(1) << 30) / (points.n + 2));
+  unit.middle.resize(points.d);
+  std::vector<double> half(points.d);
+  trimmed_box(points, unit.middle, half);
+  const double widest = *std::max_element(half.begin(), half.end());
+  if (widest == 0.0) {
+    unit.scale = 1.0;  // most points coincide: any unit serves
+    return unit;
+  }
+  const int e = std::ilogb(widest);
+  double sum = 0.0;  // each term below 4
+  for (double h : half) sum += std::ldexp(h, -e) * std::ldexp(h, -e);
+  // 2 * diagonal = 4 sqrt(sum) 2^e; 1.01 covers the roundings of sum and its root.
+  const int j = std::ilogb(static_cast<double>(unit.cap) / (4.04 * std::sqrt(sum))) - e;
+  unit.scale = std::ldexp(1.0, std::min(j, 1023));
+  return unit;
+}
+
+// Distances in whole units of 1 / scale, rounded down and held at most at cap. Units feed only
+// the bounds that pass over most candidates; every cost that decides a swap is summed from exact
 // distances.
 class Distances {
  public:
-  Distances(const PointSet& points, double scale, const Executor& executor)
-      : points_(points), n_(points.n), scale_(scale), columns_(points) {
-    if (scale == 0.0) return;
+  Distances(const PointSet& points, const UnitScale& unit, const Executor& executor)
+      : points_(points), n_(points.n), scale_(unit.scale), cap_(unit.cap), columns_(points) {
     if (n_ > kMatrixLimit && points.d <= kMaxFloatDimension) {
-      // Coordinates in units around the middle of the box, in float: unit distances at a
-      // fraction of the cost of exact ones.
-      const std::size_t d = points.d;
-      std::vector<double> middle(d);
-      for (std::size_t k = 0; k < d; ++k) {
-        double lo = points[0][k], hi = lo;
-        for (std::size_t i = 1; i < n_; ++i) {
-          lo = std::min(lo, points[i][k]);
-          hi = std::max(hi, points[i][k]);
-        }
-        middle[k] = lo + (hi - lo) * 0.5;
-      }
-      float_columns_.resize(n_ * d);
-      for (std::size_t i = 0; i < n_; ++i) {
-        for (std::size_t k = 0; k < d; ++k) {
-          float_columns_[k * n_ + i] = static_cast<float>((points[i][k] - middle[k]) * scale);
-        }
-      }
+      float_columns(unit);
       return;
     }
     table_.resize(n_ * n_);
@@ -97,7 +132,14 @@ class Distances {
     });
   }
 
-  Units units(double distance) const { return static_cast<Units>(distance * scale_); }
+  // Rounded down: under one unit below the exact value, or cap when that is lower. An
+  // overflowed (+inf) distance is held as cap too.
+  Units units(double distance) const {
+    const double u = distance * scale_;
+    return u < static_cast<double>(cap_) ? static_cast<Units>(u) : cap_;
+  }
+  Units cap() const { return cap_; }
+  double scale() const { return scale_; }
 
   // Entry x - begin: the distance from point i to point x in units, for x in [begin, end);
   // either in the table or written to out.
@@ -115,18 +157,18 @@ class Distances {
     }
     float point[kMaxFloatDimension];
     for (std::size_t k = 0; k < d; ++k) point[k] = float_columns_[k * n_ + i];
-    float_unit_row(float_columns_.data(), n_, d, point, begin, end, out);
+    float_unit_row(float_columns_.data(), n_, d, point, begin, end, cap_, out);
     return out;
   }
 
-  // How far a unit distance may lie from the exact distance times scale, in units. Rounded
-  // down from exact distances: under one. From float coordinates within D = 2^30 / (n + 2)
-  // units of the middle: 2^-24 D for each coordinate's rounding and 2^-23 D for each rounding
-  // of the differences, squares, sums and square root: under 1 + 2^-22 (d + 8) D.
+  // How far a unit distance may lie above the exact distance times scale, in units (below it
+  // is safe: see SwapBounds). Rounded down from exact distances: under one. From float
+  // coordinates within D = cap units of the middle: 2^-24 D for each coordinate's rounding and
+  // 2^-23 D for each rounding of the differences, squares, sums and square root: under
+  // 1 + 2^-22 (d + 8) D. Clipping the coordinates into that box moves no two points apart.
   double unit_error() const {
     if (float_columns_.empty()) return 1.0;
-    const double diameter = 0x1p30 / static_cast<double>(n_ + 2);
-    return 1.0 + (static_cast<double>(points_.d) + 8.0) * 0x1p-22 * diameter;
+    return 1.0 + (static_cast<double>(points_.d) + 8.0) * 0x1p-22 * static_cast<double>(cap_);
   }
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
@@ -135,9 +177,25 @@ class Distances {
   }
 
  private:
+  // Coordinates in units around the middle of the trimmed box, in float and clipped into
+  // [-cap, cap]: unit distances at a fraction of the cost of exact ones.
+  void float_columns(const UnitScale& unit) {
+    const std::size_t d = points_.d;
+    const float limit = static_cast<float>(cap_);
+    float_columns_.resize(n_ * d);
+    for (std::size_t i = 0; i < n_; ++i) {
+      for (std::size_t k = 0; k < d; ++k) {
+        // Not NaN: the coordinates are finite, so the difference is at worst infinite.
+        const double u = (points_[i][k] - unit.middle[k]) * scale_;
+        float_columns_[k * n_ + i] = std::clamp(static_cast<float>(u), -limit, limit);
+      }
+    }
+  }
+
   const PointSet& points_;
   std::size_t n_;
   double scale_;
+  Units cap_;
   PointColumns columns_;
   std::vector<Units> table_;
   std::vector<float> float_columns_;
@@ -235,6 +293,10 @@ void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0,
 // gain = sum_i max(rest_i - d(i, x), 0) and loses loss(p) = sum_i (rest_i - near1_i). gain
 // splits into G(x) = sum_i max(near1_i - d(i, x), 0) plus, over the points whose nearest
 // medoid is at p, C(p, x) = sum max(near2_i - d(i, x), 0) - max(near1_i - d(i, x), 0).
+// A bound may skip a candidate only if it never overstates the change: unit distances d(i, x)
+// held at cap (or taken between clipped coordinates) are too small, which only raises gain and
+// is safe; a nearest or second-nearest distance held at cap would lower gain and loss, so a
+// position whose terms hold one gets no bound (reliable() is false).
 class SwapBounds {
  public:
   SwapBounds(const NearestMedoids& nearest, const Distances& distances, std::size_t t,
@@ -245,11 +307,15 @@ class SwapBounds {
         pos_(n_),
         gain_(n_, 0),
         column_(t * n_, 0),
-        loss_(t, 0) {
+        loss_(t, 0),
+        cap_(distances.cap()),
+        capped_near1_at_(t, 0),
+        capped_near2_at_(t, 0) {
     std::vector<Term> all(n_);
     for (std::size_t i = 0; i < n_; ++i) {
       quantise(nearest, distances, i);
-      loss_[pos_[i]] += q2_[i] - q1_[i];
+      note_capped(i);
+      account(q1_[i], q2_[i], pos_[i], 1);
       all[i] = Term{i, q1_[i], q2_[i], pos_[i], q1_[i], q2_[i], pos_[i]};
       all[i].old_q1 = all[i].old_q2 = -1;  // nothing to take out: every distance is >= 0
     }
@@ -262,18 +328,28 @@ class SwapBounds {
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
 
+  // True when no term of a swap at position p holds a capped nearest or second-nearest distance.
+  bool reliable(std::size_t p) const {
+    return capped_near1_ == capped_near1_at_[p] && capped_near2_at_[p] == 0;
+  }
+
+  // The first few points (ascending) whose nearest or second-nearest distance is capped.
+  const std::vector<std::size_t>& capped() const { return capped_; }
+
   // Follows a swap: replaces the terms of the points whose nearest or second-nearest distance
   // changed.
   void update(const NearestMedoids& nearest, const Distances& distances, const Executor& executor) {
     changed_.clear();
+    capped_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
       const Units a = q1_[i], b = q2_[i];
       const std::size_t p = pos_[i];
       quantise(nearest, distances, i);
+      note_capped(i);
       if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
       changed_.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
-      loss_[p] -= b - a;
-      loss_[pos_[i]] += q2_[i] - q1_[i];
+      account(a, b, p, -1);
+      account(q1_[i], q2_[i], pos_[i], 1);
     }
     apply(changed_, distances, executor);
   }
@@ -287,6 +363,20 @@ class SwapBounds {
     Units q1, q2;
     std::size_t pos;
   };
+
+  // Adds (sign 1) or removes (sign -1) a point's term of loss and its capped distances.
+  void account(Units q1, Units q2, std::size_t pos, int sign) {
+    loss_[pos] += sign * std::int64_t(q2 - q1);
+    if (q1 == cap_) {
+      capped_near1_ += sign;
+      capped_near1_at_[pos] += sign;
+    }
+    if (q2 == cap_) capped_near2_at_[pos] += sign;
+  }
+
+  void note_capped(std::size_t i) {
+    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped_.size() < kCappedChecks) capped_.push_back(i);
+  }
 
   void quantise(const NearestMedoids& nearest, const Distances& distances, std::size_t i) {
     q1_[i] = distances.units(nearest.near1[i]);
@@ -325,28 +415,14 @@ class SwapBounds {
   std::vector<std::size_t> pos_;
   std::vector<Units> gain_, column_;
   std::vector<std::int64_t> loss_;
+  Units cap_;
+  // Points whose nearest distance is capped, in all and by nearest position; points whose
+  // second-nearest distance is capped, by nearest position.
+  std::int64_t capped_near1_ = 0;
+  std::vector<std::int64_t> capped_near1_at_, capped_near2_at_;
+  std::vector<std::size_t> capped_;
   std::vector<Term> changed_;
 };
-
-// Units per distance: a power of two that puts n + 2 times the cloud's diameter below 2^30
-// units, so that every sum of unit distances over the points fits in Units. Zero when a
-// distance may overflow (no bounds then).
-double unit_scale(const PointSet& points) {
-  const std::size_t d = points.d;
-  std::vector<double> lo(points[0], points[0] + d), hi(lo);
-  for (std::size_t i = 1; i < points.n; ++i) {
-    for (std::size_t k = 0; k < d; ++k) {
-      lo[k] = std::min(lo[k], points[i][k]);
-      hi[k] = std::max(hi[k], points[i][k]);
-    }
-  }
-  double diagonal = 0.0;
-  for (std::size_t k = 0; k < d; ++k) diagonal += (hi[k] - lo[k]) * (hi[k] - lo[k]);
-  diagonal = std::sqrt(diagonal) * 1.01 + 0x1p-1000;
-  if (!std::isfinite(diagonal) || diagonal > 0x1p500) return 0.0;
-  const double sum_bound = diagonal * static_cast<double>(points.n + 2);
-  return std::ldexp(1.0, std::min(std::ilogb(0x1p30 / sum_bound), 1000));
-}
 
 // True when a change in units certainly leaves the cost no lower. Each term of loss errs by
 // under one unit and each of gain by under one plus unit_error, and the two exact sums the swap
@@ -358,6 +434,24 @@ bool clearly_no_better(std::int64_t change, std::int64_t loss, double current, s
   const double slack = 2.0 * terms * (2.0 + unit_error) +
                        scale * (2.0 * current + loss_bound) * 8.0 * terms * 0x1p-53;
   return static_cast<double>(change) > slack;
+}
+
+// True when candidate x at position p certainly gives a cost no lower than `current`. Where the
+// unit bounds hold no capped distance they decide; elsewhere the exact terms of a few far
+// points do: a sum of non-negative terms, rounded after each addition, is never below any one
+// of them, so a single term at or above `current` rules the swap out.
+bool certainly_no_better(const SwapBounds& bounds, const NearestMedoids& nearest,
+                         const PointSet& points, const Distances& distances, std::size_t p,
+                         std::size_t x, double current) {
+  if (bounds.reliable(p)) {
+    return clearly_no_better(bounds.change(p, x), bounds.loss(p), current, points.n,
+                             distances.scale(), distances.unit_error());
+  }
+  for (std::size_t i : bounds.capped()) {
+    const double v = point_distance(points[i], points[x], points.d), r = nearest.rest(i, p);
+    if (!((v < r ? v : r) < current)) return true;
+  }
+  return false;
 }
 
 // The cost with point x at position p, if it is strictly below `current`: the sum over points
@@ -383,6 +477,47 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
   return true;
 }
 
+// Swaps medoids (positions 1 .. t - 1) in first-improvement order until max_iterations swaps
+// or a pass without one.
+void swap_search(const PointSet& points, std::uint64_t max_iterations, const Executor& executor,
+                 Indices& medoids, KMedoidsWork& work) {
+  const std::size_t n = points.n, t = medoids.size();
+  std::vector<char> is_medoid(n, 0);
+  for (std::uint64_t m : medoids) is_medoid[m] = 1;
+  const Distances distances(points, unit_scale(points), executor);
+  NearestMedoids nearest(points, distances, medoids, executor);
+  double current = nearest.cost();
+  std::optional<SwapBounds> bounds;
+  if (t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
+  std::vector<double> column(n);
+  std::uint64_t swaps = 0;
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (std::size_t p = 1; p < t && !swapped; ++p) {
+      executor.poll();
+      for (std::size_t x = 0; x < n; ++x) {
+        if (is_medoid[x]) continue;
+        if (bounds && certainly_no_better(*bounds, nearest, points, distances, p, x, current)) {
+          continue;
+        }
+        ++work.exact_costs;
+        double cost;
+        if (!cheaper(nearest, distances, p, x, current, &cost, column, executor)) continue;
+        is_medoid[medoids[p]] = 0;
+        is_medoid[x] = 1;
+        medoids[p] = x;
+        current = cost;
+        if (++swaps == max_iterations) return;
+        nearest.replaced(points, medoids, p, column.data());
+        if (bounds) bounds->update(nearest, distances, executor);
+        swapped = true;  // first improvement: start the next pass from position 1
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 double compute_total_distance(const PointSet& points, const Indices& medoids) {
@@ -399,7 +534,8 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
 }
 
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
-                                 std::uint64_t max_iterations, const Executor& executor) {
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork* work) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -417,42 +553,8 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   medoids[0] = first;
   for (std::size_t p = 1; p < t; ++p) medoids[p] = candidates[p - 1];
   if (max_iterations == 0 || t < 2 || t == n) return medoids;  // t == n: nothing to swap in
-
-  std::vector<char> is_medoid(n, 0);
-  for (std::uint64_t m : medoids) is_medoid[m] = 1;
-  const double scale = unit_scale(points);
-  const Distances distances(points, scale, executor);
-  NearestMedoids nearest(points, distances, medoids, executor);
-  double current = nearest.cost();
-  std::optional<SwapBounds> bounds;
-  if (scale > 0.0 && t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
-  std::vector<double> column(n);
-  std::uint64_t swaps = 0;
-  bool swapped = true;
-  while (swapped) {
-    swapped = false;
-    for (std::size_t p = 1; p < t && !swapped; ++p) {
-      executor.poll();
-      for (std::size_t x = 0; x < n; ++x) {
-        if (is_medoid[x]) continue;
-        if (bounds && clearly_no_better(bounds->change(p, x), bounds->loss(p), current, n, scale,
-                                        distances.unit_error())) {
-          continue;
-        }
-        double cost;
-        if (!cheaper(nearest, distances, p, x, current, &cost, column, executor)) continue;
-        is_medoid[medoids[p]] = 0;
-        is_medoid[x] = 1;
-        medoids[p] = x;
-        current = cost;
-        if (++swaps == max_iterations) return medoids;
-        nearest.replaced(points, medoids, p, column.data());
-        if (bounds) bounds->update(nearest, distances, executor);
-        swapped = true;  // first improvement: start the next pass from position 1
-        break;
-      }
-    }
-  }
+  KMedoidsWork unused;
+  swap_search(points, max_iterations, executor, medoids, work != nullptr ? *work : unused);
   return medoids;
 }
 

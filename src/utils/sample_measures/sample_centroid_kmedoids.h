@@ -14,15 +14,22 @@ namespace vorn {
 // passed over (a point whose distances are all NaN adds +inf). Never fails.
 double compute_total_distance(const PointSet& points, const Indices& medoids);
 
+// What a swap search did: the candidate swaps whose cost was summed from exact distances (the
+// bounds passed over the others).
+struct KMedoidsWork {
+  std::uint64_t exact_costs = 0;
+};
+
 // points: n x d. Returns t = min(n, count) distinct indices (empty when n = 0 or count = 0):
 // position 0 holds the point nearest the centroid; positions 1 .. t - 1 start as a seeded shuffle
 // of the other indices and are improved by swaps. A pass tries positions 1 .. t - 1 in order and,
 // at each, the non-medoids x = 0 .. n - 1 in order; the first swap that lowers
 // compute_total_distance strictly is made and the pass restarts. The search ends after
 // max_iterations swaps or a pass without one. Fails (Panic) as find_closest_point does when
-// n >= 2 and a coordinate is NaN or infinite.
+// n >= 2 and a coordinate is NaN or infinite. work, when given, is added to.
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations,
-                                 const Executor& executor = Executor());
+                                 const Executor& executor = Executor(),
+                                 KMedoidsWork* work = nullptr);
 
 }  // namespace vorn
