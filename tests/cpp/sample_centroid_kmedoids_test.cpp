@@ -105,10 +105,12 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
 // distances overflow) the search sums about as few exact costs as without it.
 TEST(KMedoids, FarPointKeepsTheBounds) {
   vorn::KMedoidsWork plain;
-  vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, 0.5), 255, 0, 100, {}, &plain);
+  vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, 0.5), 255, 0, 100, vorn::Executor(),
+                                 plain);
   for (double far : {1e6, 1e150, 1e300}) {
     vorn::KMedoidsWork work;
-    vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, far), 255, 0, 100, {}, &work);
+    vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, far), 255, 0, 100, vorn::Executor(),
+                                   work);
     EXPECT_LT(work.exact_costs, 3 * plain.exact_costs + 1000) << far;
   }
 }

@@ -534,8 +534,14 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
 }
 
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor) {
+  KMedoidsWork unused;
+  return sample_centroid_kmedoids(points, count, seed, max_iterations, executor, unused);
+}
+
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor,
-                                 KMedoidsWork* work) {
+                                 KMedoidsWork& work) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -553,8 +559,7 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   medoids[0] = first;
   for (std::size_t p = 1; p < t; ++p) medoids[p] = candidates[p - 1];
   if (max_iterations == 0 || t < 2 || t == n) return medoids;  // t == n: nothing to swap in
-  KMedoidsWork unused;
-  swap_search(points, max_iterations, executor, medoids, work != nullptr ? *work : unused);
+  swap_search(points, max_iterations, executor, medoids, work);
   return medoids;
 }
 

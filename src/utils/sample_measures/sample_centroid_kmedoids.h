@@ -26,10 +26,14 @@ struct KMedoidsWork {
 // at each, the non-medoids x = 0 .. n - 1 in order; the first swap that lowers
 // compute_total_distance strictly is made and the pass restarts. The search ends after
 // max_iterations swaps or a pass without one. Fails (Panic) as find_closest_point does when
-// n >= 2 and a coordinate is NaN or infinite. work, when given, is added to.
+// n >= 2 and a coordinate is NaN or infinite.
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations,
-                                 const Executor& executor = Executor(),
-                                 KMedoidsWork* work = nullptr);
+                                 const Executor& executor = Executor());
+
+// As above, adding what the swap search did to work.
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork& work);
 
 }  // namespace vorn
