@@ -463,9 +463,10 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
              const Executor& executor) {
   const std::size_t n = column.size();
   double total = 0.0;
+  PollPacer pacer(executor, 64);
   for (std::size_t begin = 0; begin < n; begin += kPiece) {
     const std::size_t end = std::min(n, begin + kPiece);
-    if (begin % (64 * kPiece) == 0) executor.poll();
+    pacer.step();
     distances.exact_row(x, begin, end, column.data() + begin);
     for (std::size_t i = begin; i < end; ++i) {
       const double c = column[i], r = nearest.rest(i, p);
