@@ -2,6 +2,12 @@
 // Costs are summed in point order and compared strictly: equal costs never swap.
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 
+// The 32-byte vectors of the row kernel never cross a call (they inline into the one function
+// built for each instruction set), so the ABI note on passing them does not apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -9,6 +15,7 @@
 #include <vector>
 
 #include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/size_measures/point_distance.h"
@@ -24,10 +31,14 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::size_t kMatrixLimit = 2048;
 // The swap bounds keep t integers per point; past this many, every swap is tried exactly.
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
-// Beyond this dimension, unit distances are computed exactly.
+// Beyond this dimension, unit distances are computed exactly, and exact distances row by row.
 constexpr std::size_t kMaxFloatDimension = 64;
+// The largest table of unit distances (1 GiB); beyond it the search runs without bounds.
+constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
+// Rows of the unit table built together.
+constexpr std::size_t kTableGrain = 16;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
@@ -57,6 +68,44 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
       out[b - begin + l] = std::min(static_cast<Units>(std::sqrt(sum[l])), cap);
     }
   }
+}
+
+// The distance from a to b (d >= 8) given its eight partial sums as lanes 0-3 (axes k, k + 8,
+// ...) and 4-7: combined as point_distance combines them (s0 + s4 first), then the tail.
+inline double finish_distance(F64x4 low, F64x4 high, const double* a, const double* b,
+                              std::size_t d) {
+  const F64x4 pairs = low + high;
+  double r = pairs[0];
+  r = r + pairs[1];
+  r = r + pairs[2];
+  r = r + pairs[3];
+  for (std::size_t k = d / 8 * 8; k < d; ++k) r = r + (a[k] - b[k]) * (a[k] - b[k]);
+  return std::sqrt(r);
+}
+
+// point_distance from point a to each of the m points of `rows` (row-major, d coordinates
+// each), four points at a time; each point's eight partial sums sit in two vectors.
+VORN_SIMD_CLONES_512
+void row_distances(const double* a, const double* rows, std::size_t d, std::size_t m, double* out) {
+  const std::size_t full = d / 8 * 8;
+  std::size_t j = 0;
+  for (; d >= 8 && j + 4 <= m; j += 4) {
+    const double* b = rows + j * d;
+    F64x4 s[8] = {};  // point j + q: s[2q] lanes 0-3, s[2q + 1] lanes 4-7
+    for (std::size_t k = 0; k < full; k += 8) {
+      const F64x4 x0 = load_lanes<F64x4>(a + k), x1 = load_lanes<F64x4>(a + k + 4);
+      for (std::size_t q = 0; q < 4; ++q) {
+        const F64x4 v0 = x0 - load_lanes<F64x4>(b + q * d + k);
+        const F64x4 v1 = x1 - load_lanes<F64x4>(b + q * d + k + 4);
+        s[2 * q] = s[2 * q] + v0 * v0;
+        s[2 * q + 1] = s[2 * q + 1] + v1 * v1;
+      }
+    }
+    for (std::size_t q = 0; q < 4; ++q) {
+      out[j + q] = finish_distance(s[2 * q], s[2 * q + 1], a, b + q * d, d);
+    }
+  }
+  for (; j < m; ++j) out[j] = point_distance(a, rows + j * d, d);
 }
 
 // The unit of the swap bounds, chosen from the bulk of the cloud so that one far point neither
@@ -114,23 +163,17 @@ UnitScale unit_scale(const PointSet& points) {
 class Distances {
  public:
   Distances(const PointSet& points, const UnitScale& unit, const Executor& executor)
-      : points_(points), n_(points.n), scale_(unit.scale), cap_(unit.cap), columns_(points) {
+      : points_(points), n_(points.n), scale_(unit.scale), cap_(unit.cap) {
+    if (points.d <= kMaxFloatDimension) columns_.emplace(points);
     if (n_ > kMatrixLimit && points.d <= kMaxFloatDimension) {
       float_columns(unit);
-      return;
+    } else if (n_ <= kTableEntryLimit / n_) {
+      unit_table(executor);
     }
-    table_.resize(n_ * n_);
-    // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves;
-    // the range holding x writes entries (x, i) and (i, x) for i < x, no other range does.
-    // Whole rows, so that every range writes one contiguous block.
-    executor.for_ranges(n_, 16, [&](std::size_t begin, std::size_t end) {
-      std::vector<double> row(n_);
-      for (std::size_t x = begin; x < end; ++x) {
-        columns_.distances(points_[x], 0, n_, row.data());
-        for (std::size_t i = 0; i < n_; ++i) table_[x * n_ + i] = units(row[i]);
-      }
-    });
   }
+
+  // Whether unit distances can be had at all (from a table or float coordinates).
+  bool has_units() const { return !table_.empty() || !float_columns_.empty(); }
 
   // Rounded down: under one unit below the exact value, or cap when that is lower. An
   // overflowed (+inf) distance is held as cap too.
@@ -142,19 +185,10 @@ class Distances {
   double scale() const { return scale_; }
 
   // Entry x - begin: the distance from point i to point x in units, for x in [begin, end);
-  // either in the table or written to out.
+  // either in the table or written to out. Only where has_units().
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end, Units* out) const {
     if (!table_.empty()) return table_.data() + i * n_ + begin;
     const std::size_t d = points_.d;
-    if (float_columns_.empty()) {
-      double row[kCandidateGrain];
-      for (std::size_t b = begin; b < end; b += kCandidateGrain) {
-        const std::size_t e = std::min(end, b + kCandidateGrain);
-        columns_.distances(points_[i], b, e, row);
-        for (std::size_t x = b; x < e; ++x) out[x - begin] = units(row[x - b]);
-      }
-      return out;
-    }
     float point[kMaxFloatDimension];
     for (std::size_t k = 0; k < d; ++k) point[k] = float_columns_[k * n_ + i];
     float_unit_row(float_columns_.data(), n_, d, point, begin, end, cap_, out);
@@ -173,10 +207,30 @@ class Distances {
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
   void exact_row(std::size_t i, std::size_t begin, std::size_t end, double* out) const {
-    columns_.distances(points_[i], begin, end, out);
+    if (columns_) {
+      columns_->distances(points_[i], begin, end, out);
+    } else {
+      row_distances(points_[i], points_[begin], points_.d, end - begin, out);
+    }
   }
 
  private:
+  // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
+  // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does. Each
+  // point i meets the whole range at once, so the range's rows stay in cache.
+  void unit_table(const Executor& executor) {
+    table_.resize(n_ * n_);
+    executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
+      double row[kTableGrain];
+      for (std::size_t i = 0; i < end; ++i) {
+        exact_row(i, begin, end, row);
+        for (std::size_t x = std::max(begin, i); x < end; ++x) {
+          table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+        }
+      }
+    });
+  }
+
   // Coordinates in units around the middle of the trimmed box, in float and clipped into
   // [-cap, cap]: unit distances at a fraction of the cost of exact ones.
   void float_columns(const UnitScale& unit) {
@@ -196,7 +250,7 @@ class Distances {
   std::size_t n_;
   double scale_;
   Units cap_;
-  PointColumns columns_;
+  std::optional<PointColumns> columns_;  // only where lanes across points pay: d <= 64
   std::vector<Units> table_;
   std::vector<float> float_columns_;
 };
@@ -489,7 +543,8 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, const Exe
   NearestMedoids nearest(points, distances, medoids, executor);
   double current = nearest.cost();
   std::optional<SwapBounds> bounds;
-  if (t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
+  if (distances.has_units() && t <= kBoundEntryLimit / n)
+    bounds.emplace(nearest, distances, t, executor);
   std::vector<double> column(n);
   std::uint64_t swaps = 0;
   bool swapped = true;
