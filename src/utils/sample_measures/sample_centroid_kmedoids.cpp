@@ -43,7 +43,9 @@ constexpr std::size_t kTableGrain = 16;
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
 
+// A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
+using Sum = std::int64_t;
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
 // coordinates held axis by axis (axis k at columns + k * n), in float: a bound only, whose
@@ -65,7 +67,8 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
       }
     }
     for (std::size_t l = 0; l < m; ++l) {
-      out[b - begin + l] = std::min(static_cast<Units>(std::sqrt(sum[l])), cap);
+      // Held at cap before the conversion, which could not hold the distance of clipped corners.
+      out[b - begin + l] = static_cast<Units>(std::min(std::sqrt(sum[l]), static_cast<float>(cap)));
     }
   }
 }
@@ -114,7 +117,7 @@ void row_distances(const double* a, const double* rows, std::size_t d, std::size
 // held as cap (see SwapBounds for why that is safe).
 struct UnitScale {
   double scale = 0.0;          // units per distance: a power of two, so scaling is exact
-  Units cap = 0;               // the largest unit distance held; n + 2 of them fit in Units
+  Units cap = 0;               // the largest unit distance held
   std::vector<double> middle;  // the middle of the trimmed box, for float coordinates
 };
 
@@ -139,7 +142,7 @@ void trimmed_box(const PointSet& points, std::vector<double>& middle, std::vecto
 // overflows or underflows whatever the scale of the data.
 UnitScale unit_scale(const PointSet& points) {
   UnitScale unit;
-  unit.cap = static_cast<Units>((std::size_t(1) << 30) / (points.n + 2));
+  unit.cap = Units(1) << 30;
   unit.middle.resize(points.d);
   std::vector<double> half(points.d);
   trimmed_box(points, unit.middle, half);
@@ -317,8 +320,8 @@ struct NearestMedoids {
 // out of their sums and puts its new ones in. old_column and new_column may be one array.
 VORN_SIMD_CLONES
 void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
-                         Units* __restrict gain, Units* __restrict old_column,
-                         Units* __restrict new_column) {
+                         Sum* __restrict gain, Sum* __restrict old_column,
+                         Sum* __restrict new_column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
@@ -331,7 +334,7 @@ void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Un
 
 VORN_SIMD_CLONES
 void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
-                            Units* __restrict gain, Units* __restrict column) {
+                            Sum* __restrict gain, Sum* __restrict column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
@@ -439,8 +442,8 @@ class SwapBounds {
   }
 
   template <class T>
-  static void replace_terms(const T& term, const Units* row, std::size_t m, Units* gain,
-                            Units* old_column, Units* new_column) {
+  static void replace_terms(const T& term, const Units* row, std::size_t m, Sum* gain,
+                            Sum* old_column, Sum* new_column) {
     if (old_column == new_column) {
       replace_terms_in_place(row, m, term.old_q1, term.old_q2, term.q1, term.q2, gain, new_column);
     } else {
@@ -457,7 +460,7 @@ class SwapBounds {
       const std::size_t m = end - begin;
       for (const Term& term : terms) {
         const Units* row = distances.unit_row(term.i, begin, end, buffer);
-        Units* columns = column_.data() + begin;
+        Sum* columns = column_.data() + begin;
         replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
                       columns + term.pos * n_);
       }
@@ -467,7 +470,7 @@ class SwapBounds {
   std::size_t n_;
   std::vector<Units> q1_, q2_;
   std::vector<std::size_t> pos_;
-  std::vector<Units> gain_, column_;
+  std::vector<Sum> gain_, column_;
   std::vector<std::int64_t> loss_;
   Units cap_;
   // Points whose nearest distance is capped, in all and by nearest position; points whose
