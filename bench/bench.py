@@ -369,24 +369,13 @@ def embeddings_kmedoids_case(n, d, count):
     )
 
 
-@case(
-    "embeddings-kmedoids: sample_centroid_kmedoids_numpy 5,000 x 384, count 100, 50 swaps",
-    "kmedoids.fasterpam(euclidean_distances(a), 100, init='random', n_cpu=1)",
-    ">= 2.0 (1 thread)",
-    alternations=2,
-)
-def _():
-    return embeddings_kmedoids_case(5000, 384, 100)
-
-
-@case(
-    "embeddings-kmedoids: sample_centroid_kmedoids_numpy 10,000 x 384, count 100, 50 swaps",
-    "kmedoids.fasterpam(euclidean_distances(a), 100, init='random', n_cpu=1)",
-    ">= 2.0 (1 thread)",
-    alternations=1,
-)
-def _():
-    return embeddings_kmedoids_case(10000, 384, 100)
+for _n, _label in ((5000, "5,000"), (10000, "10,000")):
+    case(
+        f"embeddings-kmedoids: sample_centroid_kmedoids_numpy {_label} x 384, count 100, 50 swaps",
+        "kmedoids.fasterpam(euclidean_distances(a), 100, init='random', n_cpu=1)",
+        ">= 2.0 (1 thread)",
+        alternations=2 if _n < 10000 else 1,
+    )(lambda n=_n: embeddings_kmedoids_case(n, 384, 100))
 
 
 def fpsample_case(n, count):
