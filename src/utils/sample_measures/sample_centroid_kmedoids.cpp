@@ -481,29 +481,30 @@ class SwapBounds {
   std::vector<Term> changed_;
 };
 
-// True when a change in units certainly leaves the cost no lower. Each term of loss errs by
-// under one unit and each of gain by under one plus unit_error, and the two exact sums the swap
-// is decided by by n units in the last place; everything doubled for the test's own roundings.
-bool clearly_no_better(std::int64_t change, std::int64_t loss, double current, std::size_t n,
-                       double scale, double unit_error) {
+// A change in units above the returned value certainly leaves the cost no lower. Each term of
+// loss errs by under one unit and each of gain by under one plus unit_error, and the two exact
+// sums the swap is decided by by n units in the last place; everything doubled for the test's
+// own roundings. The largest value when no bound can be given (an infinite cost, say).
+std::int64_t change_threshold(std::int64_t loss, double current, std::size_t n, double scale,
+                              double unit_error) {
   const double terms = static_cast<double>(n) + 8.0;
   const double loss_bound = (static_cast<double>(loss) + terms * (2.0 + unit_error)) / scale;
   const double slack = 2.0 * terms * (2.0 + unit_error) +
                        scale * (2.0 * current + loss_bound) * 8.0 * terms * 0x1p-53;
-  return static_cast<double>(change) > slack;
+  // An integer change exceeds slack exactly when it exceeds floor(slack). NaN fails the test.
+  if (!(slack < 0x1p62)) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(std::floor(slack));
 }
 
 // True when candidate x at position p certainly gives a cost no lower than `current`. Where the
-// unit bounds hold no capped distance they decide; elsewhere the exact terms of a few far
-// points do: a sum of non-negative terms, rounded after each addition, is never below any one
-// of them, so a single term at or above `current` rules the swap out.
+// unit bounds hold no capped distance they decide (threshold from change_threshold); elsewhere
+// the exact terms of a few far points do: a sum of non-negative terms, rounded after each
+// addition, is never below any one of them, so a single term at or above `current` rules the
+// swap out.
 bool certainly_no_better(const SwapBounds& bounds, const NearestMedoids& nearest,
-                         const PointSet& points, const Distances& distances, std::size_t p,
-                         std::size_t x, double current) {
-  if (bounds.reliable(p)) {
-    return clearly_no_better(bounds.change(p, x), bounds.loss(p), current, points.n,
-                             distances.scale(), distances.unit_error());
-  }
+                         const PointSet& points, std::size_t p, std::size_t x, double current,
+                         std::int64_t threshold) {
+  if (bounds.reliable(p)) return bounds.change(p, x) > threshold;
   for (std::size_t i : bounds.capped()) {
     const double v = point_distance(points[i], points[x], points.d), r = nearest.rest(i, p);
     if (!((v < r ? v : r) < current)) return true;
@@ -555,9 +556,13 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, const Exe
     swapped = false;
     for (std::size_t p = 1; p < t && !swapped; ++p) {
       executor.poll();
+      const std::int64_t threshold =
+          bounds ? change_threshold(bounds->loss(p), current, n, distances.scale(),
+                                    distances.unit_error())
+                 : 0;
       for (std::size_t x = 0; x < n; ++x) {
         if (is_medoid[x]) continue;
-        if (bounds && certainly_no_better(*bounds, nearest, points, distances, p, x, current)) {
+        if (bounds && certainly_no_better(*bounds, nearest, points, p, x, current, threshold)) {
           continue;
         }
         ++work.exact_costs;
