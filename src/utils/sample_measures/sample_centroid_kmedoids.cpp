@@ -238,13 +238,14 @@ class Distances {
   // [-cap, cap]: unit distances at a fraction of the cost of exact ones.
   void float_columns(const UnitScale& unit) {
     const std::size_t d = points_.d;
-    const float limit = static_cast<float>(cap_);
+    const double limit = static_cast<double>(cap_);
     float_columns_.resize(n_ * d);
     for (std::size_t i = 0; i < n_; ++i) {
       for (std::size_t k = 0; k < d; ++k) {
-        // Not NaN: the coordinates are finite, so the difference is at worst infinite.
+        // Not NaN: the coordinates are finite, so the difference is at worst infinite. Clipped
+        // before the conversion, which is undefined for values beyond the range of float.
         const double u = (points_[i][k] - unit.middle[k]) * scale_;
-        float_columns_[k * n_ + i] = std::clamp(static_cast<float>(u), -limit, limit);
+        float_columns_[k * n_ + i] = static_cast<float>(std::clamp(u, -limit, limit));
       }
     }
   }
