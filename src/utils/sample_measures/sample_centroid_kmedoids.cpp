@@ -2,11 +2,13 @@
 // Costs are summed in point order and compared strictly: equal costs never swap.
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 
-// The 32-byte vectors of the row kernel never cross a call (they inline into the one function
-// built for each instruction set), so the ABI note on passing them does not apply.
+// The 32-byte vectors of the row kernel never cross a call (load_lanes inlines into the one
+// function built for each instruction set), so the ABI note on returning them does not apply;
+// it comes from the shared header, hence before the includes.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
+
 
 #include <algorithm>
 #include <cmath>
@@ -75,7 +77,7 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
 
 // The distance from a to b (d >= 8) given its eight partial sums as lanes 0-3 (axes k, k + 8,
 // ...) and 4-7: combined as point_distance combines them (s0 + s4 first), then the tail.
-inline double finish_distance(F64x4 low, F64x4 high, const double* a, const double* b,
+inline double finish_distance(const F64x4& low, const F64x4& high, const double* a, const double* b,
                               std::size_t d) {
   const F64x4 pairs = low + high;
   double r = pairs[0];
