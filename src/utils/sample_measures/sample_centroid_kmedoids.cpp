@@ -9,7 +9,6 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -28,10 +27,11 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Up to this many points the search keeps all pairwise distances in units (16 MiB); beyond,
-// computing a row in float lanes costs less than fetching it from a table out of cache.
+// Up to this many points of at most 64 dimensions the search keeps all pairwise distances in
+// units (16 MiB); beyond, computing a row in float lanes costs less than fetching it from a
+// table out of cache. In more dimensions the table is kept up to kTableEntryLimit.
 constexpr std::size_t kMatrixLimit = 2048;
-// The swap bounds keep t integers per point; past this many, every swap is tried exactly.
+// The swap bounds keep t sums per point; past this many, every swap is tried exactly.
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
 // Beyond this dimension, unit distances are computed exactly, and exact distances row by row.
 constexpr std::size_t kMaxFloatDimension = 64;
