@@ -267,15 +267,23 @@ class Distances {
 struct NearestMedoids {
   std::vector<double> near1, near2;
   std::vector<std::size_t> pos1, pos2;
+  // Where n * t is within kBoundEntryLimit: the distance from point i to the medoid at
+  // position q at [i * t + q], so that a point that loses its nearest medoid needs no new one.
+  std::vector<double> to_medoid;
 
   NearestMedoids(const PointSet& points, const Distances& distances, const Indices& medoids,
                  const Executor& executor)
       : near1(points.n, kInfinity), near2(points.n, kInfinity), pos1(points.n), pos2(points.n) {
+    const std::size_t t = medoids.size();
+    if (t <= kBoundEntryLimit / points.n) to_medoid.resize(points.n * t);
     executor.for_ranges(points.n, kCandidateGrain, [&](std::size_t begin, std::size_t end) {
       std::vector<double> row(end - begin);
-      for (std::size_t q = 0; q < medoids.size(); ++q) {
+      for (std::size_t q = 0; q < t; ++q) {
         distances.exact_row(medoids[q], begin, end, row.data());
-        for (std::size_t i = begin; i < end; ++i) insert(i, row[i - begin], q);
+        for (std::size_t i = begin; i < end; ++i) {
+          insert(i, row[i - begin], q);
+          if (!to_medoid.empty()) to_medoid[i * t + q] = row[i - begin];
+        }
       }
     });
   }
@@ -306,14 +314,20 @@ struct NearestMedoids {
   // The medoid at position p is now medoids[p], at distances `column` from every point.
   void replaced(const PointSet& points, const Indices& medoids, std::size_t p,
                 const double* column) {
+    const std::size_t t = medoids.size();
     for (std::size_t i = 0; i < near1.size(); ++i) {
+      if (!to_medoid.empty()) to_medoid[i * t + p] = column[i];
       if (pos1[i] != p && pos2[i] != p) {
         insert(i, column[i], p);
         continue;
       }
       near1[i] = near2[i] = kInfinity;
-      for (std::size_t q = 0; q < medoids.size(); ++q) {
-        insert(i, point_distance(points[i], points[medoids[q]], points.d), q);
+      for (std::size_t q = 0; q < t; ++q) {
+        // point_distance is symmetric to the bit, so a stored distance is the one recomputed.
+        insert(i,
+               to_medoid.empty() ? point_distance(points[i], points[medoids[q]], points.d)
+                                 : to_medoid[i * t + q],
+               q);
       }
     }
   }
