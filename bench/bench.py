@@ -353,6 +353,31 @@ def _():
     return fasterpam_case(2000, 16)
 
 
+def embedding_cloud(n, d):
+    """Clustered Gaussians, as embedding sets are: 50 centres, members centre + 0.5 N(0, I)."""
+    centres = rng.normal(size=(50, d))
+    return centres[rng.integers(0, 50, n)] + 0.5 * rng.normal(size=(n, d))
+
+
+def embeddings_kmedoids_case(n, d, count):
+    import kmedoids
+    from sklearn.metrics import euclidean_distances
+
+    a = embedding_cloud(n, d)
+    return (lambda: _core.sample_centroid_kmedoids_numpy(a, count, 7, 50)), (
+        lambda: kmedoids.fasterpam(euclidean_distances(a), count, init="random", n_cpu=1)
+    )
+
+
+for _n, _label in ((5000, "5,000"), (10000, "10,000")):
+    case(
+        f"embeddings-kmedoids: sample_centroid_kmedoids_numpy {_label} x 384, count 100, 50 swaps",
+        "kmedoids.fasterpam(euclidean_distances(a), 100, init='random', n_cpu=1)",
+        ">= 2.0 (1 thread)",
+        alternations=2 if _n < 10000 else 1,
+    )(lambda n=_n: embeddings_kmedoids_case(n, 384, 100))
+
+
 def fpsample_case(n, count):
     import fpsample
 

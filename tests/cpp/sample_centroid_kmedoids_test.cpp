@@ -54,33 +54,65 @@ Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint6
 
 // Kinds of cloud: spread out; on a small grid (equal distances and equal costs); on the grid
 // moved by about 1e-9 (costs that differ far below the precision of float distances); the
-// same shrunk to 1e-40, where float distances are subnormal.
+// same shrunk to 1e-40, where float distances are subnormal; spread out with one or two far
+// points (1e150, or 1e300 where distances overflow to infinity).
 PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int kind) {
   PointSet points(n, d);
   std::uniform_real_distribution<double> real(-10.0, 10.0), nudge(-1e-9, 1e-9);
   std::uniform_int_distribution<int> grid(-2, 2);
   for (double& c : points.coords) {
-    c = kind == 0 ? real(gen)
-                  : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
+    c = kind == 0 || kind == 4
+            ? real(gen)
+            : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
+  }
+  if (kind == 4) {
+    for (int far = 0; far < 1 + int(gen() % 2); ++far) {
+      points[gen() % n][gen() % d] = gen() % 2 ? 1e150 : -1e300;
+    }
   }
   return points;
 }
 
-// Random clouds of every kind, and one of each kind beyond the size at which pairwise
-// distances are kept (bounds from float distances then, or exact ones in 70 dimensions).
+PointSet far_point_cloud(std::size_t n, std::size_t d, double far) {
+  std::mt19937_64 gen(3);
+  std::normal_distribution<double> normal;
+  PointSet points(n, d);
+  for (double& c : points.coords) c = normal(gen);
+  for (std::size_t k = 0; k < d; ++k) points[n / 2][k] = far;
+  return points;
+}
+
+// Random clouds of every kind, some large enough for the bounds to leave far points out of
+// their unit, and one of each kind beyond the size at which pairwise distances are kept
+// (bounds from float distances then, or exact ones in 70 dimensions).
 TEST(KMedoids, FastSearchGivesTheLiteralList) {
   std::mt19937_64 gen(7);
-  for (int trial = 0; trial < 404; ++trial) {
-    const bool large = trial >= 400;
-    const std::size_t n = large ? 2100 : 1 + gen() % 40;
-    const std::size_t d = trial == 403 ? 70 : std::vector<std::size_t>{1, 2, 3, 8, 9}[gen() % 5];
-    const PointSet points = random_points(gen, n, d, trial % 4);
-    const std::uint64_t count = large ? 3 : gen() % (n + 3), seed = gen();
+  for (int trial = 0; trial < 425; ++trial) {
+    const bool large = trial >= 400 && trial < 405, far = trial >= 405;
+    const std::size_t n = large ? 2100 : far ? 64 + gen() % 40 : 1 + gen() % 40;
+    const std::size_t d =
+        trial == 403 ? 70 : std::vector<std::size_t>{1, 2, 3, 8, 9, 67}[gen() % 6];
+    const PointSet points = random_points(gen, n, d, far || trial == 404 ? 4 : trial % 4);
+    const std::uint64_t count = large ? 3 : far ? 2 + gen() % 20 : gen() % (n + 3), seed = gen();
     const std::uint64_t iterations =
         large ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
     ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
               literal_kmedoids(points, count, seed, iterations))
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
+  }
+}
+
+// A far point must not switch the bounds off: with one point at 1e150 (or 1e300, where its
+// distances overflow) the search sums about as few exact costs as without it.
+TEST(KMedoids, FarPointKeepsTheBounds) {
+  vorn::KMedoidsWork plain;
+  vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, 0.5), 255, 0, 100, vorn::Executor(),
+                                 plain);
+  for (double far : {1e6, 1e150, 1e300}) {
+    vorn::KMedoidsWork work;
+    vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, far), 255, 0, 100, vorn::Executor(),
+                                   work);
+    EXPECT_LT(work.exact_costs, 3 * plain.exact_costs + 1000) << far;
   }
 }
 

@@ -66,8 +66,9 @@ TEST(ThreadCount, EveryKernelGivesTheBitsOfOneThread) {
       return sorted(vorn::sample_centroid_stratified(p, 200, 9, 24, kNoLimit, e));
     });
   }
-  for (const PointSet& p : {cloud(300, 3, 2, 1.0, 11), cloud(300, 9, 0, 1e-9, 11),
-                            cloud(300, 3, 2, 1e-40, 11), cloud(2100, 3, 2, 1.0, 11)}) {
+  for (const PointSet& p :
+       {cloud(300, 3, 2, 1.0, 11), cloud(300, 9, 0, 1e-9, 11), cloud(300, 3, 2, 1e-40, 11),
+        cloud(2100, 3, 2, 1.0, 11), cloud(300, 70, 0, 1.0, 11)}) {
     const bool large = p.n > 2000;  // above the distance table: three medoids, two swaps
     expect_same_on_every_thread_count("kmedoids", [&](const Executor& e) {
       return vorn::sample_centroid_kmedoids(p, large ? 3 : 12, 5, large ? 2 : kNoLimit, e);

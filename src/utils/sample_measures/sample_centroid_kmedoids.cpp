@@ -2,6 +2,13 @@
 // Costs are summed in point order and compared strictly: equal costs never swap.
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 
+// The 32-byte vectors of the row kernel never cross a call (load_lanes inlines into the one
+// function built for each instruction set), so the ABI note on returning them does not apply;
+// it comes from the shared header, hence before the includes.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -9,6 +16,7 @@
 #include <vector>
 
 #include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/size_measures/point_distance.h"
@@ -19,25 +27,34 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Up to this many points the search keeps all pairwise distances in units (16 MiB); beyond,
-// computing a row in float lanes costs less than fetching it from a table out of cache.
+// Up to this many points of at most 64 dimensions the search keeps all pairwise distances in
+// units (16 MiB); beyond, computing a row in float lanes costs less than fetching it from a
+// table out of cache. In more dimensions the table is kept up to kTableEntryLimit.
 constexpr std::size_t kMatrixLimit = 2048;
-// The swap bounds keep t integers per point; past this many, every swap is tried exactly.
+// The swap bounds keep t sums per point; past this many, every swap is tried exactly.
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
-// Beyond this dimension, unit distances are computed exactly.
+// Beyond this dimension, unit distances are computed exactly, and exact distances row by row.
 constexpr std::size_t kMaxFloatDimension = 64;
+// The largest table of unit distances (1 GiB); beyond it the search runs without bounds.
+constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
+// Points with a capped distance whose exact term is checked against the cost, at most.
+constexpr std::size_t kCappedChecks = 8;
+// Rows of the unit table built together.
+constexpr std::size_t kTableGrain = 16;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
 
+// A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
+using Sum = std::int64_t;
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
 // coordinates held axis by axis (axis k at columns + k * n), in float: a bound only, whose
 // error unit_error() accounts for.
 VORN_SIMD_CLONES
 void float_unit_row(const float* columns, std::size_t n, std::size_t d, const float* point,
-                    std::size_t begin, std::size_t end, Units* out) {
+                    std::size_t begin, std::size_t end, Units cap, Units* out) {
   constexpr std::size_t kLanes = 16;
   float sum[kLanes];
   for (std::size_t b = begin; b < end; b += kLanes) {
@@ -51,94 +68,195 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
         for (std::size_t l = 0; l < m; ++l) sum[l] += (c[l] - point[k]) * (c[l] - point[k]);
       }
     }
-    for (std::size_t l = 0; l < m; ++l) out[b - begin + l] = static_cast<Units>(std::sqrt(sum[l]));
+    for (std::size_t l = 0; l < m; ++l) {
+      // Held at cap before the conversion, which could not hold the distance of clipped corners.
+      out[b - begin + l] = static_cast<Units>(std::min(std::sqrt(sum[l]), static_cast<float>(cap)));
+    }
   }
 }
 
-// Distances in whole units of 1 / scale, rounded down (see unit_scale). Units feed only the
-// bounds that pass over most candidates; every cost that decides a swap is summed from exact
+// The distance from a to b (d >= 8) given its eight partial sums as lanes 0-3 (axes k, k + 8,
+// ...) and 4-7: combined as point_distance combines them (s0 + s4 first), then the tail.
+inline double finish_distance(const F64x4& low, const F64x4& high, const double* a, const double* b,
+                              std::size_t d) {
+  const F64x4 pairs = low + high;
+  double r = pairs[0];
+  r = r + pairs[1];
+  r = r + pairs[2];
+  r = r + pairs[3];
+  for (std::size_t k = d / 8 * 8; k < d; ++k) r = r + (a[k] - b[k]) * (a[k] - b[k]);
+  return std::sqrt(r);
+}
+
+// point_distance from point a to each of the m points of `rows` (row-major, d coordinates
+// each), four points at a time; each point's eight partial sums sit in two vectors.
+VORN_SIMD_CLONES_512
+void row_distances(const double* a, const double* rows, std::size_t d, std::size_t m, double* out) {
+  const std::size_t full = d / 8 * 8;
+  std::size_t j = 0;
+  for (; d >= 8 && j + 4 <= m; j += 4) {
+    const double* b = rows + j * d;
+    F64x4 s[8] = {};  // point j + q: s[2q] lanes 0-3, s[2q + 1] lanes 4-7
+    for (std::size_t k = 0; k < full; k += 8) {
+      const F64x4 x0 = load_lanes<F64x4>(a + k), x1 = load_lanes<F64x4>(a + k + 4);
+      for (std::size_t q = 0; q < 4; ++q) {
+        const F64x4 v0 = x0 - load_lanes<F64x4>(b + q * d + k);
+        const F64x4 v1 = x1 - load_lanes<F64x4>(b + q * d + k + 4);
+        s[2 * q] = s[2 * q] + v0 * v0;
+        s[2 * q + 1] = s[2 * q + 1] + v1 * v1;
+      }
+    }
+    for (std::size_t q = 0; q < 4; ++q) {
+      out[j + q] = finish_distance(s[2 * q], s[2 * q + 1], a, b + q * d, d);
+    }
+  }
+  for (; j < m; ++j) out[j] = point_distance(a, rows + j * d, d);
+}
+
+// The unit of the swap bounds, chosen from the bulk of the cloud so that one far point neither
+// switches the bounds off nor makes the unit too coarse for the rest: per axis, the range
+// between the coordinates of rank n / 32 and n - 1 - n / 32. Distances beyond `cap` units are
+// held as cap (see SwapBounds for why that is safe).
+struct UnitScale {
+  double scale = 0.0;          // units per distance: a power of two, so scaling is exact
+  Units cap = 0;               // the largest unit distance held
+  std::vector<double> middle;  // the middle of the trimmed box, for float coordinates
+};
+
+// Per axis, the middle of the trimmed range and its half-width.
+void trimmed_box(const PointSet& points, std::vector<double>& middle, std::vector<double>& half) {
+  const std::size_t n = points.n, d = points.d, trim = n / 32;
+  std::vector<double> axis(n);
+  for (std::size_t k = 0; k < d; ++k) {
+    for (std::size_t i = 0; i < n; ++i) axis[i] = points[i][k];
+    std::nth_element(axis.begin(), axis.begin() + trim, axis.end());
+    const double lo = axis[trim];
+    std::nth_element(axis.begin(), axis.end() - 1 - trim, axis.end());
+    const double hi = axis[n - 1 - trim];
+    // Halves first: the difference of two finite coordinates may overflow, that of halves not.
+    middle[k] = lo * 0.5 + hi * 0.5;
+    half[k] = hi * 0.5 - lo * 0.5;
+  }
+}
+
+// The largest power of two at which twice the trimmed box's diagonal is at most cap units.
+// The diagonal is taken relative to 2^e, e the exponent of the widest axis, so that no square
+// overflows or underflows whatever the scale of the data.
+UnitScale unit_scale(const PointSet& points) {
+  UnitScale unit;
+  unit.cap = Units(1) << 30;
+  unit.middle.resize(points.d);
+  std::vector<double> half(points.d);
+  trimmed_box(points, unit.middle, half);
+  const double widest = *std::max_element(half.begin(), half.end());
+  if (widest == 0.0) {
+    unit.scale = 1.0;  // most points coincide: any unit serves
+    return unit;
+  }
+  const int e = std::ilogb(widest);
+  double sum = 0.0;  // each term below 4
+  for (double h : half) sum += std::ldexp(h, -e) * std::ldexp(h, -e);
+  // 2 * diagonal = 4 sqrt(sum) 2^e; 1.01 covers the roundings of sum and its root.
+  const int j = std::ilogb(static_cast<double>(unit.cap) / (4.04 * std::sqrt(sum))) - e;
+  unit.scale = std::ldexp(1.0, std::min(j, 1023));
+  return unit;
+}
+
+// Distances in whole units of 1 / scale, rounded down and held at most at cap. Units feed only
+// the bounds that pass over most candidates; every cost that decides a swap is summed from exact
 // distances.
 class Distances {
  public:
-  Distances(const PointSet& points, double scale, const Executor& executor)
-      : points_(points), n_(points.n), scale_(scale), columns_(points) {
-    if (scale == 0.0) return;
+  Distances(const PointSet& points, const UnitScale& unit, const Executor& executor)
+      : points_(points), n_(points.n), scale_(unit.scale), cap_(unit.cap) {
+    if (points.d <= kMaxFloatDimension) columns_.emplace(points);
     if (n_ > kMatrixLimit && points.d <= kMaxFloatDimension) {
-      // Coordinates in units around the middle of the box, in float: unit distances at a
-      // fraction of the cost of exact ones.
-      const std::size_t d = points.d;
-      std::vector<double> middle(d);
-      for (std::size_t k = 0; k < d; ++k) {
-        double lo = points[0][k], hi = lo;
-        for (std::size_t i = 1; i < n_; ++i) {
-          lo = std::min(lo, points[i][k]);
-          hi = std::max(hi, points[i][k]);
-        }
-        middle[k] = lo + (hi - lo) * 0.5;
-      }
-      float_columns_.resize(n_ * d);
-      for (std::size_t i = 0; i < n_; ++i) {
-        for (std::size_t k = 0; k < d; ++k) {
-          float_columns_[k * n_ + i] = static_cast<float>((points[i][k] - middle[k]) * scale);
-        }
-      }
-      return;
+      float_columns(unit);
+    } else if (n_ <= kTableEntryLimit / n_) {
+      unit_table(executor);
     }
-    table_.resize(n_ * n_);
-    // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves;
-    // the range holding x writes entries (x, i) and (i, x) for i < x, no other range does.
-    // Whole rows, so that every range writes one contiguous block.
-    executor.for_ranges(n_, 16, [&](std::size_t begin, std::size_t end) {
-      std::vector<double> row(n_);
-      for (std::size_t x = begin; x < end; ++x) {
-        columns_.distances(points_[x], 0, n_, row.data());
-        for (std::size_t i = 0; i < n_; ++i) table_[x * n_ + i] = units(row[i]);
-      }
-    });
   }
 
-  Units units(double distance) const { return static_cast<Units>(distance * scale_); }
+  // Whether unit distances can be had at all (from a table or float coordinates).
+  bool has_units() const { return !table_.empty() || !float_columns_.empty(); }
+
+  // Rounded down: under one unit below the exact value, or cap when that is lower. An
+  // overflowed (+inf) distance is held as cap too.
+  Units units(double distance) const {
+    const double u = distance * scale_;
+    return u < static_cast<double>(cap_) ? static_cast<Units>(u) : cap_;
+  }
+  Units cap() const { return cap_; }
+  double scale() const { return scale_; }
 
   // Entry x - begin: the distance from point i to point x in units, for x in [begin, end);
-  // either in the table or written to out.
+  // either in the table or written to out. Only where has_units().
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end, Units* out) const {
     if (!table_.empty()) return table_.data() + i * n_ + begin;
     const std::size_t d = points_.d;
-    if (float_columns_.empty()) {
-      double row[kCandidateGrain];
-      for (std::size_t b = begin; b < end; b += kCandidateGrain) {
-        const std::size_t e = std::min(end, b + kCandidateGrain);
-        columns_.distances(points_[i], b, e, row);
-        for (std::size_t x = b; x < e; ++x) out[x - begin] = units(row[x - b]);
-      }
-      return out;
-    }
     float point[kMaxFloatDimension];
     for (std::size_t k = 0; k < d; ++k) point[k] = float_columns_[k * n_ + i];
-    float_unit_row(float_columns_.data(), n_, d, point, begin, end, out);
+    float_unit_row(float_columns_.data(), n_, d, point, begin, end, cap_, out);
     return out;
   }
 
-  // How far a unit distance may lie from the exact distance times scale, in units. Rounded
-  // down from exact distances: under one. From float coordinates within D = 2^30 / (n + 2)
-  // units of the middle: 2^-24 D for each coordinate's rounding and 2^-23 D for each rounding
-  // of the differences, squares, sums and square root: under 1 + 2^-22 (d + 8) D.
+  // How far a unit distance may lie above the exact distance times scale, in units (below it
+  // is safe: see SwapBounds). Rounded down from exact distances: under one. From float
+  // coordinates within D = cap units of the middle: 2^-24 D for each coordinate's rounding and
+  // 2^-23 D for each rounding of the differences, squares, sums and square root: under
+  // 1 + 2^-22 (d + 8) D. Clipping the coordinates into that box moves no two points apart.
   double unit_error() const {
     if (float_columns_.empty()) return 1.0;
-    const double diameter = 0x1p30 / static_cast<double>(n_ + 2);
-    return 1.0 + (static_cast<double>(points_.d) + 8.0) * 0x1p-22 * diameter;
+    return 1.0 + (static_cast<double>(points_.d) + 8.0) * 0x1p-22 * static_cast<double>(cap_);
   }
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
   void exact_row(std::size_t i, std::size_t begin, std::size_t end, double* out) const {
-    columns_.distances(points_[i], begin, end, out);
+    if (columns_) {
+      columns_->distances(points_[i], begin, end, out);
+    } else {
+      row_distances(points_[i], points_[begin], points_.d, end - begin, out);
+    }
   }
 
  private:
+  // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
+  // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does. Each
+  // point i meets the whole range at once, so the range's rows stay in cache.
+  void unit_table(const Executor& executor) {
+    table_.resize(n_ * n_);
+    executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
+      double row[kTableGrain];
+      for (std::size_t i = 0; i < end; ++i) {
+        exact_row(i, begin, end, row);
+        for (std::size_t x = std::max(begin, i); x < end; ++x) {
+          table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+        }
+      }
+    });
+  }
+
+  // Coordinates in units around the middle of the trimmed box, in float and clipped into
+  // [-cap, cap]: unit distances at a fraction of the cost of exact ones.
+  void float_columns(const UnitScale& unit) {
+    const std::size_t d = points_.d;
+    const double limit = static_cast<double>(cap_);
+    float_columns_.resize(n_ * d);
+    for (std::size_t i = 0; i < n_; ++i) {
+      for (std::size_t k = 0; k < d; ++k) {
+        // Not NaN: the coordinates are finite, so the difference is at worst infinite. Clipped
+        // before the conversion, which is undefined for values beyond the range of float.
+        const double u = (points_[i][k] - unit.middle[k]) * scale_;
+        float_columns_[k * n_ + i] = static_cast<float>(std::clamp(u, -limit, limit));
+      }
+    }
+  }
+
   const PointSet& points_;
   std::size_t n_;
   double scale_;
-  PointColumns columns_;
+  Units cap_;
+  std::optional<PointColumns> columns_;  // only where lanes across points pay: d <= 64
   std::vector<Units> table_;
   std::vector<float> float_columns_;
 };
@@ -149,15 +267,23 @@ class Distances {
 struct NearestMedoids {
   std::vector<double> near1, near2;
   std::vector<std::size_t> pos1, pos2;
+  // Where n * t is within kBoundEntryLimit: the distance from point i to the medoid at
+  // position q at [i * t + q], so that a point that loses its nearest medoid needs no new one.
+  std::vector<double> to_medoid;
 
   NearestMedoids(const PointSet& points, const Distances& distances, const Indices& medoids,
                  const Executor& executor)
       : near1(points.n, kInfinity), near2(points.n, kInfinity), pos1(points.n), pos2(points.n) {
+    const std::size_t t = medoids.size();
+    if (t <= kBoundEntryLimit / points.n) to_medoid.resize(points.n * t);
     executor.for_ranges(points.n, kCandidateGrain, [&](std::size_t begin, std::size_t end) {
       std::vector<double> row(end - begin);
-      for (std::size_t q = 0; q < medoids.size(); ++q) {
+      for (std::size_t q = 0; q < t; ++q) {
         distances.exact_row(medoids[q], begin, end, row.data());
-        for (std::size_t i = begin; i < end; ++i) insert(i, row[i - begin], q);
+        for (std::size_t i = begin; i < end; ++i) {
+          insert(i, row[i - begin], q);
+          if (!to_medoid.empty()) to_medoid[i * t + q] = row[i - begin];
+        }
       }
     });
   }
@@ -188,14 +314,20 @@ struct NearestMedoids {
   // The medoid at position p is now medoids[p], at distances `column` from every point.
   void replaced(const PointSet& points, const Indices& medoids, std::size_t p,
                 const double* column) {
+    const std::size_t t = medoids.size();
     for (std::size_t i = 0; i < near1.size(); ++i) {
+      if (!to_medoid.empty()) to_medoid[i * t + p] = column[i];
       if (pos1[i] != p && pos2[i] != p) {
         insert(i, column[i], p);
         continue;
       }
       near1[i] = near2[i] = kInfinity;
-      for (std::size_t q = 0; q < medoids.size(); ++q) {
-        insert(i, point_distance(points[i], points[medoids[q]], points.d), q);
+      for (std::size_t q = 0; q < t; ++q) {
+        // point_distance is symmetric to the bit, so a stored distance is the one recomputed.
+        insert(i,
+               to_medoid.empty() ? point_distance(points[i], points[medoids[q]], points.d)
+                                 : to_medoid[i * t + q],
+               q);
       }
     }
   }
@@ -205,8 +337,8 @@ struct NearestMedoids {
 // out of their sums and puts its new ones in. old_column and new_column may be one array.
 VORN_SIMD_CLONES
 void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
-                         Units* __restrict gain, Units* __restrict old_column,
-                         Units* __restrict new_column) {
+                         Sum* __restrict gain, Sum* __restrict old_column,
+                         Sum* __restrict new_column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
@@ -219,7 +351,7 @@ void replace_terms_apart(const Units* row, std::size_t m, Units a0, Units b0, Un
 
 VORN_SIMD_CLONES
 void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0, Units a1, Units b1,
-                            Units* __restrict gain, Units* __restrict column) {
+                            Sum* __restrict gain, Sum* __restrict column) {
   for (std::size_t x = 0; x < m; ++x) {
     const Units q = row[x];
     const Units g0 = std::max(a0 - q, 0), h0 = std::max(b0 - q, 0);
@@ -235,6 +367,10 @@ void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0,
 // gain = sum_i max(rest_i - d(i, x), 0) and loses loss(p) = sum_i (rest_i - near1_i). gain
 // splits into G(x) = sum_i max(near1_i - d(i, x), 0) plus, over the points whose nearest
 // medoid is at p, C(p, x) = sum max(near2_i - d(i, x), 0) - max(near1_i - d(i, x), 0).
+// A bound may skip a candidate only if it never overstates the change: unit distances d(i, x)
+// held at cap (or taken between clipped coordinates) are too small, which only raises gain and
+// is safe; a nearest or second-nearest distance held at cap would lower gain and loss, so a
+// position whose terms hold one gets no bound (reliable() is false).
 class SwapBounds {
  public:
   SwapBounds(const NearestMedoids& nearest, const Distances& distances, std::size_t t,
@@ -245,11 +381,15 @@ class SwapBounds {
         pos_(n_),
         gain_(n_, 0),
         column_(t * n_, 0),
-        loss_(t, 0) {
+        loss_(t, 0),
+        cap_(distances.cap()),
+        capped_near1_at_(t, 0),
+        capped_near2_at_(t, 0) {
     std::vector<Term> all(n_);
     for (std::size_t i = 0; i < n_; ++i) {
       quantise(nearest, distances, i);
-      loss_[pos_[i]] += q2_[i] - q1_[i];
+      note_capped(i);
+      account(q1_[i], q2_[i], pos_[i], 1);
       all[i] = Term{i, q1_[i], q2_[i], pos_[i], q1_[i], q2_[i], pos_[i]};
       all[i].old_q1 = all[i].old_q2 = -1;  // nothing to take out: every distance is >= 0
     }
@@ -262,18 +402,28 @@ class SwapBounds {
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
 
+  // True when no term of a swap at position p holds a capped nearest or second-nearest distance.
+  bool reliable(std::size_t p) const {
+    return capped_near1_ == capped_near1_at_[p] && capped_near2_at_[p] == 0;
+  }
+
+  // The first few points (ascending) whose nearest or second-nearest distance is capped.
+  const std::vector<std::size_t>& capped() const { return capped_; }
+
   // Follows a swap: replaces the terms of the points whose nearest or second-nearest distance
   // changed.
   void update(const NearestMedoids& nearest, const Distances& distances, const Executor& executor) {
     changed_.clear();
+    capped_.clear();
     for (std::size_t i = 0; i < n_; ++i) {
       const Units a = q1_[i], b = q2_[i];
       const std::size_t p = pos_[i];
       quantise(nearest, distances, i);
+      note_capped(i);
       if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
       changed_.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
-      loss_[p] -= b - a;
-      loss_[pos_[i]] += q2_[i] - q1_[i];
+      account(a, b, p, -1);
+      account(q1_[i], q2_[i], pos_[i], 1);
     }
     apply(changed_, distances, executor);
   }
@@ -288,6 +438,20 @@ class SwapBounds {
     std::size_t pos;
   };
 
+  // Adds (sign 1) or removes (sign -1) a point's term of loss and its capped distances.
+  void account(Units q1, Units q2, std::size_t pos, int sign) {
+    loss_[pos] += sign * std::int64_t(q2 - q1);
+    if (q1 == cap_) {
+      capped_near1_ += sign;
+      capped_near1_at_[pos] += sign;
+    }
+    if (q2 == cap_) capped_near2_at_[pos] += sign;
+  }
+
+  void note_capped(std::size_t i) {
+    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped_.size() < kCappedChecks) capped_.push_back(i);
+  }
+
   void quantise(const NearestMedoids& nearest, const Distances& distances, std::size_t i) {
     q1_[i] = distances.units(nearest.near1[i]);
     q2_[i] = distances.units(nearest.near2[i]);
@@ -295,8 +459,8 @@ class SwapBounds {
   }
 
   template <class T>
-  static void replace_terms(const T& term, const Units* row, std::size_t m, Units* gain,
-                            Units* old_column, Units* new_column) {
+  static void replace_terms(const T& term, const Units* row, std::size_t m, Sum* gain,
+                            Sum* old_column, Sum* new_column) {
     if (old_column == new_column) {
       replace_terms_in_place(row, m, term.old_q1, term.old_q2, term.q1, term.q2, gain, new_column);
     } else {
@@ -313,7 +477,7 @@ class SwapBounds {
       const std::size_t m = end - begin;
       for (const Term& term : terms) {
         const Units* row = distances.unit_row(term.i, begin, end, buffer);
-        Units* columns = column_.data() + begin;
+        Sum* columns = column_.data() + begin;
         replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
                       columns + term.pos * n_);
       }
@@ -323,41 +487,46 @@ class SwapBounds {
   std::size_t n_;
   std::vector<Units> q1_, q2_;
   std::vector<std::size_t> pos_;
-  std::vector<Units> gain_, column_;
+  std::vector<Sum> gain_, column_;
   std::vector<std::int64_t> loss_;
+  Units cap_;
+  // Points whose nearest distance is capped, in all and by nearest position; points whose
+  // second-nearest distance is capped, by nearest position.
+  std::int64_t capped_near1_ = 0;
+  std::vector<std::int64_t> capped_near1_at_, capped_near2_at_;
+  std::vector<std::size_t> capped_;
   std::vector<Term> changed_;
 };
 
-// Units per distance: a power of two that puts n + 2 times the cloud's diameter below 2^30
-// units, so that every sum of unit distances over the points fits in Units. Zero when a
-// distance may overflow (no bounds then).
-double unit_scale(const PointSet& points) {
-  const std::size_t d = points.d;
-  std::vector<double> lo(points[0], points[0] + d), hi(lo);
-  for (std::size_t i = 1; i < points.n; ++i) {
-    for (std::size_t k = 0; k < d; ++k) {
-      lo[k] = std::min(lo[k], points[i][k]);
-      hi[k] = std::max(hi[k], points[i][k]);
-    }
-  }
-  double diagonal = 0.0;
-  for (std::size_t k = 0; k < d; ++k) diagonal += (hi[k] - lo[k]) * (hi[k] - lo[k]);
-  diagonal = std::sqrt(diagonal) * 1.01 + 0x1p-1000;
-  if (!std::isfinite(diagonal) || diagonal > 0x1p500) return 0.0;
-  const double sum_bound = diagonal * static_cast<double>(points.n + 2);
-  return std::ldexp(1.0, std::min(std::ilogb(0x1p30 / sum_bound), 1000));
-}
-
-// True when a change in units certainly leaves the cost no lower. Each term of loss errs by
-// under one unit and each of gain by under one plus unit_error, and the two exact sums the swap
-// is decided by by n units in the last place; everything doubled for the test's own roundings.
-bool clearly_no_better(std::int64_t change, std::int64_t loss, double current, std::size_t n,
-                       double scale, double unit_error) {
+// A change in units above the returned value certainly leaves the cost no lower. Each term of
+// loss errs by under one unit and each of gain by under one plus unit_error, and the two exact
+// sums the swap is decided by by n units in the last place; everything doubled for the test's
+// own roundings. The largest value when no bound can be given (an infinite cost, say).
+std::int64_t change_threshold(std::int64_t loss, double current, std::size_t n, double scale,
+                              double unit_error) {
   const double terms = static_cast<double>(n) + 8.0;
   const double loss_bound = (static_cast<double>(loss) + terms * (2.0 + unit_error)) / scale;
   const double slack = 2.0 * terms * (2.0 + unit_error) +
                        scale * (2.0 * current + loss_bound) * 8.0 * terms * 0x1p-53;
-  return static_cast<double>(change) > slack;
+  // An integer change exceeds slack exactly when it exceeds floor(slack). NaN fails the test.
+  if (!(slack < 0x1p62)) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(std::floor(slack));
+}
+
+// True when candidate x at position p certainly gives a cost no lower than `current`. Where the
+// unit bounds hold no capped distance they decide (threshold from change_threshold); elsewhere
+// the exact terms of a few far points do: a sum of non-negative terms, rounded after each
+// addition, is never below any one of them, so a single term at or above `current` rules the
+// swap out.
+bool certainly_no_better(const SwapBounds& bounds, const NearestMedoids& nearest,
+                         const PointSet& points, std::size_t p, std::size_t x, double current,
+                         std::int64_t threshold) {
+  if (bounds.reliable(p)) return bounds.change(p, x) > threshold;
+  for (std::size_t i : bounds.capped()) {
+    const double v = point_distance(points[i], points[x], points.d), r = nearest.rest(i, p);
+    if (!((v < r ? v : r) < current)) return true;
+  }
+  return false;
 }
 
 // The cost with point x at position p, if it is strictly below `current`: the sum over points
@@ -369,9 +538,10 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
              const Executor& executor) {
   const std::size_t n = column.size();
   double total = 0.0;
+  PollPacer pacer(executor, 64);
   for (std::size_t begin = 0; begin < n; begin += kPiece) {
     const std::size_t end = std::min(n, begin + kPiece);
-    if (begin % (64 * kPiece) == 0) executor.poll();
+    pacer.step();
     distances.exact_row(x, begin, end, column.data() + begin);
     for (std::size_t i = begin; i < end; ++i) {
       const double c = column[i], r = nearest.rest(i, p);
@@ -381,6 +551,52 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
   }
   *cost = total;
   return true;
+}
+
+// Swaps medoids (positions 1 .. t - 1) in first-improvement order until max_iterations swaps
+// or a pass without one.
+void swap_search(const PointSet& points, std::uint64_t max_iterations, const Executor& executor,
+                 Indices& medoids, KMedoidsWork& work) {
+  const std::size_t n = points.n, t = medoids.size();
+  std::vector<char> is_medoid(n, 0);
+  for (std::uint64_t m : medoids) is_medoid[m] = 1;
+  const Distances distances(points, unit_scale(points), executor);
+  NearestMedoids nearest(points, distances, medoids, executor);
+  double current = nearest.cost();
+  std::optional<SwapBounds> bounds;
+  if (distances.has_units() && t <= kBoundEntryLimit / n)
+    bounds.emplace(nearest, distances, t, executor);
+  std::vector<double> column(n);
+  std::uint64_t swaps = 0;
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (std::size_t p = 1; p < t && !swapped; ++p) {
+      executor.poll();
+      const std::int64_t threshold =
+          bounds ? change_threshold(bounds->loss(p), current, n, distances.scale(),
+                                    distances.unit_error())
+                 : 0;
+      for (std::size_t x = 0; x < n; ++x) {
+        if (is_medoid[x]) continue;
+        if (bounds && certainly_no_better(*bounds, nearest, points, p, x, current, threshold)) {
+          continue;
+        }
+        ++work.exact_costs;
+        double cost;
+        if (!cheaper(nearest, distances, p, x, current, &cost, column, executor)) continue;
+        is_medoid[medoids[p]] = 0;
+        is_medoid[x] = 1;
+        medoids[p] = x;
+        current = cost;
+        if (++swaps == max_iterations) return;
+        nearest.replaced(points, medoids, p, column.data());
+        if (bounds) bounds->update(nearest, distances, executor);
+        swapped = true;  // first improvement: start the next pass from position 1
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -400,6 +616,13 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
 
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor) {
+  KMedoidsWork unused;
+  return sample_centroid_kmedoids(points, count, seed, max_iterations, executor, unused);
+}
+
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork& work) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -417,42 +640,7 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   medoids[0] = first;
   for (std::size_t p = 1; p < t; ++p) medoids[p] = candidates[p - 1];
   if (max_iterations == 0 || t < 2 || t == n) return medoids;  // t == n: nothing to swap in
-
-  std::vector<char> is_medoid(n, 0);
-  for (std::uint64_t m : medoids) is_medoid[m] = 1;
-  const double scale = unit_scale(points);
-  const Distances distances(points, scale, executor);
-  NearestMedoids nearest(points, distances, medoids, executor);
-  double current = nearest.cost();
-  std::optional<SwapBounds> bounds;
-  if (scale > 0.0 && t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
-  std::vector<double> column(n);
-  std::uint64_t swaps = 0;
-  bool swapped = true;
-  while (swapped) {
-    swapped = false;
-    for (std::size_t p = 1; p < t && !swapped; ++p) {
-      executor.poll();
-      for (std::size_t x = 0; x < n; ++x) {
-        if (is_medoid[x]) continue;
-        if (bounds && clearly_no_better(bounds->change(p, x), bounds->loss(p), current, n, scale,
-                                        distances.unit_error())) {
-          continue;
-        }
-        double cost;
-        if (!cheaper(nearest, distances, p, x, current, &cost, column, executor)) continue;
-        is_medoid[medoids[p]] = 0;
-        is_medoid[x] = 1;
-        medoids[p] = x;
-        current = cost;
-        if (++swaps == max_iterations) return medoids;
-        nearest.replaced(points, medoids, p, column.data());
-        if (bounds) bounds->update(nearest, distances, executor);
-        swapped = true;  // first improvement: start the next pass from position 1
-        break;
-      }
-    }
-  }
+  swap_search(points, max_iterations, executor, medoids, work);
   return medoids;
 }
 

@@ -14,6 +14,12 @@ namespace vorn {
 // passed over (a point whose distances are all NaN adds +inf). Never fails.
 double compute_total_distance(const PointSet& points, const Indices& medoids);
 
+// What a swap search did: the candidate swaps whose cost was summed from exact distances (the
+// bounds passed over the others).
+struct KMedoidsWork {
+  std::uint64_t exact_costs = 0;
+};
+
 // points: n x d. Returns t = min(n, count) distinct indices (empty when n = 0 or count = 0):
 // position 0 holds the point nearest the centroid; positions 1 .. t - 1 start as a seeded shuffle
 // of the other indices and are improved by swaps. A pass tries positions 1 .. t - 1 in order and,
@@ -24,5 +30,10 @@ double compute_total_distance(const PointSet& points, const Indices& medoids);
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations,
                                  const Executor& executor = Executor());
+
+// As above, adding what the swap search did to work.
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork& work);
 
 }  // namespace vorn
