@@ -71,10 +71,11 @@ inline void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
   }
 #endif
   for (std::size_t l = 0; l < kLanes; ++l) {
-    double& best = near.sum[l / 4][l % 4];
+    // By value: clang binds no reference to an element of a vector type.
+    const double best = near.sum[l / 4][l % 4];
     if (std::sqrt(best) > std::sqrt(sum[l / 4][l % 4])) {
       near.second[l / 4][l % 4] = best;
-      best = sum[l / 4][l % 4];
+      near.sum[l / 4][l % 4] = sum[l / 4][l % 4];
       near.best[l / 4][l % 4] = j;
     } else {
       near.second[l / 4][l % 4] = std::min(near.second[l / 4][l % 4], sum[l / 4][l % 4]);
