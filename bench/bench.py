@@ -564,9 +564,11 @@ def run_interrupt_cases():
     a = rng.normal(size=(80_000, 3))
     circle = rng.normal(size=(4_000_000, 2))
     circle /= np.linalg.norm(circle, axis=1, keepdims=True)
+    wide = rng.normal(size=(2, 5000))
     calls = {
         "hull_volume 4,000,000 x 2 on a circle": lambda: _core.hull_volume_numpy(circle),
         "mean_dispersion 80,000 x 3": lambda: _core.mean_dispersion_numpy(a),
+        "covariance_volume 2 x 5000": lambda: _core.covariance_volume_numpy(wide),
         "sample_centroid_kmedoids 3,000 x 3, count 150": lambda: (
             _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000)
         ),

@@ -215,12 +215,14 @@ PyModuleDef module_definition = {
     nullptr,
 };
 
-// Creates the function object of one row and registers it: __all__ first, then the attribute.
+// Creates the function object of one row and registers it: __all__ first (public rows only),
+// then the attribute.
 bool add_function(PyObject* module, PyObject* module_name, PyMethodDef* def) {
   PyRef function(PyCMethod_New(def, module, module_name, nullptr));
   if (!function) return false;
   PyRef name(PyObject_GetAttrString(function.get(), "__name__"));
   if (!name) return false;
+  if (def->ml_name[0] == '_') return PyObject_SetAttr(module, name.get(), function.get()) == 0;
   PyRef all(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;

@@ -70,6 +70,9 @@ def hull_volume_numpy(points: _Array) -> float:
 def covariance_volume_numpy(points: _Array) -> float:
     """`covariance_volume` of a 2-d float64 array, one row per point."""
 
+def _covariance_log_volume_numpy(points: _Array) -> float:
+    """Natural logarithm of `covariance_volume_numpy`, finite where that underflows."""
+
 def mean_dispersion_numpy(points: _Array) -> float:
     """`mean_dispersion` of a 2-d float64 array, one row per point."""
 

@@ -21,6 +21,16 @@ constexpr double kEmptySum = -0.0;
 // Points between two polls of a pass over the whole set.
 constexpr std::size_t kPollPoints = std::size_t(1) << 16;
 
+// A vector of `size` copies of value, filled a block at a time with polls between: with many
+// dimensions and few points, touching the fresh pages of the matrices takes most of the time.
+std::vector<double> filled(std::size_t size, double value, const Executor& executor) {
+  std::vector<double> v;
+  v.reserve(size);
+  executor.for_each_block(size, kPollPoints,
+                          [&](std::size_t, std::size_t end) { v.resize(end, value); });
+  return v;
+}
+
 // Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
 template <std::size_t D>
 void scatter_small(const PointSet& points, const double* mean, double* s,
@@ -123,6 +133,20 @@ void tile_update(const double* rows, const double* cols, std::size_t count, doub
   store(acc + 16, a4), store(acc + 20, a5), store(acc + 24, a6), store(acc + 28, a7);
 }
 
+// Writes the entries of tiles [t0, t1) on and above the diagonal, and the mirror of each, into
+// s. With many dimensions and few points this is most of the work: it polls.
+void write_tiles(const Tile* tiles, std::size_t t0, std::size_t t1, const double* acc,
+                 std::size_t d, double* s, const Executor& executor) {
+  for (std::size_t t = t0; t < t1; ++t, acc += kRows * kPanel) {
+    if ((t - t0) % kPollTiles == kPollTiles - 1) executor.poll();
+    for (std::size_t e = 0; e < kRows * kPanel; ++e) {
+      const std::size_t r = tiles[t].group * kRows + e / kPanel;
+      const std::size_t c = tiles[t].panel * kPanel + e % kPanel;
+      if (r <= c && c < d) s[r + c * d] = s[c + r * d] = acc[e];
+    }
+  }
+}
+
 // Runs tiles [t0, t1) over every point, then writes their entries on and above the
 // diagonal, and the mirror of each, into s.
 void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles, std::size_t t0,
@@ -130,7 +154,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
   const std::size_t n = points.n, d = points.d;
   const std::size_t panels = tiles[t1 - 1].panel + 1;  // tiles go panel by panel
   std::vector<double> packed(panels * kBlock * kPanel);
-  std::vector<double> acc((t1 - t0) * kRows * kPanel, kEmptySum);
+  std::vector<double> acc = filled((t1 - t0) * kRows * kPanel, kEmptySum, executor);
   for (std::size_t k0 = 0; k0 < n; k0 += kBlock) {
     const std::size_t count = std::min(kBlock, n - k0);
     executor.poll();
@@ -151,13 +175,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
                   acc.data() + (t - t0) * kRows * kPanel);
     }
   }
-  for (std::size_t t = t0; t < t1; ++t) {
-    for (std::size_t e = 0; e < kRows * kPanel; ++e) {
-      const std::size_t r = tiles[t].group * kRows + e / kPanel;
-      const std::size_t c = tiles[t].panel * kPanel + e % kPanel;
-      if (r <= c && c < d) s[r + c * d] = s[c + r * d] = acc[(t - t0) * kRows * kPanel + e];
-    }
-  }
+  write_tiles(tiles, t0, t1, acc.data(), d, s, executor);
 }
 
 // The tiles with an entry on or above the diagonal, column panel by column panel, shared out
@@ -186,7 +204,7 @@ void scatter_blocked(const PointSet& points, const double* mean, double* s,
 std::vector<double> centred_scatter(const PointSet& points, const double* mean,
                                     const Executor& executor) {
   const std::size_t d = points.d;
-  std::vector<double> s(d * d);
+  std::vector<double> s = filled(d * d, 0.0, executor);
   switch (d) {
     case 1: scatter_small<1>(points, mean, s.data(), executor); break;
     case 2: scatter_small<2>(points, mean, s.data(), executor); break;
