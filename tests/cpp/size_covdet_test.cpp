@@ -205,11 +205,12 @@ TEST(SizeCovdet, LogVolumeIsTheLogarithmOfTheVolume) {
 }
 
 // Every thread count gives the bits of the literal pair-order sum, on clouds of repeated points
-// and points one ulp apart, across several blocks and a partial last one, on one thread
-// (d = 3) and with the distances computed ahead of the sum, four points to a vector (d = 9).
+// and points one ulp apart: one column pass below eight dimensions (d = 3); from eight on, tiles
+// of 2 x 2 pairs with and without a tail of coordinates, across steps of rows and pieces of
+// columns, with an odd number of rows in the last step (n = 700).
 TEST(SizeDispersion, LiteralPairOrderOnEveryThreadCount) {
-  for (std::size_t d : {3u, 9u}) {
-    const std::size_t n = 701;  // not a multiple of four: lanes of four points leave a tail
+  for (std::size_t d : {3u, 8u, 9u, 23u}) {
+    const std::size_t n = 700;
     vorn::PointSet p(n, d);
     std::mt19937_64 gen(d);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
