@@ -114,26 +114,14 @@ def covariance_log_volume(points: PointsLike, *, check_finite: bool = True) -> f
     few hundred dimensions, say, where every variance is about 1/d. Here the product keeps
     its power of two apart from its significand, and the logarithm is computed by vorn
     itself, from additions, multiplications and one division, so that it gives the same bits
-    on every platform (a C library's ``log`` need not).
-
-    Parameters
-    ----------
-    points : array_like, shape (n, d)
-        One row per point; see `bbox_volume`.
-    check_finite : bool, default True
-        Reject NaN and infinite coordinates.
+    on every platform (a C library's ``log`` need not). Parameters and exceptions are those
+    of `covariance_volume`.
 
     Returns
     -------
     float
-        ln sqrt(det(C + 1e-8 I)), within a few units in the last place of
-        ``math.log(covariance_volume(points))`` wherever that is neither 0.0 nor infinite;
-        -inf for fewer than two points.
-
-    Raises
-    ------
-    TypeError, ValueError, ImportError
-        As `bbox_volume`.
+        ln sqrt(det(C + 1e-8 I)); equal to ``math.log(covariance_volume(points))`` up to
+        rounding wherever that is neither 0.0 nor infinite; -inf for fewer than two points.
 
     Examples
     --------
