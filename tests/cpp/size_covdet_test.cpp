@@ -204,19 +204,24 @@ TEST(SizeCovdet, LogVolumeIsTheLogarithmOfTheVolume) {
   EXPECT_NEAR(vorn::size_covdet_log(p), std::log(vorn::size_covdet(p)), 1e-13);
 }
 
-// Every thread count gives the bits of the literal pair-order sum, on clouds of repeated points
-// and points one ulp apart: one column pass below eight dimensions (d = 3); from eight on, tiles
-// of 2 x 2 pairs with and without a tail of coordinates, across steps of rows and pieces of
-// columns, with an odd number of rows in the last step (n = 700).
+// Every thread count gives the bits of the literal pair-order sum. Below eight dimensions the
+// total takes stretches of rows as integer sums on its binade's grid: random points cross many
+// binades (d = 3, with repeated points and points one ulp apart), and points on a grid of 2^-20
+// make many distances fall halfway between the total's grid points (d = 1: ties to even).
+// From eight dimensions on, tiles of 2 x 2 pairs with and without a tail of coordinates,
+// across steps of rows and pieces of columns, with an odd number of rows in the last step.
 TEST(SizeDispersion, LiteralPairOrderOnEveryThreadCount) {
-  for (std::size_t d : {3u, 8u, 9u, 23u}) {
+  for (std::size_t d : {1u, 3u, 8u, 9u, 23u}) {
     const std::size_t n = 700;
     vorn::PointSet p(n, d);
     std::mt19937_64 gen(d);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (std::size_t i = 0; i < n; ++i)
       for (std::size_t j = 0; j < d; ++j)
-        p[i][j] = i % 5 == 1 ? p[i - 1][j] : i % 5 == 2 ? std::nextafter(p[i - 1][j], 2.0) : u(gen);
+        p[i][j] = d == 1       ? std::ldexp(double(gen() >> 24), -20)
+                  : i % 5 == 1 ? p[i - 1][j]
+                  : i % 5 == 2 ? std::nextafter(p[i - 1][j], 2.0)
+                               : u(gen);
     double total = 0.0;
     for (std::size_t i = 0; i + 1 < n; ++i)
       for (std::size_t j = i + 1; j < n; ++j) total = total + vorn::point_distance(p[i], p[j], d);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "base/compiler_hints.h"
@@ -58,6 +59,105 @@ double columns_total_dispatch(const double* columns, std::size_t n, std::size_t 
     case 6: return columns_total<6>(columns, n, i0, i1, total);
     default: return columns_total<7>(columns, n, i0, i1, total);
   }
+}
+
+// out[j - i - 1]: the distances of pairs (i, j), j = i + 1 .. n - 1.
+template <std::size_t D>
+inline void columns_row(const double* columns, std::size_t n, std::size_t i, double* out) {
+  double a[D];
+  for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
+  for (std::size_t j = i + 1; j < n; ++j) {
+    double r = 0.0;
+    for (std::size_t k = 0; k < D; ++k) {
+      const double v = a[k] - columns[k * n + j];
+      r = r + v * v;
+    }
+    out[j - i - 1] = std::sqrt(r);
+  }
+}
+
+VORN_SIMD_CLONES
+void columns_row_dispatch(const double* columns, std::size_t n, std::size_t d, std::size_t i,
+                          double* out) {
+  switch (d) {
+    case 1: return columns_row<1>(columns, n, i, out);
+    case 2: return columns_row<2>(columns, n, i, out);
+    case 3: return columns_row<3>(columns, n, i, out);
+    case 4: return columns_row<4>(columns, n, i, out);
+    case 5: return columns_row<5>(columns, n, i, out);
+    case 6: return columns_row<6>(columns, n, i, out);
+    default: return columns_row<7>(columns, n, i, out);
+  }
+}
+
+// Terms rounded to the grid of a binade and summed as integers. While a running total T stays
+// in one binade [2^52 u, 2^53 u), every T + x rounds to T + u round(x / u), whatever T is,
+// except where x / u is an odd multiple of 1/2 (ties to even then ask for T's parity): so a
+// stretch without ties whose integer sum keeps T below 2^53 u is that sum, exactly.
+struct GridSum {
+  double units = 0.0;  // the sum of round(x / u): exact while below 2^53
+  bool exact = true;   // no tie, no term of 2^52 units or more, no NaN
+};
+
+constexpr double kGridLimit = 0x1p53;
+
+// Adding and taking away 2^52 rounds y in [0, 2^52) to the nearest integer, ties to even; the
+// difference is exact, so a tie shows as +-1/2. The integer sums may run in lanes: each stays
+// exact while the whole is below 2^53, and once past it no lane brings the whole back below.
+// One term: adds round(y) to units and clears exact on a tie, a term past 2^52 or NaN.
+inline void grid_term(double y, double& units, bool& exact) {
+  const double w = (y + 0x1p52) - 0x1p52;
+  const double part = y - w;
+  exact = exact & (y < 0x1p52) & (part != 0.5) & (part != -0.5);
+  units = units + w;
+}
+
+VORN_SIMD_CLONES
+GridSum grid_sum(const double* x, std::size_t count, double inverse_unit) {
+  double units = 0.0;
+  bool exact = true;
+  std::size_t k = 0;
+#if VORN_VECTOR_EXTENSIONS
+  // The same per-term steps in four lanes, the integer sum kept per lane.
+  typedef long long Mask __attribute__((vector_size(32)));
+  F64x4 lanes = F64x4{};
+  Mask bad = Mask{};
+  const F64x4 shift = F64x4{} + 0x1p52, half = F64x4{} + 0.5;
+  for (; k + 4 <= count; k += 4) {
+    const F64x4 y = load_lanes<F64x4>(x + k) * inverse_unit;  // exact: a power of two
+    const F64x4 w = (y + shift) - shift;
+    const F64x4 part = y - w;
+    bad |= ~(y < shift) | (part == half) | (part == -half);
+    lanes = lanes + w;
+  }
+  exact = !(bad[0] | bad[1] | bad[2] | bad[3]);
+  units = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+#endif
+  for (; k < count; ++k) grid_term(x[k] * inverse_unit, units, exact);
+  return GridSum{units, exact};
+}
+
+// u of total's binade as its inverse, or 0 where the grid argument is not used: totals so small
+// that 1/u would overflow (the first few terms at most), infinite or NaN.
+double inverse_unit(double total) {
+  if (!(total >= 0x1p-969) || total == HUGE_VAL) return 0.0;
+  int e = 0;
+  std::frexp(total, &e);  // total in [2^(e-1), 2^e): u = 2^(e - 53)
+  return std::ldexp(1.0, 53 - e);
+}
+
+// total + x[0] + ... + x[count - 1], added one at a time in order, or by its grid sum where that
+// gives the same bits. g: the grid sum of x in the binade of total, if known.
+double add_in_order(double total, const double* x, std::size_t count, GridSum g, bool known) {
+  const double inverse = inverse_unit(total);
+  if (inverse != 0.0) {
+    if (!known) g = grid_sum(x, count, inverse);
+    const double m = total * inverse;  // an integer in [2^52, 2^53)
+    if (g.exact && g.units < kGridLimit - m)
+      return (m + g.units) / inverse;  // exact: an integer below 2^53, a power of two
+  }
+  for (std::size_t k = 0; k < count; ++k) total = total + x[k];
+  return total;
 }
 
 // From eight dimensions on, the rows are read as stored: eight coordinates fill two vectors,
@@ -201,13 +301,51 @@ double columns_sequential_total(const PointSet& points, const Executor& executor
   return total;
 }
 
+// More threads, below eight dimensions: each step's rows get their distances and their grid
+// sums (in the binade the total has when the step starts) in parallel; then the rows are added
+// in order, each by its grid sum where the argument holds, else one distance at a time.
+double grid_total(const PointSet& points, const Executor& executor) {
+  const std::size_t n = points.n, d = points.d;
+  std::vector<double> columns(n * d);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  std::vector<double> distances(std::max(kBlockPairs, n));
+  std::vector<std::size_t> starts;
+  std::vector<GridSum> sums;
+  double total = 0.0;
+  for (std::size_t i0 = 0; i0 + 1 < n;) {
+    starts.assign(1, 0);
+    std::size_t i1 = i0;
+    while (i1 + 1 < n && starts.back() + (n - 1 - i1) <= distances.size())
+      starts.push_back(starts.back() + (n - 1 - i1++));
+    sums.assign(i1 - i0, GridSum());
+    const double inverse = inverse_unit(total);
+    executor.for_ranges(i1 - i0, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t r = begin; r < end; ++r) {
+        double* out = distances.data() + starts[r];
+        columns_row_dispatch(columns.data(), n, d, i0 + r, out);
+        if (inverse != 0.0) sums[r] = grid_sum(out, n - 1 - (i0 + r), inverse);
+      }
+    });
+    // The total never decreases, so once a row takes it out of the step's binade every later
+    // row's grid sum is stale: add_in_order takes it again on the new grid.
+    for (std::size_t r = 0; r < i1 - i0; ++r) {
+      const bool known = inverse != 0.0 && inverse_unit(total) == inverse;
+      total = add_in_order(total, distances.data() + starts[r], n - 1 - (i0 + r), sums[r], known);
+    }
+    i0 = i1;
+  }
+  return total;
+}
+
 }  // namespace
 
 double size_dispersion(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n;
   if (n < 2) return 0.0;
-  const double total =
-      points.d >= 8 ? tiled_total(points, executor) : columns_sequential_total(points, executor);
+  const double total = points.d >= 8            ? tiled_total(points, executor)
+                       : executor.threads() > 1 ? grid_total(points, executor)
+                                                : columns_sequential_total(points, executor);
   // n(n - 1)/2 exactly, halving the even factor first so that it cannot overflow.
   const std::uint64_t count =
       (n % 2 == 0) ? std::uint64_t(n / 2) * (n - 1) : std::uint64_t(n) * ((n - 1) / 2);
