@@ -489,6 +489,59 @@ def _():
     return (lambda: _core.mean_dispersion_numpy(a)), (lambda: pdist(a).mean())
 
 
+# Embedding sets for the dispersion and covariance kernels: python bench/bench.py embeddings-dispcov
+# Clustered Gaussians (50 centres from N(0, I), members centre + 0.5 N(0, I)); the peers run on
+# one BLAS thread, so that "ratio 1t" compares one core with one core.
+def clustered(n, d, seed=20):
+    g = np.random.default_rng(seed)
+    centres = g.standard_normal((50, d))
+    return centres[g.integers(0, 50, n)] + 0.5 * g.standard_normal((n, d))
+
+
+def one_blas_thread(fn):
+    from threadpoolctl import threadpool_limits
+
+    def run():
+        with threadpool_limits(1):
+            return fn()
+
+    return run
+
+
+@case(
+    "embeddings-dispcov covariance_volume_numpy 100,000 x 768",
+    "numpy.cov + slogdet, one BLAS thread",
+    ">= 1.25 (1 thread)",
+    alternations=3,
+)
+def _():
+    a = clustered(100_000, 768)
+    peer = one_blas_thread(lambda: np.linalg.slogdet(np.cov(a, rowvar=False) + 1e-8 * np.eye(768)))
+    return (lambda: _core.covariance_volume_numpy(a)), peer
+
+
+def chunked_mean_distance(a):
+    from sklearn.metrics import pairwise_distances_chunked
+
+    total = sum(chunk.sum() for chunk in pairwise_distances_chunked(a))
+    return total / (len(a) * (len(a) - 1))
+
+
+for _d in (384, 768):
+
+    @case(
+        f"embeddings-dispcov mean_dispersion_numpy 10,000 x {_d}",
+        "sklearn pairwise_distances_chunked mean, one BLAS thread",
+        ">= 0.67 (1 thread)",
+        alternations=3,
+    )
+    def _(d=_d):
+        a = clustered(10_000, d)
+        return (lambda: _core.mean_dispersion_numpy(a)), one_blas_thread(
+            lambda: chunked_mean_distance(a)
+        )
+
+
 def run_memory_cases():
     setup = "a = np.random.default_rng(7).random((5000, 3))"
     ours = peak_rss_mb(setup, "_core.mean_dispersion_numpy(a)")
@@ -628,9 +681,11 @@ def run_interrupt_cases():
     a = rng.normal(size=(80_000, 3))
     circle = rng.normal(size=(4_000_000, 2))
     circle /= np.linalg.norm(circle, axis=1, keepdims=True)
+    wide = rng.normal(size=(2, 5000))
     calls = {
         "hull_volume 4,000,000 x 2 on a circle": lambda: _core.hull_volume_numpy(circle),
         "mean_dispersion 80,000 x 3": lambda: _core.mean_dispersion_numpy(a),
+        "covariance_volume 2 x 5000": lambda: _core.covariance_volume_numpy(wide),
         "sample_centroid_kmedoids 3,000 x 3, count 150": lambda: (
             _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000)
         ),

@@ -73,6 +73,29 @@ class Executor {
     }
   }
 
+  // A two-stage pipeline over steps 0 .. steps - 1: produce(s, piece), for piece < pieces(s),
+  // makes the independent parts of step s, and consume(s) then takes step s whole. Round t
+  // runs consume(t - 1) beside the pieces of step t (as for_ranges does its ranges), so the
+  // consume calls follow one another in step order and each sees its step complete: a fixed-
+  // order sum stays one sequential chain while the terms of the next step are computed. The
+  // caller keeps two steps' outputs, step s in buffer s % 2. Polls as for_ranges does.
+  template <class Pieces, class Produce, class Consume>
+  void pipeline(std::size_t steps, const Pieces& pieces, const Produce& produce,
+                const Consume& consume) const {
+    for (std::size_t t = 0; t <= steps; ++t) {
+      const std::size_t made = t < steps ? pieces(t) : 0;
+      for_ranges(1 + made, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) {
+          if (r > 0) {
+            produce(t, r - 1);
+          } else if (t > 0) {
+            consume(t - 1);
+          }
+        }
+      });
+    }
+  }
+
   static constexpr std::chrono::milliseconds kPollPeriod{20};
 
  private:

@@ -93,6 +93,8 @@ inline const FunctionRow kFunctions[] = {
     {"sample_centroid_stratified_numpy", Form::Numpy,
      StratifiedSampler{&sample_centroid_stratified}},
     {"sample_uniform_numpy", Form::Numpy, Sampler{&unsplit<&sample_uniform>}},
+    // Private rows (a leading underscore) serve the package and stay out of __all__.
+    {"_covariance_log_volume_numpy", Form::Numpy, Measure{&size_covdet_log}},
 };
 
 inline constexpr std::size_t kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);

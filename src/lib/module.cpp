@@ -179,7 +179,8 @@ PyMethodDef* array_method_definitions() {
   for (std::size_t i = 0; i < kFunctionCount; ++i) {
     if (kFunctions[i].form != Form::Numpy) continue;
     const std::string name = kFunctions[i].name;
-    names[k] = "_" + name.substr(0, name.size() - std::strlen("_numpy")) + "_array";
+    const char* prefix = name[0] == '_' ? "" : "_";  // a private row keeps its one underscore
+    names[k] = prefix + name.substr(0, name.size() - std::strlen("_numpy")) + "_array";
     docs[k] = signature_doc(names[k], kSignatures[kFunctions[i].compute.index()]) + "Same as " +
               name + ", and reads a float32 array too.";
     defs[k] = every[i];
@@ -244,12 +245,14 @@ PyModuleDef module_definition = {
     nullptr,
 };
 
-// Creates the function object of one row and registers it: __all__ first, then the attribute.
+// Creates the function object of one row and registers it: __all__ first (public rows only),
+// then the attribute.
 bool add_function(PyObject* module, PyObject* module_name, PyMethodDef* def) {
   PyRef function(PyCMethod_New(def, module, module_name, nullptr));
   if (!function) return false;
   PyRef name(PyObject_GetAttrString(function.get(), "__name__"));
   if (!name) return false;
+  if (def->ml_name[0] == '_') return PyObject_SetAttr(module, name.get(), function.get()) == 0;
   PyRef all(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;

@@ -12,7 +12,13 @@ results, stay available in ``vorn._core``; they need no NumPy for lists of lists
 __version__ = "0.1.0"
 
 from vorn._core import PanicException
-from vorn._measures import bbox_volume, covariance_volume, hull_volume, mean_dispersion
+from vorn._measures import (
+    bbox_volume,
+    covariance_log_volume,
+    covariance_volume,
+    hull_volume,
+    mean_dispersion,
+)
 from vorn._parallel import map_clouds
 from vorn._samplers import (
     sample_centroid_fps,
@@ -29,6 +35,7 @@ __all__ = [
     "PanicException",
     "PointsLike",
     "bbox_volume",
+    "covariance_log_volume",
     "covariance_volume",
     "get_num_threads",
     "hull_volume",

@@ -148,6 +148,43 @@ def covariance_volume(points: PointsLike, *, check_finite: bool = True) -> Measu
 
 
 @as_measure
+def covariance_log_volume(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
+    """Natural logarithm of `covariance_volume`, finite where that underflows to 0.0.
+
+    The determinant is the product of d pivots of the same factorisation, each near the
+    variance along one direction, so `covariance_volume` underflows to 0.0 once those
+    variances multiply below about 1e-308 (or 4.9e-324 as a subnormal): unit vectors in a
+    few hundred dimensions, say, where every variance is about 1/d. Here the product keeps
+    its power of two apart from its significand, and the logarithm is computed by vorn
+    itself, from additions, multiplications and one division, so that it gives the same bits
+    on every platform (a C library's ``log`` need not). Parameters and exceptions are those
+    of `covariance_volume`.
+
+    Returns
+    -------
+    float
+        ln sqrt(det(C + 1e-8 I)); equal to ``math.log(covariance_volume(points))`` up to
+        rounding wherever that is neither 0.0 nor infinite; -inf for fewer than two points.
+
+    Examples
+    --------
+    >>> import numpy as np, vorn
+    >>> units = np.random.default_rng(0).normal(size=(3000, 768))
+    >>> units /= np.linalg.norm(units, axis=1, keepdims=True)
+    >>> vorn.covariance_volume(units)
+    0.0
+    >>> round(vorn.covariance_log_volume(units))
+    -2605
+    """
+    return measure(
+        "covariance_log_volume",
+        _core._covariance_log_volume_array,  # pyright: ignore[reportPrivateUsage]
+        points,
+        check_finite,
+    )
+
+
+@as_measure
 @shared_docs
 def mean_dispersion(points: PointsLike, *, check_finite: bool = True) -> MeasureResult:
     """Mean Euclidean distance over all pairs of points.

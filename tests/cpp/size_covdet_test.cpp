@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
 #include "utils/size_measures/determinant.h"
+#include "utils/size_measures/natural_log.h"
 #include "utils/size_measures/point_distance.h"
 #include "utils/size_measures/size_dispersion.h"
 
@@ -81,18 +85,143 @@ TEST(Determinant, ZeroPivotOfEitherSignIsSkipped) {
   EXPECT_EQ(negative_zero[3], 1.0);
 }
 
-// Every thread count gives the bits of the literal pair-order sum, on clouds of repeated points
-// and points one ulp apart, across several blocks and a partial last one, on one thread
-// (d = 3) and with the distances computed ahead of the sum, four points to a vector (d = 9).
+std::vector<double> random_matrix(std::size_t d, unsigned seed) {
+  std::mt19937_64 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> a(d * d);
+  for (double& x : a) x = u(gen);
+  return a;
+}
+
+// The factorisation written as one plain loop nest: column by column, row by row.
+std::size_t literal_lu(std::vector<double>& a, std::size_t d) {
+  std::size_t exchanges = 0;
+  for (std::size_t i = 0; i < d; ++i) {
+    std::size_t p = i;
+    for (std::size_t r = i + 1; r < d; ++r)
+      if (std::fabs(a[r + i * d]) > std::fabs(a[p + i * d])) p = r;
+    const double v = a[p + i * d];
+    if (v == 0.0) continue;
+    if (p != i) ++exchanges;
+    for (std::size_t c = 0; p != i && c < d; ++c) std::swap(a[i + c * d], a[p + c * d]);
+    const double q = 1.0 / v;
+    for (std::size_t r = i + 1; r < d; ++r) a[r + i * d] = a[r + i * d] * q;
+    for (std::size_t k = i + 1; k < d; ++k)
+      for (std::size_t r = i + 1; r < d; ++r)
+        a[r + k * d] = a[r + k * d] - a[r + i * d] * a[i + k * d];
+  }
+  return exchanges;
+}
+
+// Large enough that each elimination step is split into ranges of columns.
+TEST(Determinant, LuSplitOverThreadsGivesTheLiteralBits) {
+  std::vector<double> want = random_matrix(300, 5);
+  const std::size_t want_exchanges = literal_lu(want, 300);
+  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+    std::vector<double> got = random_matrix(300, 5);
+    const vorn::Executor executor(threads, vorn::CancelHook{});
+    EXPECT_EQ(lu_decompose(got.data(), 300, executor), want_exchanges);
+    EXPECT_TRUE(
+        std::equal(got.begin(), got.end(), want.begin(),
+                   [](double x, double y) { return vorn_test::bits(x) == vorn_test::bits(y); }))
+        << threads << " threads";
+  }
+}
+
+TEST(Determinant, FactorisationStopsWhenAsked) {
+  for (std::size_t threads : {1u, 2u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook{[](void*) { return true; }, nullptr});
+    std::this_thread::sleep_for(2 * vorn::Executor::kPollPeriod);  // the hook is asked from now on
+    std::vector<double> a = random_matrix(400, 6);
+    EXPECT_TRUE(
+        vorn_test::panic_of([&] { lu_decompose(a.data(), 400, executor); }).is_interrupted());
+  }
+}
+
+// Where the plain product stays normal, the scaled one is the same value; where it underflows,
+// the logarithm stays finite; zeros and NaN pivots combine as in the plain product.
+TEST(Determinant, LogOfTheSameFactorisation) {
+  for (std::size_t d : {1u, 2u, 3u, 5u, 40u}) {
+    const std::vector<double> a = random_matrix(d, unsigned(d));
+    EXPECT_EQ(vorn_test::bits(vorn::log_abs_determinant(a, d)),
+              vorn_test::bits(vorn::natural_log(determinant(a, d))))
+        << "d=" << d;
+  }
+  const std::size_t d = 300;
+  std::vector<double> diagonal(d * d, 0.0);
+  double want = 0.0;
+  for (std::size_t i = 0; i < d; ++i) {
+    diagonal[i * (d + 1)] = 1e-3 * (1.0 + double(i) / 7.0);
+    want += std::log(diagonal[i * (d + 1)]);
+  }
+  EXPECT_EQ(determinant(diagonal, d), 0.0);
+  EXPECT_NEAR(vorn::log_abs_determinant(diagonal, d), want, 1e-12 * std::fabs(want));
+  diagonal[5 * (d + 1)] = 0.0;
+  EXPECT_EQ(vorn::log_abs_determinant(diagonal, d), -std::numeric_limits<double>::infinity());
+  diagonal[9 * (d + 1)] = std::numeric_limits<double>::infinity();  // 0 * inf
+  EXPECT_TRUE(std::isnan(vorn::log_abs_determinant(diagonal, d)));
+}
+
+// Not the C library's bits, which differ between platforms, but within two units in the last
+// place of them, across the reduced range's edges, near 1, at powers of two and subnormals.
+TEST(NaturalLog, CloseToTheCLibraryAndExactAtTheEnds) {
+  std::vector<double> xs = {1.0,
+                            2.0,
+                            0.5,
+                            0x1.6a09e667f3bcdp-1,
+                            0x1.6a09e667f3bccp-1,
+                            std::nextafter(1.0, 2.0),
+                            std::nextafter(1.0, 0.0),
+                            1e-310,
+                            std::numeric_limits<double>::denorm_min(),
+                            1e300,
+                            0.1,
+                            3.0};
+  std::mt19937_64 gen(8);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (int k = 0; k < 20000; ++k) xs.push_back(std::ldexp(0.5 + u(gen), int(k % 2000) - 1000));
+  for (double x : xs) {
+    const double want = std::log(x), got = vorn::natural_log(x);
+    EXPECT_LE(std::fabs(got - want), 2 * (std::nextafter(std::fabs(want), 1e308) - std::fabs(want)))
+        << std::hexfloat << x;
+  }
+  EXPECT_EQ(vorn::natural_log(1.0), 0.0);
+  EXPECT_EQ(vorn::natural_log(-0.0), -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(vorn::natural_log(std::numeric_limits<double>::infinity()),
+            std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(vorn::natural_log(std::nan(""))));
+  // A scale beyond any double: 0.75 * 2^-5000.
+  EXPECT_NEAR(vorn::natural_log(0.75, -5000), std::log(0.75) - 5000 * std::log(2.0), 1e-12);
+}
+
+TEST(SizeCovdet, LogVolumeIsTheLogarithmOfTheVolume) {
+  EXPECT_EQ(vorn::size_covdet_log(vorn_test::make(3, {1, 2, 3})),
+            -std::numeric_limits<double>::infinity());
+  const vorn::PointSet two = vorn_test::make(1, {0, 2});
+  EXPECT_EQ(vorn::size_covdet_log(two), vorn::natural_log(2.0 + 1e-8) * 0.5);
+  vorn::PointSet p(50, 7);
+  for (std::size_t e = 0; e < p.coords.size(); ++e) p.coords[e] = std::sin(double(e));
+  EXPECT_NEAR(vorn::size_covdet_log(p), std::log(vorn::size_covdet(p)), 1e-13);
+}
+
+// Every thread count gives the bits of the literal pair-order sum. Below eight dimensions the
+// total takes stretches of rows as integer sums on its binade's grid: random points cross many
+// binades (d = 3, with repeated points and points one ulp apart), and points on a grid of 2^-20
+// make many distances fall halfway between the total's grid points (d = 1: ties to even).
+// From eight dimensions on, tiles of 2 x 2 pairs with and without a tail of coordinates,
+// across steps of rows and pieces of columns, with an odd number of rows in the last step.
 TEST(SizeDispersion, LiteralPairOrderOnEveryThreadCount) {
-  for (std::size_t d : {3u, 9u}) {
-    const std::size_t n = 701;  // not a multiple of four: lanes of four points leave a tail
+  for (std::size_t d : {1u, 3u, 8u, 9u, 23u}) {
+    const std::size_t n = 700;
     vorn::PointSet p(n, d);
     std::mt19937_64 gen(d);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (std::size_t i = 0; i < n; ++i)
       for (std::size_t j = 0; j < d; ++j)
-        p[i][j] = i % 5 == 1 ? p[i - 1][j] : i % 5 == 2 ? std::nextafter(p[i - 1][j], 2.0) : u(gen);
+        p[i][j] = d == 1       ? std::ldexp(double(gen() >> 24), -20)
+                  : i % 5 == 1 ? p[i - 1][j]
+                  : i % 5 == 2 ? std::nextafter(p[i - 1][j], 2.0)
+                               : u(gen);
     double total = 0.0;
     for (std::size_t i = 0; i + 1 < n; ++i)
       for (std::size_t j = i + 1; j < n; ++j) total = total + vorn::point_distance(p[i], p[j], d);

@@ -5,6 +5,7 @@ import math
 import numpy as np
 import pytest
 
+import vorn
 from vorn import _core
 
 WORKED = {  # the exact value, and its decimal to check the formula behind it
@@ -29,3 +30,22 @@ def test_agrees_with_numpy_covariance(d, rng):
     a = rng.standard_normal((3000, d)) * rng.uniform(0.5, 2.0, size=d) + 10.0
     want = np.sqrt(abs(np.linalg.det(np.cov(a, rowvar=False) + 1e-8 * np.eye(d))))
     assert _core.covariance_volume_numpy(a) == pytest.approx(want, rel=1e-10)
+
+
+def test_log_volume_is_finite_where_the_volume_underflows(rng):
+    units = rng.standard_normal((3000, 768))
+    units /= np.linalg.norm(units, axis=1, keepdims=True)
+    assert vorn.covariance_volume(units) == 0.0
+    _sign, log_det = np.linalg.slogdet(np.cov(units, rowvar=False) + 1e-8 * np.eye(768))
+    assert vorn.covariance_log_volume(units) == pytest.approx(0.5 * log_det, rel=1e-9)
+
+
+@pytest.mark.parametrize("d", [1, 2, 3, 5, 40])
+def test_log_volume_is_the_log_of_the_volume(d, rng):
+    a = rng.standard_normal((200, d)) * 3.0
+    assert vorn.covariance_log_volume(a) == pytest.approx(
+        math.log(vorn.covariance_volume(a)), rel=1e-14, abs=1e-14
+    )
+    assert vorn.covariance_log_volume(a[:1]) == -math.inf
+    assert vorn.covariance_log_volume(a.tolist()) == vorn.covariance_log_volume(a)
+    assert "_covariance_log_volume_numpy" not in _core.__all__

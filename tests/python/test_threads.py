@@ -28,6 +28,7 @@ LONG_CALLS = {
     "hull": lambda a: _core.hull_volume_numpy(on_sphere(400_000, 3)),
     "hull-2d": lambda a: _core.hull_volume_numpy(on_sphere(4_000_000, 2)),
     "mean_dispersion": lambda a: _core.mean_dispersion_numpy(a),
+    "covariance": lambda a: _core.covariance_volume_numpy(on_sphere(2, 3000)),
     "kmedoids": lambda a: _core.sample_centroid_kmedoids_numpy(a[:3000], 150, 1, 1000),
     "stratified": lambda a: _core.sample_centroid_stratified_numpy(
         np.tile(a, (20, 1)), 10_000, 1, 1000, 10_000

@@ -3,8 +3,12 @@
 // on its own: never split or reorder it.
 #include "utils/size_measures/centred_scatter.h"
 
+// Vectors cross no call here (the lane helpers inline into each clone): GCC's ABI note is moot.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include <algorithm>
-#include <cstring>
 
 #include "base/compiler_hints.h"
 #include "base/simd_clones.h"
@@ -20,6 +24,16 @@ constexpr double kEmptySum = -0.0;
 
 // Points between two polls of a pass over the whole set.
 constexpr std::size_t kPollPoints = std::size_t(1) << 16;
+
+// A vector of `size` copies of value, filled a block at a time with polls between: with many
+// dimensions and few points, touching the fresh pages of the matrices takes most of the time.
+std::vector<double> filled(std::size_t size, double value, const Executor& executor) {
+  std::vector<double> v;
+  v.reserve(size);
+  executor.for_each_block(size, kPollPoints,
+                          [&](std::size_t, std::size_t end) { v.resize(end, value); });
+  return v;
+}
 
 // Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
 template <std::size_t D>
@@ -87,25 +101,18 @@ void pack_block(const PointSet& points, const double* mean, std::size_t k0, std:
   }
 }
 
-// Vectors are read and written by copy: the vector type's alignment differs between the
-// baseline and the AVX2 build of one function.
-inline void load(Vec& v, const double* p) {
-  std::memcpy(&v, p, sizeof v);
-}
-inline void store(double* p, const Vec& v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
 // acc: the tile's 32 sums, acc[8 i + j] that of entry (r0 + i, c0 + j).
 // rows: the tile's four row coordinates of each point, kPanel doubles apart;
 // cols: the tile's column panel, kPanel doubles per point.
 VORN_SIMD_CLONES
 void tile_update(const double* rows, const double* cols, std::size_t count, double* acc) {
   Vec a0, a1, a2, a3, a4, a5, a6, a7, c0, c1;
-  load(a0, acc), load(a1, acc + 4), load(a2, acc + 8), load(a3, acc + 12);
-  load(a4, acc + 16), load(a5, acc + 20), load(a6, acc + 24), load(a7, acc + 28);
+  a0 = load_lanes<Vec>(acc), a1 = load_lanes<Vec>(acc + 4);
+  a2 = load_lanes<Vec>(acc + 8), a3 = load_lanes<Vec>(acc + 12);
+  a4 = load_lanes<Vec>(acc + 16), a5 = load_lanes<Vec>(acc + 20);
+  a6 = load_lanes<Vec>(acc + 24), a7 = load_lanes<Vec>(acc + 28);
   for (std::size_t k = 0; k < count; ++k, rows += kPanel, cols += kPanel) {
-    load(c0, cols), load(c1, cols + 4);
+    c0 = load_lanes<Vec>(cols), c1 = load_lanes<Vec>(cols + 4);
     const Vec r0 = {rows[0], rows[0], rows[0], rows[0]};
     a0 = a0 + r0 * c0;
     a1 = a1 + r0 * c1;
@@ -119,8 +126,23 @@ void tile_update(const double* rows, const double* cols, std::size_t count, doub
     a6 = a6 + r3 * c0;
     a7 = a7 + r3 * c1;
   }
-  store(acc, a0), store(acc + 4, a1), store(acc + 8, a2), store(acc + 12, a3);
-  store(acc + 16, a4), store(acc + 20, a5), store(acc + 24, a6), store(acc + 28, a7);
+  store_lanes(acc, a0), store_lanes(acc + 4, a1), store_lanes(acc + 8, a2);
+  store_lanes(acc + 12, a3), store_lanes(acc + 16, a4), store_lanes(acc + 20, a5);
+  store_lanes(acc + 24, a6), store_lanes(acc + 28, a7);
+}
+
+// Writes the entries of tiles [t0, t1) on and above the diagonal, and the mirror of each, into
+// s. With many dimensions and few points this is most of the work: it polls.
+void write_tiles(const Tile* tiles, std::size_t t0, std::size_t t1, const double* acc,
+                 std::size_t d, double* s, const Executor& executor) {
+  for (std::size_t t = t0; t < t1; ++t, acc += kRows * kPanel) {
+    if ((t - t0) % kPollTiles == kPollTiles - 1) executor.poll();
+    for (std::size_t e = 0; e < kRows * kPanel; ++e) {
+      const std::size_t r = tiles[t].group * kRows + e / kPanel;
+      const std::size_t c = tiles[t].panel * kPanel + e % kPanel;
+      if (r <= c && c < d) s[r + c * d] = s[c + r * d] = acc[e];
+    }
+  }
 }
 
 // Runs tiles [t0, t1) over every point, then writes their entries on and above the
@@ -130,7 +152,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
   const std::size_t n = points.n, d = points.d;
   const std::size_t panels = tiles[t1 - 1].panel + 1;  // tiles go panel by panel
   std::vector<double> packed(panels * kBlock * kPanel);
-  std::vector<double> acc((t1 - t0) * kRows * kPanel, kEmptySum);
+  std::vector<double> acc = filled((t1 - t0) * kRows * kPanel, kEmptySum, executor);
   for (std::size_t k0 = 0; k0 < n; k0 += kBlock) {
     const std::size_t count = std::min(kBlock, n - k0);
     executor.poll();
@@ -151,13 +173,7 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
                   acc.data() + (t - t0) * kRows * kPanel);
     }
   }
-  for (std::size_t t = t0; t < t1; ++t) {
-    for (std::size_t e = 0; e < kRows * kPanel; ++e) {
-      const std::size_t r = tiles[t].group * kRows + e / kPanel;
-      const std::size_t c = tiles[t].panel * kPanel + e % kPanel;
-      if (r <= c && c < d) s[r + c * d] = s[c + r * d] = acc[(t - t0) * kRows * kPanel + e];
-    }
-  }
+  write_tiles(tiles, t0, t1, acc.data(), d, s, executor);
 }
 
 // The tiles with an entry on or above the diagonal, column panel by column panel, shared out
@@ -186,7 +202,7 @@ void scatter_blocked(const PointSet& points, const double* mean, double* s,
 std::vector<double> centred_scatter(const PointSet& points, const double* mean,
                                     const Executor& executor) {
   const std::size_t d = points.d;
-  std::vector<double> s(d * d);
+  std::vector<double> s = filled(d * d, 0.0, executor);
   switch (d) {
     case 1: scatter_small<1>(points, mean, s.data(), executor); break;
     case 2: scatter_small<2>(points, mean, s.data(), executor); break;

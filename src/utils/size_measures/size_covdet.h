@@ -15,4 +15,13 @@ namespace vorn {
 // stopped.
 double size_covdet(const PointSet& points, const Executor& executor = Executor());
 
+// points: n x d. Returns ln size_covdet(points), from the same covariance and the same
+// factorisation, but with the determinant's scale kept apart from its significand: finite
+// where size_covdet underflows to 0.0 (the determinant is a product of d pivots, so a cloud
+// whose variances are all about v underflows once v^d < 2^-1074, e.g. unit vectors in 768
+// dimensions) or overflows to infinity. The logarithm is natural_log, the same bits on every
+// platform. -infinity when n < 2. Throws std::bad_alloc, or Panic::interrupted() when the
+// executor is stopped.
+double size_covdet_log(const PointSet& points, const Executor& executor = Executor());
+
 }  // namespace vorn
