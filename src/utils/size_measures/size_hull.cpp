@@ -63,7 +63,7 @@ Merged merged_hull_volume(const std::vector<Vec3f>& p, const Executor& executor)
   }
   if (!poly) return {};
   const float v = polyhedron_volume(*poly);
-  return {v, polyhedron_volume_is_sound(*poly, v, visibility)};
+  return {v, polyhedron_volume_is_sound(*poly, v, visibility), {}};
 }
 
 // The merged hull polygon's area.
