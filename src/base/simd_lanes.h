@@ -15,6 +15,12 @@
 #define VORN_VECTOR_EXTENSIONS 0
 #endif
 
+#if VORN_VECTOR_EXTENSIONS && defined(__GNUC__) && !defined(__clang__)
+// Vectors pass only between inline functions of one build, so GCC's note that their calling
+// convention differs between instruction sets concerns no interface.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace vorn {
 
 #if VORN_VECTOR_EXTENSIONS

@@ -7,6 +7,7 @@
 
 #include "test_support.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/sample_centroid_fps_pruned.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace {
@@ -127,6 +128,53 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
             << shapes[shape];
       }
     }
+  }
+}
+
+// Many coordinates, where choices skip points by their distance to the chosen points: clustered
+// clouds, a grid of three values (ties and repeated points everywhere, count beyond n), points
+// a few ulps apart, distances of +inf and coordinates so small that every bound is void.
+TEST(SampleCentroidFpsPruned, EqualsThePlainProcedure) {
+  std::mt19937_64 gen(5);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  std::uniform_int_distribution<int> three(0, 2), ulps(-2, 2);
+  const char* kinds[] = {"clusters", "grid", "ulps", "huge", "tiny"};
+  for (std::size_t d : {8u, 9u, 13u, 64u, 100u}) {
+    for (int kind = 0; kind < 5; ++kind) {
+      const std::size_t n = kind == 1 ? 300 : 1500;
+      vorn::PointSet points(n, d);
+      std::vector<double> centre(d);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i % 100 == 0) {
+          for (double& c : centre) c = 4.0 * normal(gen);
+        }
+        for (std::size_t k = 0; k < d; ++k) {
+          double x = centre[k] + 0.5 * normal(gen);
+          if (kind == 1) x = three(gen);
+          if (kind == 2) x = std::nextafter(double(i % 4), ulps(gen) * 9.0);
+          if (kind == 3 && k == 0 && i % 50 == 7) x = i % 100 < 50 ? 1e300 : -1e300;
+          if (kind == 4) x *= 1e-156;  // squares in the subnormal range
+          points[i][k] = x;
+        }
+      }
+      const std::uint64_t count = kind == 1 ? 400 : 150;
+      ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, count), literal_fps(points, count))
+          << d << " " << kinds[kind];
+    }
+  }
+}
+
+// Large enough that the pieces of a choice go to the pool.
+TEST(SampleCentroidFpsPruned, ChoicesDoNotDependOnTheThreads) {
+  std::mt19937_64 gen(9);
+  std::uniform_int_distribution<int> coord(0, 9);
+  vorn::PointSet points(40000, 16);
+  for (double& x : points.coords) x = coord(gen) * 0.25;
+  const vorn::Indices expected = literal_fps(points, 40);
+  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook());
+    ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, 40, executor), expected) << threads;
+    ASSERT_EQ(vorn::sample_centroid_fps(points, 40, 0, executor), expected) << threads;
   }
 }
 

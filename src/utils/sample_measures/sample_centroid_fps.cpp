@@ -11,6 +11,7 @@
 #include "base/compiler_hints.h"
 #include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/sample_centroid_fps_pruned.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
@@ -19,6 +20,9 @@ namespace {
 
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
+// From this many coordinates on, boxes around buckets hardly ever rule a bucket out, while the
+// distances to the chosen points still rule out most points.
+constexpr std::size_t kPrunedFromDimension = 8;
 // A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
 // it to the pool would cost more than it saves. Choices follow each other within microseconds,
 // while the pool's workers still wait awake, so a few thousand slots already pay.
@@ -417,6 +421,8 @@ std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t buck
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
                             const Executor& executor) {
+  if (points.d >= kPrunedFromDimension && points.n <= std::numeric_limits<std::uint32_t>::max())
+    return sample_centroid_fps_pruned(points, count, executor);
   // Filing the points costs a few full passes; it pays off only over many choices.
   const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
   return sample_centroid_fps_bucketed(points, count, bucket_size, executor);
