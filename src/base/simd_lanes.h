@@ -61,7 +61,7 @@ inline V load_lanes(const double* p) {
   return v;
 }
 template <class V>
-inline void store_lanes(double* p, V v) {
+inline void store_lanes(double* p, const V& v) {
   std::memcpy(p, &v, sizeof v);
 }
 

@@ -129,6 +129,10 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
   std::size_t j = 0;
   for (; j + 4 <= m; j += 4) {
     const double* p[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
+    // Rows may lie anywhere: ask for the next four while these four are summed.
+    for (std::size_t l = j + 4; l < std::min(m, j + 8); ++l) {
+      for (std::size_t b = 0; b < d; b += 8) VORN_PREFETCH(row(l) + b);
+    }
     F64x8 s0{}, s1{}, s2{}, s3{};
     for (std::size_t b = 0; b < 8 * blocks; b += 8) {
       const F64x8 c = load_lanes<F64x8>(position + b);
