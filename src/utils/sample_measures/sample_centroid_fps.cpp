@@ -27,7 +27,6 @@ constexpr std::size_t kPrunedFromDimension = 8;
 // it to the pool would cost more than it saves. Choices follow each other within microseconds,
 // while the pool's workers still wait awake, so a few thousand slots already pay.
 constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
-constexpr std::size_t kSlotsPerRange = std::size_t(1) << 10;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -333,53 +332,89 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 }
 
 // One choice: lowers every nearest entry to its sum to centre, visiting only the nodes whose
-// box could hold a lower sum, and returns the last index of the largest distance.
+// box could hold a lower sum, and returns the last index of the largest distance. The subtrees
+// below a fixed level of the tree (the roots) are independent: each is visited, updated and
+// combined as one task, so that only the few nodes above them are left for the calling thread.
 template <std::size_t D>
 class Chooser {
  public:
-  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {}
+  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {
+    std::vector<std::size_t> level = {0}, next;
+    while (level.size() < kRoots && level.size() < tree.buckets) {
+      next.clear();
+      for (const std::size_t b : level) {
+        const std::size_t c = tree.nodes[b].child;
+        if (c == 0) {
+          next.push_back(b);
+        } else {
+          top_.push_back(b);
+          next.push_back(c);
+          next.push_back(c + 1);
+        }
+      }
+      level.swap(next);
+    }
+    roots_.resize(level.size());
+    for (std::size_t r = 0; r < level.size(); ++r) roots_[r].node = level[r];
+  }
 
   std::uint64_t next(const double* centre) {
     executor_.poll();
-    stack_.assign(1, 0);
-    inner_.clear();
-    buckets_.clear();
-    std::size_t slots = 0;
-    const std::size_t d = tree_.d, stride = tree_.stride();
-    const double* bounds = tree_.bounds.data();
-    while (!stack_.empty()) {
-      const std::size_t b = stack_.back();
-      stack_.pop_back();
-      const double* bound = bounds + stride * b;
-      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
-      const Node& node = tree_.nodes[b];
-      if (node.child == 0) {
-        buckets_.push_back(b);
-        slots += node.end - node.begin;
-      } else {
-        inner_.push_back(b);
-        stack_.push_back(node.child);
-        stack_.push_back(node.child + 1);
-      }
-    }
-    // Buckets are disjoint: any division of the list gives the same entries.
-    if (slots >= kParallelSlots && executor_.threads() > 1) {
-      const std::size_t grain = std::max<std::size_t>(1, kSlotsPerRange * buckets_.size() / slots);
-      executor_.for_ranges(buckets_.size(), grain, [&](std::size_t begin, std::size_t end) {
-        update_buckets(tree_, buckets_.data() + begin, end - begin, centre);
+    // Which thread visits a root changes no entry; the last choice's work predicts this one's.
+    if (slots_ >= kParallelSlots && executor_.threads() > 1) {
+      executor_.for_ranges(roots_.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) visit(roots_[r], centre);
       });
     } else {
-      update_buckets(tree_, buckets_.data(), buckets_.size(), centre);
+      for (Root& root : roots_) visit(root, centre);
     }
-    // Children were visited after their parents.
-    for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
+    slots_ = 0;
+    for (const Root& root : roots_) slots_ += root.slots;
+    // Parents were listed before their children.
+    for (std::size_t j = top_.size(); j-- > 0;) combine(tree_, top_[j]);
     return tree_.point(tree_.nodes[0].max_slot);
   }
 
  private:
+  // A subtree's traversal state, reused from choice to choice.
+  struct Root {
+    std::size_t node = 0, slots = 0;
+    std::vector<std::size_t> stack, inner, buckets;
+  };
+  static constexpr std::size_t kRoots = 64;
+
+  void visit(Root& root, const double* centre) {
+    root.stack.assign(1, root.node);
+    root.inner.clear();
+    root.buckets.clear();
+    root.slots = 0;
+    const std::size_t d = tree_.d, stride = tree_.stride();
+    const double* bounds = tree_.bounds.data();
+    while (!root.stack.empty()) {
+      const std::size_t b = root.stack.back();
+      root.stack.pop_back();
+      const double* bound = bounds + stride * b;
+      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
+      const Node& node = tree_.nodes[b];
+      if (node.child == 0) {
+        root.buckets.push_back(b);
+        root.slots += node.end - node.begin;
+      } else {
+        root.inner.push_back(b);
+        root.stack.push_back(node.child);
+        root.stack.push_back(node.child + 1);
+      }
+    }
+    update_buckets(tree_, root.buckets.data(), root.buckets.size(), centre);
+    // Children were visited after their parents.
+    for (std::size_t j = root.inner.size(); j-- > 0;) combine(tree_, root.inner[j]);
+  }
+
   Tree& tree_;
   const Executor& executor_;
-  std::vector<std::size_t> stack_, inner_, buckets_;
+  std::vector<Root> roots_;
+  std::vector<std::size_t> top_;  // the nodes above the roots, parents first
+  std::size_t slots_ = kParallelSlots;
 };
 
 template <std::size_t D>
