@@ -194,9 +194,10 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
+// The tree's single node: every point in column layout, each entry +inf, the box fitted.
 template <std::size_t D>
-Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
-  Tree tree;
+void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
+               const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   tree.n = n;
   tree.d = d;
@@ -214,8 +215,32 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
   tree.nodes[0].end = n;
   tree.bounds.resize(tree.stride());
   fit_box<D>(tree, 0);
-  // Level by level: the nodes of one level hold disjoint slot ranges and divide independently.
-  // A child starts from its parent's box cut at the division; buckets fit theirs afterwards.
+}
+
+// Gives node b the two children that `split` describes; each starts from b's box, cut at the
+// division when the split clips. Returns the first child.
+std::size_t add_children(Tree& tree, std::size_t b, const Split& split) {
+  const std::size_t c = tree.nodes.size(), d = tree.d;
+  tree.nodes[b].child = c;
+  tree.nodes.resize(c + 2);
+  tree.nodes[c].begin = tree.nodes[b].begin;
+  tree.nodes[c].end = tree.nodes[c + 1].begin = split.at;
+  tree.nodes[c + 1].end = tree.nodes[b].end;
+  tree.bounds.resize(tree.stride() * (c + 2));
+  for (std::size_t child = c; child < c + 2; ++child) {
+    std::copy(tree.lo(b), tree.lo(b) + 2 * d, tree.lo(child));
+  }
+  if (split.clip) {
+    tree.hi(c)[split.axis] = split.value;
+    tree.lo(c + 1)[split.axis] = split.value;
+  }
+  return c;
+}
+
+// Divides the tree level by level: the nodes of one level hold disjoint slot ranges and divide
+// independently. Returns the buckets, the nodes that no longer divide.
+template <std::size_t D>
+std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Executor& executor) {
   std::vector<std::size_t> level = {0}, next, buckets;
   std::vector<Split> splits;
   while (!level.empty()) {
@@ -226,38 +251,27 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
     });
     next.clear();
     for (std::size_t j = 0; j < level.size(); ++j) {
-      const std::size_t b = level[j];
-      const Split& split = splits[j];
-      if (split.at == 0) {
-        buckets.push_back(b);
+      if (splits[j].at == 0) {
+        buckets.push_back(level[j]);
         continue;
       }
-      const std::size_t c = tree.nodes.size();
-      tree.nodes[b].child = c;
-      tree.nodes.resize(c + 2);
-      tree.nodes[c].begin = tree.nodes[b].begin;
-      tree.nodes[c].end = tree.nodes[c + 1].begin = split.at;
-      tree.nodes[c + 1].end = tree.nodes[b].end;
-      tree.bounds.resize(tree.stride() * (c + 2));
-      for (std::size_t child = c; child < c + 2; ++child) {
-        std::copy(tree.lo(b), tree.lo(b) + 2 * d, tree.lo(child));
-      }
-      if (split.clip) {
-        tree.hi(c)[split.axis] = split.value;
-        tree.lo(c + 1)[split.axis] = split.value;
-      }
+      const std::size_t c = add_children(tree, level[j], splits[j]);
       next.push_back(c);
       next.push_back(c + 1);
     }
     level.swap(next);
   }
-  tree.buckets = buckets.size();
+  return buckets;
+}
+
+// Fits each bucket's box; every entry is +inf, so the bucket's highest index holds its maximum:
+// a bucket the first choice skips (all its distances +inf) still reports the right point.
+template <std::size_t D>
+void settle_buckets(Tree& tree, const std::vector<std::size_t>& buckets, const Executor& executor) {
   executor.for_ranges(buckets.size(), 64, [&](std::size_t begin, std::size_t end) {
     for (std::size_t j = begin; j < end; ++j) {
       Node& bucket = tree.nodes[buckets[j]];
       fit_box<D>(tree, buckets[j]);
-      // Every entry is +inf, so the bucket's highest index holds its maximum: a bucket the
-      // first choice skips (all its distances +inf) still reports the right point.
       bucket.max_slot = bucket.end - 1;
       for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
         if (tree.point(s) > tree.point(bucket.max_slot)) bucket.max_slot = s;
@@ -265,16 +279,29 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
       tree.max_sum(buckets[j]) = kInf;
     }
   });
-  // Children come after their parents: going backwards settles every box and maximum.
+}
+
+// Children come after their parents: going backwards settles every inner box and maximum.
+void settle_inner_nodes(Tree& tree) {
   for (std::size_t b = tree.nodes.size(); b-- > 0;) {
     const std::size_t c = tree.nodes[b].child;
     if (c == 0) continue;
-    for (std::size_t k = 0; k < d; ++k) {
+    for (std::size_t k = 0; k < tree.d; ++k) {
       tree.lo(b)[k] = std::min(tree.lo(c)[k], tree.lo(c + 1)[k]);
       tree.hi(b)[k] = std::max(tree.hi(c)[k], tree.hi(c + 1)[k]);
     }
     combine(tree, b);
   }
+}
+
+template <std::size_t D>
+Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
+  Tree tree;
+  fill_root<D>(tree, points, bucket_size, executor);
+  const std::vector<std::size_t> buckets = divide<D>(tree, bucket_size, executor);
+  tree.buckets = buckets.size();
+  settle_buckets<D>(tree, buckets, executor);
+  settle_inner_nodes(tree);
   return tree;
 }
 
