@@ -59,6 +59,14 @@ std::uint64_t nearest_to_centroid(const PointSet& points) {
   return find_closest_point(points, centroid.data());
 }
 
+Indices start_at_centroid(const PointSet& points, std::uint64_t count) {
+  Indices result;
+  if (points.n == 0 || count == 0) return result;
+  result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
+  result.push_back(nearest_to_centroid(points));
+  return result;
+}
+
 namespace {
 
 constexpr std::size_t kLanes = 16;

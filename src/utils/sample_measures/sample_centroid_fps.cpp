@@ -457,12 +457,9 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
 Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
                                      std::size_t bucket_size, const Executor& executor) {
   const std::size_t n = points.n;
-  if (n == 0 || count == 0) return {};
+  Indices result = start_at_centroid(points, count);
   const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  Indices result;
-  result.reserve(target);
-  result.push_back(nearest_to_centroid(points));
-  if (target == 1) return result;
+  if (target <= 1) return result;
   bucket_size = std::max<std::size_t>(bucket_size, 1);
   if (n > std::numeric_limits<std::uint32_t>::max()) bucket_size = n;
   switch (points.d) {

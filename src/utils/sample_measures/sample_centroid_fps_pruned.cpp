@@ -214,13 +214,9 @@ void PrunedChooser::settle(Group& fresh) {
 
 Indices sample_centroid_fps_pruned(const PointSet& points, std::uint64_t count,
                                    const Executor& executor) {
-  const std::size_t n = points.n;
-  if (n == 0 || count == 0) return {};
-  const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  Indices result;
-  result.reserve(target);
-  result.push_back(nearest_to_centroid(points));
-  if (target == 1) return result;
+  Indices result = start_at_centroid(points, count);
+  const std::uint64_t target = std::min<std::uint64_t>(points.n, count);
+  if (target <= 1) return result;
   PrunedChooser chooser(points, executor);
   chooser.start(result[0]);
   for (;;) {
