@@ -61,6 +61,12 @@ inline V load_lanes(const double* p) {
   return v;
 }
 template <class V>
+inline V splat_lanes(double x) {
+  V v;
+  for (std::size_t i = 0; i < sizeof v / sizeof x; ++i) v[i] = x;
+  return v;
+}
+template <class V>
 inline void store_lanes(double* p, const V& v) {
   std::memcpy(p, &v, sizeof v);
 }

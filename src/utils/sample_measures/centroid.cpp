@@ -72,46 +72,17 @@ namespace {
 constexpr std::size_t kLanes = 16;
 
 // The squared sums of point_distance for kLanes consecutive points whose axis k starts at
-// columns + k * stride. Every lane makes the scalar operations of one point in the
-// scalar order (eight partial sums over full blocks of eight, then the tail), so vector lanes
-// change no rounding.
+// columns + k * stride, four lanes at a time: each lane makes one point's scalar operations in
+// the scalar order, so vector lanes change no rounding.
 VORN_SIMD_CLONES
 void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
                        const double* position, double* out) {
-  double r[kLanes] = {};
-  std::size_t t = 0;
-  if (d >= 8) {
-    // Partial sum k takes axes k, k + 8, k + 16, ...: each is accumulated on its own.
-    double s[8][kLanes];
-    const std::size_t blocks = d / 8;
-    for (std::size_t k = 0; k < 8; ++k) {
-      double acc[kLanes] = {};
-      for (std::size_t b = 0; b < blocks; ++b) {
-        const double* c = columns + (8 * b + k) * stride;
-        const double x = position[8 * b + k];
-        for (std::size_t l = 0; l < kLanes; ++l) {
-          const double v = c[l] - x;
-          acc[l] = acc[l] + v * v;
-        }
-      }
-      for (std::size_t l = 0; l < kLanes; ++l) s[k][l] = acc[l];
-    }
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      const double lane[8] = {s[0][l], s[1][l], s[2][l], s[3][l],
-                              s[4][l], s[5][l], s[6][l], s[7][l]};
-      r[l] = combine_partial_sums(lane);
-    }
-    t = 8 * blocks;
+  for (std::size_t q = 0; q < kLanes; q += 4) {
+    const F64x4 sums = blocked_square_sum<F64x4>(d, [=](std::size_t k) {
+      return load_lanes<F64x4>(columns + k * stride + q) - splat_lanes<F64x4>(position[k]);
+    });
+    store_lanes(out + q, sums);
   }
-  for (; t < d; ++t) {
-    const double* c = columns + t * stride;
-    const double x = position[t];
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      const double v = c[l] - x;
-      r[l] = r[l] + v * v;
-    }
-  }
-  for (std::size_t l = 0; l < kLanes; ++l) out[l] = r[l];
 }
 
 // Point p's squared sum from its eight partial sums (lane k holds partial sum k) and its tail.
