@@ -120,8 +120,11 @@ void PrunedChooser::plan_pieces(std::uint64_t centre) {
       centres_.push_back(static_cast<std::uint32_t>(group.centre));
   }
   centre_sums_.resize(centres_.size());
-  row_squared_sums(points_[0], points_.d, centres_.data(), centres_.size(), points_[centre],
-                   centre_sums_.data());
+  const std::size_t grain = kParallelMembers * 8 / points_.d + 1;  // ranges of 2^17 coordinates
+  executor_.for_ranges(centres_.size(), grain, [&](std::size_t begin, std::size_t end) {
+    row_squared_sums(points_[0], points_.d, &centres_[begin], end - begin, points_[centre],
+                     &centre_sums_[begin]);
+  });
   used_ = 0;
   std::size_t with_bound = 0;
   for (std::size_t g = 0; g < groups_.size(); ++g) {
