@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -325,17 +324,15 @@ VORN_ALWAYS_INLINE void update_bucket(Tree& tree, std::size_t b, const double* c
   double* nearest = tree.nearest.data();
   Node& bucket = tree.nodes[b];
   const double before = nearest[bucket.max_slot];
-  std::int64_t top = 0;  // sums are never negative nor NaN: their bits order as the values
+  double top = 0.0;  // sums are never negative nor NaN
   for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
     const double sum = blocked_square_sum<double>(
         D ? D : tree.d, [=](std::size_t k) { return cols[k * n + s] - centre[k]; });
     const double lowered = sum < nearest[s] ? sum : nearest[s];
     nearest[s] = lowered;
-    std::int64_t bits;
-    std::memcpy(&bits, &lowered, sizeof bits);
-    top = bits > top ? bits : top;
+    top = lowered > top ? lowered : top;
   }
-  std::memcpy(&tree.max_sum(b), &top, sizeof top);
+  tree.max_sum(b) = top;
   // Entries only fall: if the maximum's own entry stayed, so did the maximum and its index.
   if (nearest[bucket.max_slot] != before) find_bucket_maximum(tree, bucket);
 }
