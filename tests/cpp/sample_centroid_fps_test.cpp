@@ -14,13 +14,15 @@ namespace {
 
 using vorn_test::make;
 
-// The procedure written out plainly, point by point.
-vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {
+// The procedure written out plainly, point by point, from the point nearest the centroid or
+// from `start`.
+vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count,
+                          std::uint64_t start = ~std::uint64_t(0)) {
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::size_t t = std::min<std::uint64_t>(n, count);
   const std::vector<double> c = vorn::compute_centroid(points);
-  vorn::Indices result = {vorn::find_closest_point(points, c.data())};
+  vorn::Indices result = {start < n ? start : vorn::find_closest_point(points, c.data())};
   std::vector<double> nearest(n);
   for (std::size_t i = 0; i < n; ++i)
     nearest[i] = vorn::point_distance(points[i], points[result[0]], points.d);
@@ -176,6 +178,32 @@ TEST(SampleCentroidFpsPruned, ChoicesDoNotDependOnTheThreads) {
     ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, 40, executor), expected) << threads;
     ASSERT_EQ(vorn::sample_centroid_fps(points, 40, 0, executor), expected) << threads;
   }
+}
+
+// Any first choice, on both methods (tree and groups), ties included; the nearest point to the
+// centroid as start gives sample_centroid_fps itself.
+TEST(SampleCentroidFpsFrom, EqualsThePlainProcedureFromEveryStart) {
+  std::mt19937_64 gen(3);
+  std::uniform_int_distribution<int> coord(0, 3);
+  for (std::size_t d : {2u, 16u}) {
+    vorn::PointSet points(200, d);
+    for (double& x : points.coords) x = coord(gen);
+    for (std::uint64_t start : {0u, 1u, 77u, 199u}) {
+      ASSERT_EQ(vorn::sample_centroid_fps_from(points, 120, start), literal_fps(points, 120, start))
+          << d << " " << start;
+    }
+    const vorn::Indices usual = vorn::sample_centroid_fps(points, 60, 0);
+    EXPECT_EQ(vorn::sample_centroid_fps_from(points, 60, usual[0]), usual) << d;
+  }
+  EXPECT_EQ(vorn::sample_centroid_fps_from(make(1, {5.0}), 3, 0), (vorn::Indices{0}));
+  EXPECT_TRUE(vorn::sample_centroid_fps_from(make(1, {5.0}), 0, 4).empty());
+  EXPECT_EQ(
+      vorn_test::panic_of([] { vorn::sample_centroid_fps_from(make(1, {1, 2}), 2, 2); }).what(),
+      std::string("start index out of range"));
+  EXPECT_EQ(vorn_test::panic_of([] {
+              vorn::sample_centroid_fps_from(make(1, {1, std::nan("")}), 2, 0);
+            }).what(),
+            std::string("called `Option::unwrap()` on a `None` value"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/compiler_hints.h"
+#include "base/panic.h"
 #include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/sample_centroid_fps_pruned.h"
@@ -449,22 +450,37 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
   while (result.size() < target) result.push_back(chooser.next(points[result.back()]));
 }
 
-}  // namespace
-
-Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
-                                     std::size_t bucket_size, const Executor& executor) {
-  const std::size_t n = points.n;
-  Indices result = start_at_centroid(points, count);
-  const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  if (target <= 1) return result;
+// Appends to result, which holds the first choice, until it holds target indices.
+void extend_bucketed(const PointSet& points, std::size_t target, std::size_t bucket_size,
+                     const Executor& executor, Indices& result) {
+  if (result.size() >= target) return;
   bucket_size = std::max<std::size_t>(bucket_size, 1);
-  if (n > std::numeric_limits<std::uint32_t>::max()) bucket_size = n;
+  if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   switch (points.d) {
     case 1: choose<1>(points, target, bucket_size, executor, result); break;
     case 2: choose<2>(points, target, bucket_size, executor, result); break;
     case 3: choose<3>(points, target, bucket_size, executor, result); break;
     default: choose<0>(points, target, bucket_size, executor, result); break;
   }
+}
+
+// Appends to result, which holds the first choice, by the method that suits the points.
+void extend(const PointSet& points, std::uint64_t count, const Executor& executor,
+            Indices& result) {
+  const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count));
+  if (points.d >= kPrunedFromDimension && points.n <= std::numeric_limits<std::uint32_t>::max())
+    return extend_fps_pruned(points, target, executor, result);
+  // Filing the points costs a few full passes; it pays off only over many choices.
+  const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
+  extend_bucketed(points, target, bucket_size, executor, result);
+}
+
+}  // namespace
+
+Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
+                                     std::size_t bucket_size, const Executor& executor) {
+  Indices result = start_at_centroid(points, count);
+  extend_bucketed(points, std::min<std::uint64_t>(points.n, count), bucket_size, executor, result);
   return result;
 }
 
@@ -477,11 +493,24 @@ std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t buck
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
                             const Executor& executor) {
-  if (points.d >= kPrunedFromDimension && points.n <= std::numeric_limits<std::uint32_t>::max())
-    return sample_centroid_fps_pruned(points, count, executor);
-  // Filing the points costs a few full passes; it pays off only over many choices.
-  const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
-  return sample_centroid_fps_bucketed(points, count, bucket_size, executor);
+  Indices result = start_at_centroid(points, count);
+  extend(points, count, executor, result);
+  return result;
+}
+
+Indices sample_centroid_fps_from(const PointSet& points, std::uint64_t count, std::uint64_t start,
+                                 const Executor& executor) {
+  if (points.n == 0 || count == 0) return {};
+  if (start >= points.n) throw Panic("start index out of range");
+  // The same failure as the start at the centroid, where a non-finite coordinate ends the call.
+  for (const double x : points.coords) {
+    if (points.n >= 2 && !std::isfinite(x))
+      throw Panic("called `Option::unwrap()` on a `None` value");
+  }
+  Indices result = {start};
+  result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
+  extend(points, count, executor, result);
+  return result;
 }
 
 }  // namespace vorn

@@ -215,18 +215,23 @@ void PrunedChooser::settle(Group& fresh) {
 
 }  // namespace
 
+void extend_fps_pruned(const PointSet& points, std::size_t target, const Executor& executor,
+                       Indices& result) {
+  if (result.size() >= target) return;
+  PrunedChooser chooser(points, executor);
+  chooser.start(result.back());
+  for (;;) {
+    result.push_back(chooser.farthest());
+    if (result.size() == target) return;
+    chooser.add(result.back());
+  }
+}
+
 Indices sample_centroid_fps_pruned(const PointSet& points, std::uint64_t count,
                                    const Executor& executor) {
   Indices result = start_at_centroid(points, count);
-  const std::uint64_t target = std::min<std::uint64_t>(points.n, count);
-  if (target <= 1) return result;
-  PrunedChooser chooser(points, executor);
-  chooser.start(result[0]);
-  for (;;) {
-    result.push_back(chooser.farthest());
-    if (result.size() == target) return result;
-    chooser.add(result.back());
-  }
+  extend_fps_pruned(points, std::min<std::uint64_t>(points.n, count), executor, result);
+  return result;
 }
 
 }  // namespace vorn

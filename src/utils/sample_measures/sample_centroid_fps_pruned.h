@@ -20,4 +20,9 @@ namespace vorn {
 Indices sample_centroid_fps_pruned(const PointSet& points, std::uint64_t count,
                                    const Executor& executor = Executor());
 
+// result: one index below n, the first choice (with n < 2^32). Appends the choices that follow
+// it, as above, until result holds target <= n indices.
+void extend_fps_pruned(const PointSet& points, std::size_t target, const Executor& executor,
+                       Indices& result);
+
 }  // namespace vorn
