@@ -20,9 +20,9 @@ namespace {
 
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
-// From this many coordinates on, boxes around buckets hardly ever rule a bucket out, while the
-// distances to the chosen points still rule out most points.
-constexpr std::size_t kPrunedFromDimension = 8;
+// From this many coordinates on, boxes around buckets rule out fewer points than the distances
+// to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
+constexpr std::size_t kPrunedFromDimension = 10;
 // A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
 // it to the pool would cost more than it saves. Choices follow each other within microseconds,
 // while the pool's workers still wait awake, so a few thousand slots already pay.
