@@ -738,6 +738,63 @@ def run_hull_accuracy_sweep(clouds=10_000):
     print()
 
 
+def clustered_embeddings(n, d, seed=11):
+    """50 centres from N(0, I), members centre + 0.5 N(0, I): an embedding set's shape."""
+    r = np.random.default_rng(seed)
+    centres = r.standard_normal((50, d))
+    return centres[r.integers(0, 50, n)] + 0.5 * r.standard_normal((n, d))
+
+
+def run_embedding_fps_cases(
+    shapes=((10_000, 64), (100_000, 64), (10_000, 384), (50_000, 384), (10_000, 768)), count=1000
+):
+    """Farthest-point sampling on embedding sets: vorn / peer, aim <= 0.2, moonshot <= 0.1."""
+    import fpsample
+    from threadpoolctl import threadpool_limits
+
+    setup = "\n".join(
+        [
+            f"import sys; sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})",
+            "from bench import clustered_embeddings",
+            "a = clustered_embeddings(50_000, 384)",
+        ]
+    )
+    grown = peak_rss_mb(setup, "_core.sample_centroid_fps_numpy(a, 1000, 0)")
+    print(f"embeddings-fps peak memory growth, 50,000 x 384 (146 MiB of points): {grown:.1f} MB")
+    print(
+        f"{'embeddings-fps, ' + str(count) + ' picks':34} {'vorn 1t':>8} {'vorn 2t':>8} "
+        f"{'fpsample':>8} {'numpy':>8} {'/fpsample':>9} {'/numpy':>7} {'x2t':>5}  (seconds)"
+    )
+    for n, d in shapes:
+        a = clustered_embeddings(n, d)
+        a32 = a.astype(np.float32)
+        ours = lambda a=a: _core.sample_centroid_fps_numpy(a, count, 0)
+        ours_1t, ours_2t = one_thread(ours), two_threads(ours)
+        fps = lambda a32=a32: fpsample.fps_sampling(a32, count, start_idx=0)
+        loop = lambda a=a: numpy_fps(a, count)
+        t = dict(vorn1=float("inf"), vorn2=float("inf"), fps=float("inf"), numpy=float("inf"))
+        with threadpool_limits(1):
+            for _ in range(2 if n * d <= 4_000_000 else 1):  # alternate: all see one load
+                t["vorn1"] = min(t["vorn1"], best_time(ours_1t, 3))
+                t["vorn2"] = min(t["vorn2"], best_time(ours_2t, 3))
+                t["fps"] = min(t["fps"], best_time(fps, 1))
+                t["numpy"] = min(t["numpy"], best_time(loop, 1))
+        print(
+            f"{f'{n:,} x {d}':34} {t['vorn1']:8.3f} {t['vorn2']:8.3f} {t['fps']:8.3f} "
+            f"{t['numpy']:8.3f} {t['vorn1'] / t['fps']:9.3f} {t['vorn1'] / t['numpy']:7.3f} "
+            f"{t['vorn1'] / t['vorn2']:5.2f}"
+        )
+    print()
+
+
+def two_threads(fn):
+    def run():
+        with vorn.num_threads(2):
+            return fn()
+
+    return run
+
+
 def main():
     pattern = sys.argv[1] if len(sys.argv) > 1 else ""
     print(
@@ -755,6 +812,8 @@ def main():
         run_interrupt_cases()
     if pattern in "hull accuracy":
         run_hull_accuracy_sweep()
+    if pattern in "embeddings-fps":
+        run_embedding_fps_cases()
     run_overhead_cases(pattern)
     print(
         f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "

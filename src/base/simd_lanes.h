@@ -15,6 +15,12 @@
 #define VORN_VECTOR_EXTENSIONS 0
 #endif
 
+#if VORN_VECTOR_EXTENSIONS && defined(__GNUC__) && !defined(__clang__)
+// Vectors pass only between inline functions of one build, so GCC's note that their calling
+// convention differs between instruction sets concerns no interface.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 namespace vorn {
 
 #if VORN_VECTOR_EXTENSIONS
@@ -57,7 +63,13 @@ inline V load_lanes(const double* p) {
   return v;
 }
 template <class V>
-inline void store_lanes(double* p, V v) {
+inline V splat_lanes(double x) {
+  V v;
+  for (std::size_t i = 0; i < sizeof v / sizeof x; ++i) v[i] = x;
+  return v;
+}
+template <class V>
+inline void store_lanes(double* p, const V& v) {
   std::memcpy(p, &v, sizeof v);
 }
 

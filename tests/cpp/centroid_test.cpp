@@ -30,8 +30,9 @@ TEST(FindClosestPoint, ComparesRootedDistancesAndKeepsTheLowerIndexOnTies) {
   EXPECT_EQ(vorn::find_closest_point(make(2, {3e154, 0.0, 2e154, 0.0}), origin), 0u);
 }
 
-// Points in vector lanes give point_distance to the bit: one block of eight, two, blocks with a
-// tail, tails alone, a last group of lanes cut short, and squares that overflow.
+// Points in vector lanes, by columns or by rows, give point_distance to the bit: one block of
+// eight, two, blocks with a tail, tails alone, a last group of lanes cut short, and squares
+// that overflow.
 TEST(PointColumns, GiveTheDistancesOfPointDistance) {
   std::mt19937_64 gen(2);
   std::uniform_real_distribution<double> real(-1.0, 1.0);
@@ -44,6 +45,11 @@ TEST(PointColumns, GiveTheDistancesOfPointDistance) {
     for (std::size_t i = 1; i < points.n; ++i) {
       ASSERT_EQ(out[i - 1], vorn::point_distance(points[i], points[3], d))
           << "d=" << d << " i=" << i;
+    }
+    const std::uint32_t ids[] = {36, 0, 5, 5, 17, 2, 9};
+    vorn::row_squared_sums(points[0], d, ids, 7, points[3], out.data());
+    for (std::size_t j = 0; j < 7; ++j) {
+      ASSERT_EQ(out[j], vorn::squared_distance_sum(points[ids[j]], points[3], d)) << d << " " << j;
     }
   }
 }

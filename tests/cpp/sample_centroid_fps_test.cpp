@@ -7,19 +7,22 @@
 
 #include "test_support.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/sample_centroid_fps_pruned.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace {
 
 using vorn_test::make;
 
-// The procedure written out plainly, point by point.
-vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count) {
+// The procedure written out plainly, point by point, from the point nearest the centroid or
+// from `start`.
+vorn::Indices literal_fps(const vorn::PointSet& points, std::uint64_t count,
+                          std::uint64_t start = ~std::uint64_t(0)) {
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
   const std::size_t t = std::min<std::uint64_t>(n, count);
   const std::vector<double> c = vorn::compute_centroid(points);
-  vorn::Indices result = {vorn::find_closest_point(points, c.data())};
+  vorn::Indices result = {start < n ? start : vorn::find_closest_point(points, c.data())};
   std::vector<double> nearest(n);
   for (std::size_t i = 0; i < n; ++i)
     nearest[i] = vorn::point_distance(points[i], points[result[0]], points.d);
@@ -128,6 +131,79 @@ TEST(SampleCentroidFps, BucketsStayBoundedOnEveryShape) {
       }
     }
   }
+}
+
+// Many coordinates, where choices skip points by their distance to the chosen points: clustered
+// clouds, a grid of three values (ties and repeated points everywhere, count beyond n), points
+// a few ulps apart, distances of +inf and coordinates so small that every bound is void.
+TEST(SampleCentroidFpsPruned, EqualsThePlainProcedure) {
+  std::mt19937_64 gen(5);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  std::uniform_int_distribution<int> three(0, 2), ulps(-2, 2);
+  const char* kinds[] = {"clusters", "grid", "ulps", "huge", "tiny"};
+  for (std::size_t d : {8u, 9u, 13u, 64u, 100u}) {
+    for (int kind = 0; kind < 5; ++kind) {
+      const std::size_t n = kind == 1 ? 300 : 1500;
+      vorn::PointSet points(n, d);
+      std::vector<double> centre(d);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i % 100 == 0) {
+          for (double& c : centre) c = 4.0 * normal(gen);
+        }
+        for (std::size_t k = 0; k < d; ++k) {
+          double x = centre[k] + 0.5 * normal(gen);
+          if (kind == 1) x = three(gen);
+          if (kind == 2) x = std::nextafter(double(i % 4), ulps(gen) * 9.0);
+          if (kind == 3 && k == 0 && i % 50 == 7) x = i % 100 < 50 ? 1e300 : -1e300;
+          if (kind == 4) x *= 1e-156;  // squares in the subnormal range
+          points[i][k] = x;
+        }
+      }
+      const std::uint64_t count = kind == 1 ? 400 : 150;
+      ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, count), literal_fps(points, count))
+          << d << " " << kinds[kind];
+    }
+  }
+}
+
+// Large enough that the pieces of a choice go to the pool.
+TEST(SampleCentroidFpsPruned, ChoicesDoNotDependOnTheThreads) {
+  std::mt19937_64 gen(9);
+  std::uniform_int_distribution<int> coord(0, 9);
+  vorn::PointSet points(40000, 16);
+  for (double& x : points.coords) x = coord(gen) * 0.25;
+  const vorn::Indices expected = literal_fps(points, 40);
+  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook());
+    ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, 40, executor), expected) << threads;
+    ASSERT_EQ(vorn::sample_centroid_fps(points, 40, 0, executor), expected) << threads;
+  }
+}
+
+// Any first choice, on both methods (tree and groups), ties included; the nearest point to the
+// centroid as start gives sample_centroid_fps itself.
+TEST(SampleCentroidFpsFrom, EqualsThePlainProcedureFromEveryStart) {
+  std::mt19937_64 gen(3);
+  std::uniform_int_distribution<int> coord(0, 3);
+  for (std::size_t d : {2u, 16u}) {
+    vorn::PointSet points(200, d);
+    for (double& x : points.coords) x = coord(gen);
+    for (std::uint64_t start : {0u, 1u, 77u, 199u}) {
+      ASSERT_EQ(vorn::sample_centroid_fps_from(points, 120, start), literal_fps(points, 120, start))
+          << d << " " << start;
+    }
+    const vorn::Indices usual = vorn::sample_centroid_fps(points, 60, 0);
+    EXPECT_EQ(vorn::sample_centroid_fps_from(points, 60, usual[0]), usual) << d;
+  }
+  EXPECT_EQ(vorn::sample_centroid_fps_from(make(1, {5.0}), 3, 0), (vorn::Indices{0}));
+  EXPECT_TRUE(vorn::sample_centroid_fps_from(make(1, {5.0}), 0, 4).empty());
+  EXPECT_EQ(
+      vorn_test::panic_of([] { vorn::sample_centroid_fps_from(make(1, {1, 2}), 2, 2); }).what(),
+      std::string("start index out of range"));
+  EXPECT_EQ(vorn_test::panic_of([] {
+              vorn::sample_centroid_fps_from(make(1, {1, std::nan("")}), 2, 0);
+            }).what(),
+            std::string("called `Option::unwrap()` on a `None` value"));
 }
 
 }  // namespace

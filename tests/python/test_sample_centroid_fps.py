@@ -23,8 +23,9 @@ def test_worked_examples(points, count, expected):
     assert _core.sample_centroid_fps(points, count, 0) == expected
 
 
-def test_seed_and_input_form_change_nothing(rng):
-    a = rng.integers(0, 6, (3000, 3)) / 7.0  # ties everywhere, and many buckets
+@pytest.mark.parametrize("d", [3, 64], ids=["tree", "many-coordinates"])
+def test_seed_and_input_form_change_nothing(rng, d):
+    a = rng.integers(0, 6, (3000, d)) / 7.0  # ties everywhere, and many buckets or groups
     expected = _core.sample_centroid_fps_numpy(a, 300, 0)
     assert _core.sample_centroid_fps_numpy(a, 300, 2**64 - 1) == expected
     assert _core.sample_centroid_fps(a.tolist(), 300, 5) == expected

@@ -3,10 +3,13 @@
 // index.
 #include "utils/sample_measures/centroid.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "base/compiler_hints.h"
 #include "base/panic.h"
 #include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
@@ -27,19 +30,25 @@ std::vector<double> compute_centroid(const PointSet& points) {
 std::uint64_t find_closest_point(const PointSet& points, const double* position) {
   const std::size_t n = points.n;
   if (n == 1) return 0;
-  const std::size_t d = points.d;
+  constexpr std::size_t kBlock = 256;
+  double sums[kBlock];
   std::uint64_t best = 0;
-  double best_distance = point_distance(points[0], position, d);
-  for (std::size_t i = 1; i < n; ++i) {
-    const double candidate = point_distance(points[i], position, d);
-    if (std::isnan(best_distance) || std::isnan(candidate)) {
-      throw Panic("called `Option::unwrap()` on a `None` value");
-    }
-    // Square-rooted distances: squared sums that round to one root are a tie, kept by the lower
-    // index.
-    if (best_distance > candidate) {
-      best = i;
-      best_distance = candidate;
+  double best_distance = 0.0;
+  for (std::size_t begin = 0; begin < n; begin += kBlock) {
+    const std::size_t m = std::min(kBlock, n - begin);
+    row_squared_sums(points[begin], points.d, m, position, sums);
+    for (std::size_t j = 0; j < m; ++j) {
+      const double candidate = std::sqrt(sums[j]);
+      if (begin + j == 0) {
+        best_distance = candidate;
+      } else if (std::isnan(best_distance) || std::isnan(candidate)) {
+        throw Panic("called `Option::unwrap()` on a `None` value");
+      } else if (best_distance > candidate) {
+        // Square-rooted distances: squared sums that round to one root are a tie, kept by the
+        // lower index.
+        best = begin + j;
+        best_distance = candidate;
+      }
     }
   }
   return best;
@@ -50,55 +59,95 @@ std::uint64_t nearest_to_centroid(const PointSet& points) {
   return find_closest_point(points, centroid.data());
 }
 
+Indices start_at_centroid(const PointSet& points, std::uint64_t count) {
+  Indices result;
+  if (points.n == 0 || count == 0) return result;
+  result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
+  result.push_back(nearest_to_centroid(points));
+  return result;
+}
+
 namespace {
 
 constexpr std::size_t kLanes = 16;
 
 // The squared sums of point_distance for kLanes consecutive points whose axis k starts at
-// columns + k * stride. Every lane makes the scalar operations of one point in the
-// scalar order (eight partial sums over full blocks of eight, then the tail), so vector lanes
-// change no rounding.
+// columns + k * stride, four lanes at a time: each lane makes one point's scalar operations in
+// the scalar order, so vector lanes change no rounding.
 VORN_SIMD_CLONES
 void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
                        const double* position, double* out) {
-  double r[kLanes] = {};
-  std::size_t t = 0;
-  if (d >= 8) {
-    // Partial sum k takes axes k, k + 8, k + 16, ...: each is accumulated on its own.
-    double s[8][kLanes];
-    const std::size_t blocks = d / 8;
-    for (std::size_t k = 0; k < 8; ++k) {
-      double acc[kLanes] = {};
-      for (std::size_t b = 0; b < blocks; ++b) {
-        const double* c = columns + (8 * b + k) * stride;
-        const double x = position[8 * b + k];
-        for (std::size_t l = 0; l < kLanes; ++l) {
-          const double v = c[l] - x;
-          acc[l] = acc[l] + v * v;
-        }
-      }
-      for (std::size_t l = 0; l < kLanes; ++l) s[k][l] = acc[l];
-    }
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      double q = s[0][l] + s[4][l];
-      q = q + (s[1][l] + s[5][l]);
-      q = q + (s[2][l] + s[6][l]);
-      r[l] = q + (s[3][l] + s[7][l]);
-    }
-    t = 8 * blocks;
+  for (std::size_t q = 0; q < kLanes; q += 4) {
+    const F64x4 sums = blocked_square_sum<F64x4>(d, [=](std::size_t k) {
+      return load_lanes<F64x4>(columns + k * stride + q) - splat_lanes<F64x4>(position[k]);
+    });
+    store_lanes(out + q, sums);
   }
-  for (; t < d; ++t) {
-    const double* c = columns + t * stride;
-    const double x = position[t];
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      const double v = c[l] - x;
-      r[l] = r[l] + v * v;
-    }
+}
+
+// Point p's squared sum from its eight partial sums (lane k holds partial sum k) and its tail.
+VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, const double* p,
+                                         const double* position) {
+  double lanes[8];
+  store_lanes(lanes, partial);
+  double r = d >= 8 ? combine_partial_sums(lanes) : 0.0;
+  for (std::size_t t = d / 8 * 8; t < d; ++t) {
+    const double v = p[t] - position[t];
+    r = r + v * v;
   }
-  for (std::size_t l = 0; l < kLanes; ++l) out[l] = r[l];
+  return r;
+}
+
+// The squared sums of point_distance from position to the rows row(0) .. row(m - 1), each read
+// as stored: lane k of a vector is the point's partial sum k, so eight coordinates take one
+// vector step, and four points run side by side for independent chains.
+template <class Row>
+VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const double* position,
+                                 double* out) {
+  const std::size_t blocks = d / 8;
+  std::size_t j = 0;
+  for (; j + 4 <= m; j += 4) {
+    const double* p[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
+    // Rows may lie anywhere: ask for the next four while these four are summed.
+    for (std::size_t l = j + 4; l < std::min(m, j + 8); ++l) {
+      for (std::size_t b = 0; b < d; b += 8) VORN_PREFETCH(row(l) + b);
+    }
+    F64x8 s0{}, s1{}, s2{}, s3{};
+    for (std::size_t b = 0; b < 8 * blocks; b += 8) {
+      const F64x8 c = load_lanes<F64x8>(position + b);
+      const F64x8 v0 = load_lanes<F64x8>(p[0] + b) - c, v1 = load_lanes<F64x8>(p[1] + b) - c;
+      const F64x8 v2 = load_lanes<F64x8>(p[2] + b) - c, v3 = load_lanes<F64x8>(p[3] + b) - c;
+      s0 = s0 + v0 * v0;
+      s1 = s1 + v1 * v1;
+      s2 = s2 + v2 * v2;
+      s3 = s3 + v3 * v3;
+    }
+    const F64x8 partial[4] = {s0, s1, s2, s3};
+    for (std::size_t l = 0; l < 4; ++l) out[j + l] = finish_row_sum(partial[l], d, p[l], position);
+  }
+  for (; j < m; ++j) {
+    F64x8 s{};
+    for (std::size_t b = 0; b < 8 * blocks; b += 8) {
+      const F64x8 v = load_lanes<F64x8>(row(j) + b) - load_lanes<F64x8>(position + b);
+      s = s + v * v;
+    }
+    out[j] = finish_row_sum(s, d, row(j), position);
+  }
 }
 
 }  // namespace
+
+VORN_SIMD_CLONES_512
+void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out) {
+  row_sums([=](std::size_t j) { return rows + std::size_t(ids[j]) * d; }, m, d, position, out);
+}
+
+VORN_SIMD_CLONES_512
+void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
+                      double* out) {
+  row_sums([=](std::size_t j) { return rows + j * d; }, m, d, position, out);
+}
 
 PointColumns::PointColumns(const PointSet& points)
     : n_(points.n), d_(points.d), columns_(points.n * points.d) {

@@ -25,6 +25,21 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
 // of compute_centroid. Fails as find_closest_point does.
 std::uint64_t nearest_to_centroid(const PointSet& points);
 
+// points: n x d. An empty list for n = 0 or count = 0; otherwise [nearest_to_centroid(points)]
+// with room for min(n, count) indices: the start of every sampler that grows its choice from
+// the point nearest the centroid. Fails as find_closest_point does.
+Indices start_at_centroid(const PointSet& points, std::uint64_t count);
+
+// rows: points stored row by row, point i's d coordinates at rows + i * d; ids: m indices.
+// Sets out[j] to the squared sum of point_distance between point ids[j] and position, rounded
+// exactly as point_distance rounds it, for j = 0 .. m - 1. Never fails.
+void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out);
+
+// As above for the m consecutive points starting at rows.
+void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
+                      double* out);
+
 // columns: d axes of m points, axis k at columns + k * stride. Sets out[l] to the squared sum
 // of point_distance between point l and position, rounded exactly as point_distance rounds it,
 // for l = 0 .. m - 1. Never fails.

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "base/compiler_hints.h"
+#include "base/panic.h"
 #include "base/simd_clones.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/sample_centroid_fps_pruned.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
@@ -19,11 +20,13 @@ namespace {
 
 constexpr std::size_t kBucketSize = 512;
 constexpr std::uint64_t kBucketingFromCount = 32;
+// From this many coordinates on, boxes around buckets rule out fewer points than the distances
+// to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
+constexpr std::size_t kPrunedFromDimension = 10;
 // A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
 // it to the pool would cost more than it saves. Choices follow each other within microseconds,
 // while the pool's workers still wait awake, so a few thousand slots already pay.
 constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
-constexpr std::size_t kSlotsPerRange = std::size_t(1) << 10;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -191,9 +194,10 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
+// The tree's single node: every point in column layout, each entry +inf, the box fitted.
 template <std::size_t D>
-Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
-  Tree tree;
+void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
+               const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   tree.n = n;
   tree.d = d;
@@ -211,8 +215,32 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
   tree.nodes[0].end = n;
   tree.bounds.resize(tree.stride());
   fit_box<D>(tree, 0);
-  // Level by level: the nodes of one level hold disjoint slot ranges and divide independently.
-  // A child starts from its parent's box cut at the division; buckets fit theirs afterwards.
+}
+
+// Gives node b the two children that `split` describes; each starts from b's box, cut at the
+// division when the split clips. Returns the first child.
+std::size_t add_children(Tree& tree, std::size_t b, const Split& split) {
+  const std::size_t c = tree.nodes.size(), d = tree.d;
+  tree.nodes[b].child = c;
+  tree.nodes.resize(c + 2);
+  tree.nodes[c].begin = tree.nodes[b].begin;
+  tree.nodes[c].end = tree.nodes[c + 1].begin = split.at;
+  tree.nodes[c + 1].end = tree.nodes[b].end;
+  tree.bounds.resize(tree.stride() * (c + 2));
+  for (std::size_t child = c; child < c + 2; ++child) {
+    std::copy(tree.lo(b), tree.lo(b) + 2 * d, tree.lo(child));
+  }
+  if (split.clip) {
+    tree.hi(c)[split.axis] = split.value;
+    tree.lo(c + 1)[split.axis] = split.value;
+  }
+  return c;
+}
+
+// Divides the tree level by level: the nodes of one level hold disjoint slot ranges and divide
+// independently. Returns the buckets, the nodes that no longer divide.
+template <std::size_t D>
+std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Executor& executor) {
   std::vector<std::size_t> level = {0}, next, buckets;
   std::vector<Split> splits;
   while (!level.empty()) {
@@ -223,38 +251,27 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
     });
     next.clear();
     for (std::size_t j = 0; j < level.size(); ++j) {
-      const std::size_t b = level[j];
-      const Split& split = splits[j];
-      if (split.at == 0) {
-        buckets.push_back(b);
+      if (splits[j].at == 0) {
+        buckets.push_back(level[j]);
         continue;
       }
-      const std::size_t c = tree.nodes.size();
-      tree.nodes[b].child = c;
-      tree.nodes.resize(c + 2);
-      tree.nodes[c].begin = tree.nodes[b].begin;
-      tree.nodes[c].end = tree.nodes[c + 1].begin = split.at;
-      tree.nodes[c + 1].end = tree.nodes[b].end;
-      tree.bounds.resize(tree.stride() * (c + 2));
-      for (std::size_t child = c; child < c + 2; ++child) {
-        std::copy(tree.lo(b), tree.lo(b) + 2 * d, tree.lo(child));
-      }
-      if (split.clip) {
-        tree.hi(c)[split.axis] = split.value;
-        tree.lo(c + 1)[split.axis] = split.value;
-      }
+      const std::size_t c = add_children(tree, level[j], splits[j]);
       next.push_back(c);
       next.push_back(c + 1);
     }
     level.swap(next);
   }
-  tree.buckets = buckets.size();
+  return buckets;
+}
+
+// Fits each bucket's box; every entry is +inf, so the bucket's highest index holds its maximum:
+// a bucket the first choice skips (all its distances +inf) still reports the right point.
+template <std::size_t D>
+void settle_buckets(Tree& tree, const std::vector<std::size_t>& buckets, const Executor& executor) {
   executor.for_ranges(buckets.size(), 64, [&](std::size_t begin, std::size_t end) {
     for (std::size_t j = begin; j < end; ++j) {
       Node& bucket = tree.nodes[buckets[j]];
       fit_box<D>(tree, buckets[j]);
-      // Every entry is +inf, so the bucket's highest index holds its maximum: a bucket the
-      // first choice skips (all its distances +inf) still reports the right point.
       bucket.max_slot = bucket.end - 1;
       for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
         if (tree.point(s) > tree.point(bucket.max_slot)) bucket.max_slot = s;
@@ -262,16 +279,29 @@ Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor&
       tree.max_sum(buckets[j]) = kInf;
     }
   });
-  // Children come after their parents: going backwards settles every box and maximum.
+}
+
+// Children come after their parents: going backwards settles every inner box and maximum.
+void settle_inner_nodes(Tree& tree) {
   for (std::size_t b = tree.nodes.size(); b-- > 0;) {
     const std::size_t c = tree.nodes[b].child;
     if (c == 0) continue;
-    for (std::size_t k = 0; k < d; ++k) {
+    for (std::size_t k = 0; k < tree.d; ++k) {
       tree.lo(b)[k] = std::min(tree.lo(c)[k], tree.lo(c + 1)[k]);
       tree.hi(b)[k] = std::max(tree.hi(c)[k], tree.hi(c + 1)[k]);
     }
     combine(tree, b);
   }
+}
+
+template <std::size_t D>
+Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
+  Tree tree;
+  fill_root<D>(tree, points, bucket_size, executor);
+  const std::vector<std::size_t> buckets = divide<D>(tree, bucket_size, executor);
+  tree.buckets = buckets.size();
+  settle_buckets<D>(tree, buckets, executor);
+  settle_inner_nodes(tree);
   return tree;
 }
 
@@ -295,17 +325,15 @@ VORN_ALWAYS_INLINE void update_bucket(Tree& tree, std::size_t b, const double* c
   double* nearest = tree.nearest.data();
   Node& bucket = tree.nodes[b];
   const double before = nearest[bucket.max_slot];
-  std::int64_t top = 0;  // sums are never negative nor NaN: their bits order as the values
+  double top = 0.0;  // sums are never negative nor NaN
   for (std::size_t s = bucket.begin; s < bucket.end; ++s) {
     const double sum = blocked_square_sum<double>(
         D ? D : tree.d, [=](std::size_t k) { return cols[k * n + s] - centre[k]; });
     const double lowered = sum < nearest[s] ? sum : nearest[s];
     nearest[s] = lowered;
-    std::int64_t bits;
-    std::memcpy(&bits, &lowered, sizeof bits);
-    top = bits > top ? bits : top;
+    top = lowered > top ? lowered : top;
   }
-  std::memcpy(&tree.max_sum(b), &top, sizeof top);
+  tree.max_sum(b) = top;
   // Entries only fall: if the maximum's own entry stayed, so did the maximum and its index.
   if (nearest[bucket.max_slot] != before) find_bucket_maximum(tree, bucket);
 }
@@ -329,53 +357,89 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 }
 
 // One choice: lowers every nearest entry to its sum to centre, visiting only the nodes whose
-// box could hold a lower sum, and returns the last index of the largest distance.
+// box could hold a lower sum, and returns the last index of the largest distance. The subtrees
+// below a fixed level of the tree (the roots) are independent: each is visited, updated and
+// combined as one task, so that only the few nodes above them are left for the calling thread.
 template <std::size_t D>
 class Chooser {
  public:
-  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {}
+  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {
+    std::vector<std::size_t> level = {0}, next;
+    while (level.size() < kRoots && level.size() < tree.buckets) {
+      next.clear();
+      for (const std::size_t b : level) {
+        const std::size_t c = tree.nodes[b].child;
+        if (c == 0) {
+          next.push_back(b);
+        } else {
+          top_.push_back(b);
+          next.push_back(c);
+          next.push_back(c + 1);
+        }
+      }
+      level.swap(next);
+    }
+    roots_.resize(level.size());
+    for (std::size_t r = 0; r < level.size(); ++r) roots_[r].node = level[r];
+  }
 
   std::uint64_t next(const double* centre) {
     executor_.poll();
-    stack_.assign(1, 0);
-    inner_.clear();
-    buckets_.clear();
-    std::size_t slots = 0;
-    const std::size_t d = tree_.d, stride = tree_.stride();
-    const double* bounds = tree_.bounds.data();
-    while (!stack_.empty()) {
-      const std::size_t b = stack_.back();
-      stack_.pop_back();
-      const double* bound = bounds + stride * b;
-      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
-      const Node& node = tree_.nodes[b];
-      if (node.child == 0) {
-        buckets_.push_back(b);
-        slots += node.end - node.begin;
-      } else {
-        inner_.push_back(b);
-        stack_.push_back(node.child);
-        stack_.push_back(node.child + 1);
-      }
-    }
-    // Buckets are disjoint: any division of the list gives the same entries.
-    if (slots >= kParallelSlots && executor_.threads() > 1) {
-      const std::size_t grain = std::max<std::size_t>(1, kSlotsPerRange * buckets_.size() / slots);
-      executor_.for_ranges(buckets_.size(), grain, [&](std::size_t begin, std::size_t end) {
-        update_buckets(tree_, buckets_.data() + begin, end - begin, centre);
+    // Which thread visits a root changes no entry; the last choice's work predicts this one's.
+    if (slots_ >= kParallelSlots && executor_.threads() > 1) {
+      executor_.for_ranges(roots_.size(), 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) visit(roots_[r], centre);
       });
     } else {
-      update_buckets(tree_, buckets_.data(), buckets_.size(), centre);
+      for (Root& root : roots_) visit(root, centre);
     }
-    // Children were visited after their parents.
-    for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
+    slots_ = 0;
+    for (const Root& root : roots_) slots_ += root.slots;
+    // Parents were listed before their children.
+    for (std::size_t j = top_.size(); j-- > 0;) combine(tree_, top_[j]);
     return tree_.point(tree_.nodes[0].max_slot);
   }
 
  private:
+  // A subtree's traversal state, reused from choice to choice.
+  struct Root {
+    std::size_t node = 0, slots = 0;
+    std::vector<std::size_t> stack, inner, buckets;
+  };
+  static constexpr std::size_t kRoots = 64;
+
+  void visit(Root& root, const double* centre) {
+    root.stack.assign(1, root.node);
+    root.inner.clear();
+    root.buckets.clear();
+    root.slots = 0;
+    const std::size_t d = tree_.d, stride = tree_.stride();
+    const double* bounds = tree_.bounds.data();
+    while (!root.stack.empty()) {
+      const std::size_t b = root.stack.back();
+      root.stack.pop_back();
+      const double* bound = bounds + stride * b;
+      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
+      const Node& node = tree_.nodes[b];
+      if (node.child == 0) {
+        root.buckets.push_back(b);
+        root.slots += node.end - node.begin;
+      } else {
+        root.inner.push_back(b);
+        root.stack.push_back(node.child);
+        root.stack.push_back(node.child + 1);
+      }
+    }
+    update_buckets(tree_, root.buckets.data(), root.buckets.size(), centre);
+    // Children were visited after their parents.
+    for (std::size_t j = root.inner.size(); j-- > 0;) combine(tree_, root.inner[j]);
+  }
+
   Tree& tree_;
   const Executor& executor_;
-  std::vector<std::size_t> stack_, inner_, buckets_;
+  std::vector<Root> roots_;
+  std::vector<std::size_t> top_;  // the nodes above the roots, parents first
+  std::size_t slots_ = kParallelSlots;
 };
 
 template <std::size_t D>
@@ -386,25 +450,37 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
   while (result.size() < target) result.push_back(chooser.next(points[result.back()]));
 }
 
-}  // namespace
-
-Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
-                                     std::size_t bucket_size, const Executor& executor) {
-  const std::size_t n = points.n;
-  if (n == 0 || count == 0) return {};
-  const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(n, count));
-  Indices result;
-  result.reserve(target);
-  result.push_back(nearest_to_centroid(points));
-  if (target == 1) return result;
+// Appends to result, which holds the first choice, until it holds target indices.
+void extend_bucketed(const PointSet& points, std::size_t target, std::size_t bucket_size,
+                     const Executor& executor, Indices& result) {
+  if (result.size() >= target) return;
   bucket_size = std::max<std::size_t>(bucket_size, 1);
-  if (n > std::numeric_limits<std::uint32_t>::max()) bucket_size = n;
+  if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   switch (points.d) {
     case 1: choose<1>(points, target, bucket_size, executor, result); break;
     case 2: choose<2>(points, target, bucket_size, executor, result); break;
     case 3: choose<3>(points, target, bucket_size, executor, result); break;
     default: choose<0>(points, target, bucket_size, executor, result); break;
   }
+}
+
+// Appends to result, which holds the first choice, by the method that suits the points.
+void extend(const PointSet& points, std::uint64_t count, const Executor& executor,
+            Indices& result) {
+  const std::size_t target = static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count));
+  if (points.d >= kPrunedFromDimension && points.n <= std::numeric_limits<std::uint32_t>::max())
+    return extend_fps_pruned(points, target, executor, result);
+  // Filing the points costs a few full passes; it pays off only over many choices.
+  const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
+  extend_bucketed(points, target, bucket_size, executor, result);
+}
+
+}  // namespace
+
+Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
+                                     std::size_t bucket_size, const Executor& executor) {
+  Indices result = start_at_centroid(points, count);
+  extend_bucketed(points, std::min<std::uint64_t>(points.n, count), bucket_size, executor, result);
   return result;
 }
 
@@ -417,9 +493,24 @@ std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t buck
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
                             const Executor& executor) {
-  // Filing the points costs a few full passes; it pays off only over many choices.
-  const std::size_t bucket_size = count >= kBucketingFromCount ? kBucketSize : points.n;
-  return sample_centroid_fps_bucketed(points, count, bucket_size, executor);
+  Indices result = start_at_centroid(points, count);
+  extend(points, count, executor, result);
+  return result;
+}
+
+Indices sample_centroid_fps_from(const PointSet& points, std::uint64_t count, std::uint64_t start,
+                                 const Executor& executor) {
+  if (points.n == 0 || count == 0) return {};
+  if (start >= points.n) throw Panic("start index out of range");
+  // The same failure as the start at the centroid, where a non-finite coordinate ends the call.
+  for (const double x : points.coords) {
+    if (points.n >= 2 && !std::isfinite(x))
+      throw Panic("called `Option::unwrap()` on a `None` value");
+  }
+  Indices result = {start};
+  result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
+  extend(points, count, executor, result);
+  return result;
 }
 
 }  // namespace vorn

@@ -20,6 +20,14 @@ namespace vorn {
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                             const Executor& executor = Executor());
 
+// points: n x d; start: the first choice. The selection of sample_centroid_fps begun at point
+// start instead of the point nearest the centroid (which is not computed): min(n, count)
+// indices, start first. Empty for n = 0 or count = 0. Throws Panic("start index out of range")
+// when start >= n, and Panic("called `Option::unwrap()` on a `None` value") when n >= 2 and a
+// coordinate is NaN or infinite, as sample_centroid_fps does.
+Indices sample_centroid_fps_from(const PointSet& points, std::uint64_t count, std::uint64_t start,
+                                 const Executor& executor = Executor());
+
 // The same selection, with the points filed into a tree of boxes whose buckets (leaves) hold
 // at most bucket_size points, unless they all coincide; a choice visits only the boxes where it
 // can bring a point closer. The result does not depend on bucket_size (n or more means one

@@ -7,11 +7,22 @@
 
 namespace vorn {
 
+// The one combination of the eight partial sums s[0..7] of a squared distance: r = s0 + s4,
+// r += s1 + s5, r += s2 + s6, r += s3 + s7. Every kernel that sums squares combines them here.
+template <class T>
+inline T combine_partial_sums(const T* s) {
+  T r = s[0] + s[4];
+  r = r + (s[1] + s[5]);
+  r = r + (s[2] + s[6]);
+  r = r + (s[3] + s[7]);
+  return r;
+}
+
 // The sum of squares of the d differences diff(0) .. diff(d - 1), each rounded to T: for
-// d >= 8, eight running sums s0..s7 over the full blocks, combined as r = s0 + s4,
-// r += s1 + s5, r += s2 + s6, r += s3 + s7, then the remaining squares one by one; for d < 8
-// the plain left-to-right sum. T is double, or a vector of doubles whose lanes are separate
-// points (each lane then rounds exactly as the scalar form).
+// d >= 8, eight running sums s0..s7 over the full blocks (s_k takes k, k + 8, k + 16, ...)
+// combined by combine_partial_sums, then the remaining squares one by one; for d < 8 the plain
+// left-to-right sum. T is double, or a vector of doubles whose lanes are separate points (each
+// lane then rounds exactly as the scalar form).
 template <class T, class Diff>
 inline T blocked_square_sum(std::size_t d, Diff diff) {
   T r = T{};
@@ -25,10 +36,7 @@ inline T blocked_square_sum(std::size_t d, Diff diff) {
         s[k] = s[k] + v * v;
       }
     }
-    r = s[0] + s[4];
-    r = r + (s[1] + s[5]);
-    r = r + (s[2] + s[6]);
-    r = r + (s[3] + s[7]);
+    r = combine_partial_sums(s);
     t = 8 * blocks;
   }
   for (std::size_t i = t; i < d; ++i) {
@@ -47,6 +55,34 @@ inline double squared_distance_sum(const double* a, const double* b, std::size_t
 // a, b: d coordinates each. Returns the correctly rounded square root of squared_distance_sum.
 inline double point_distance(const double* a, const double* b, std::size_t d) {
   return std::sqrt(squared_distance_sum(a, b, d));
+}
+
+// Skipping a distance by the triangle inequality, exactly. Write D for the true distance and D'
+// for point_distance. Each square passes through at most d + 6 roundings (difference, square,
+// d + 3 additions at most, each rounding by u = 2^-53), and the square root through one more,
+// so D' = D (1 + e) with |e| <= (d + 9) u / 2 + O(u^2) < delta = (d + 16) u, as long as the
+// squared sum is at least 2^-800: then squares lost to underflow (each off by 2^-1075 at most)
+// weigh less than d 2^-275 of it. Take a new point c, a point i and o, the chosen point
+// nearest to i, with a = D'(c, o), b = D'(i, o) and b' = max(b, kTriangleFloor). If
+// b' <= a * triangle_skip_factor(d), then a >= 2 b' (1 + delta) / (1 - delta), hence
+// D(i, c) >= D(c, o) - D(i, o) >= b' / (1 - delta) and D'(i, c) >= b' >= b: the new distance
+// cannot lower i's nearest one. With b = 0 nothing can, so such entries may always be skipped.
+constexpr double kTriangleFloor = 0x1p-400;
+
+// a * triangle_skip_factor(d) is the largest nearest distance the rule above skips (0 for a
+// dimension so large that the bound says nothing): 1/2 (1 - 5 delta), where 4 delta absorb
+// the bound and one more the rounding of the product.
+inline double triangle_skip_factor(std::size_t d) {
+  const double delta = (static_cast<double>(d) + 16.0) * 0x1p-53;
+  return delta > 0x1p-8 ? 0.0 : 0.5 * (1.0 - 5.0 * delta);
+}
+
+// a: D'(c, o); factor: triangle_skip_factor(d). Returns the bound at or below which nearest
+// distances of points whose nearest chosen point is o may be skipped: 0 (only zeros skip) when
+// a is infinite, since then D(c, o) need not be, or when the bound falls below kTriangleFloor.
+inline double triangle_skip_bound(double a, double factor) {
+  const double bound = a * factor;
+  return bound >= kTriangleFloor && bound <= 0x1.fffffffffffffp+1023 ? bound : 0.0;
 }
 
 }  // namespace vorn

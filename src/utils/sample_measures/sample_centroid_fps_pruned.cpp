@@ -1,0 +1,236 @@
+// Farthest-point sampling for points of many coordinates: each point is filed under its
+// nearest chosen point, and a new choice skips every point that it provably cannot bring closer.
+// The skips are exact: every choice equals that of the plain procedure, bit for bit.
+#include "utils/sample_measures/sample_centroid_fps_pruned.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "utils/sample_measures/centroid.h"
+#include "utils/size_measures/point_distance.h"
+
+namespace vorn {
+
+namespace {
+
+// The entry of a member that has moved to a later group; below every distance.
+constexpr double kMoved = -1.0;
+// Members per piece of work: the unit handed to the pool, and the size of its scratch.
+constexpr std::size_t kPiece = 1024;
+// A choice whose groups to visit hold fewer members than this runs on the calling thread.
+constexpr std::size_t kParallelMembers = std::size_t(1) << 14;
+// Groups this small are visited without their centre's distance, which would save too little.
+constexpr std::size_t kBoundFromMembers = 3;
+
+// The largest entry and the highest index holding it: equal maxima go to the higher index.
+struct Farthest {
+  double value = kMoved;
+  std::uint32_t index = 0;
+  void take(double v, std::uint32_t i) {
+    if (v > value || (v == value && i > index)) {
+      value = v;
+      index = i;
+    }
+  }
+};
+
+// The points whose nearest chosen point is `centre`: their indices and nearest distances,
+// point_distance to centre. Members that move on leave kMoved behind until the group is packed.
+struct Group {
+  std::uint64_t centre = 0;
+  std::vector<std::uint32_t> ids;
+  std::vector<double> nearest;
+  std::size_t moved = 0;
+  Farthest farthest;  // value kMoved when no member is left
+};
+
+// Members [begin, end) of one group, their skip bound, and what the update found.
+struct Piece {
+  std::size_t group = 0, begin = 0, end = 0;
+  double bound = 0.0;
+  std::vector<std::pair<std::uint32_t, double>> moved;  // member position, new distance
+  Farthest farthest;                                    // of the members that stay
+};
+
+class PrunedChooser {
+ public:
+  PrunedChooser(const PointSet& points, const Executor& executor)
+      : points_(points), executor_(executor), factor_(triangle_skip_factor(points.d)) {}
+
+  // Files every point under the first choice.
+  void start(std::uint64_t first);
+  // The next choice: the highest index of the largest nearest distance.
+  std::uint64_t farthest() const;
+  // Lowers every nearest distance to its distance to the chosen point `centre`.
+  void add(std::uint64_t centre);
+
+ private:
+  void plan_pieces(std::uint64_t centre);
+  void run_pieces(std::uint64_t centre);
+  void update(Piece& piece, const double* centre);
+  void settle(Group& fresh);
+
+  const PointSet& points_;
+  const Executor& executor_;
+  const double factor_;
+  std::vector<Group> groups_;
+  std::vector<Piece> pieces_;
+  std::size_t used_ = 0;  // pieces_[0, used_) belong to the current choice
+  std::vector<std::uint32_t> centres_;
+  std::vector<double> centre_sums_;
+};
+
+void PrunedChooser::start(std::uint64_t first) {
+  groups_.emplace_back();
+  Group& group = groups_.back();
+  group.centre = first;
+  group.ids.resize(points_.n);
+  group.nearest.resize(points_.n);
+  for (std::size_t i = 0; i < points_.n; ++i) group.ids[i] = static_cast<std::uint32_t>(i);
+  executor_.for_ranges(points_.n, kParallelMembers, [&](std::size_t begin, std::size_t end) {
+    row_squared_sums(points_[begin], points_.d, end - begin, points_[first], &group.nearest[begin]);
+    for (std::size_t i = begin; i < end; ++i) group.nearest[i] = std::sqrt(group.nearest[i]);
+  });
+  for (std::size_t i = 0; i < points_.n; ++i) group.farthest.take(group.nearest[i], group.ids[i]);
+}
+
+std::uint64_t PrunedChooser::farthest() const {
+  Farthest best;
+  for (const Group& group : groups_) best.take(group.farthest.value, group.farthest.index);
+  return best.index;
+}
+
+void PrunedChooser::add(std::uint64_t centre) {
+  executor_.poll();
+  plan_pieces(centre);
+  run_pieces(centre);
+  groups_.emplace_back();
+  groups_.back().centre = centre;
+  settle(groups_.back());
+}
+
+// Splits the members of every group the new centre might reach into pieces. A group is passed
+// over when its largest distance is within the bound that its centre's distance gives.
+void PrunedChooser::plan_pieces(std::uint64_t centre) {
+  centres_.clear();
+  for (const Group& group : groups_) {
+    if (group.farthest.value > 0.0 && group.ids.size() - group.moved >= kBoundFromMembers)
+      centres_.push_back(static_cast<std::uint32_t>(group.centre));
+  }
+  centre_sums_.resize(centres_.size());
+  const std::size_t grain = kParallelMembers * 8 / points_.d + 1;  // ranges of 2^17 coordinates
+  executor_.for_ranges(centres_.size(), grain, [&](std::size_t begin, std::size_t end) {
+    row_squared_sums(points_[0], points_.d, &centres_[begin], end - begin, points_[centre],
+                     &centre_sums_[begin]);
+  });
+  used_ = 0;
+  std::size_t with_bound = 0;
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    const Group& group = groups_[g];
+    if (!(group.farthest.value > 0.0)) continue;  // all members at distance 0, or none
+    double bound = 0.0;
+    if (group.ids.size() - group.moved >= kBoundFromMembers)
+      bound = triangle_skip_bound(std::sqrt(centre_sums_[with_bound++]), factor_);
+    if (group.farthest.value <= bound) continue;
+    for (std::size_t begin = 0; begin < group.ids.size(); begin += kPiece) {
+      if (used_ == pieces_.size()) pieces_.emplace_back();
+      Piece& piece = pieces_[used_++];
+      piece.group = g;
+      piece.begin = begin;
+      piece.end = std::min(group.ids.size(), begin + kPiece);
+      piece.bound = bound;
+    }
+  }
+}
+
+void PrunedChooser::run_pieces(std::uint64_t centre) {
+  const double* position = points_[centre];
+  if (used_ * kPiece >= kParallelMembers && executor_.threads() > 1) {
+    executor_.for_ranges(used_, 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t p = begin; p < end; ++p) update(pieces_[p], position);
+    });
+  } else {
+    for (std::size_t p = 0; p < used_; ++p) update(pieces_[p], position);
+  }
+}
+
+// Computes the distances the bound does not rule out; members brought closer are marked moved.
+// Pieces of one group own disjoint ranges of its entries, so pieces may run side by side.
+void PrunedChooser::update(Piece& piece, const double* centre) {
+  std::uint32_t ids[kPiece], at[kPiece];
+  double sums[kPiece];
+  Group& group = groups_[piece.group];
+  double* nearest = group.nearest.data();
+  std::size_t m = 0, j = piece.begin;
+  do {  // pieces are never empty
+    ids[m] = group.ids[j];
+    at[m] = static_cast<std::uint32_t>(j);
+    m += nearest[j] > piece.bound;  // moved members (kMoved) and zeros never pass
+  } while (++j < piece.end);
+  row_squared_sums(points_[0], points_.d, ids, m, centre, sums);
+  piece.moved.clear();
+  for (std::size_t c = 0; c < m; ++c) {
+    const double distance = std::sqrt(sums[c]);
+    if (distance < nearest[at[c]]) {
+      piece.moved.emplace_back(at[c], distance);
+      nearest[at[c]] = kMoved;
+    }
+  }
+  piece.farthest = Farthest();
+  for (std::size_t j = piece.begin; j < piece.end; ++j)
+    piece.farthest.take(nearest[j], group.ids[j]);
+}
+
+// Moves the members the pieces marked into the fresh group, in piece order, refreshes each
+// visited group's maximum and packs a group once half of its entries have moved.
+void PrunedChooser::settle(Group& fresh) {
+  for (std::size_t p = 0; p < used_;) {
+    Group& group = groups_[pieces_[p].group];
+    Farthest farthest;
+    for (; p < used_ && &groups_[pieces_[p].group] == &group; ++p) {
+      const Piece& piece = pieces_[p];
+      for (const auto& move : piece.moved) {
+        fresh.ids.push_back(group.ids[move.first]);
+        fresh.nearest.push_back(move.second);
+        fresh.farthest.take(move.second, group.ids[move.first]);
+      }
+      group.moved += piece.moved.size();
+      farthest.take(piece.farthest.value, piece.farthest.index);
+    }
+    group.farthest = farthest.value >= 0.0 ? farthest : Farthest();
+    if (2 * group.moved <= group.ids.size()) continue;
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < group.ids.size(); ++j) {
+      group.ids[kept] = group.ids[j];
+      group.nearest[kept] = group.nearest[j];
+      kept += group.nearest[j] != kMoved;
+    }
+    group.ids.resize(kept);
+    group.nearest.resize(kept);
+    group.moved = 0;
+  }
+}
+
+}  // namespace
+
+void extend_fps_pruned(const PointSet& points, std::size_t target, const Executor& executor,
+                       Indices& result) {
+  if (result.size() >= target) return;
+  PrunedChooser chooser(points, executor);
+  chooser.start(result.back());
+  for (;;) {
+    result.push_back(chooser.farthest());
+    if (result.size() == target) return;
+    chooser.add(result.back());
+  }
+}
+
+Indices sample_centroid_fps_pruned(const PointSet& points, std::uint64_t count,
+                                   const Executor& executor) {
+  Indices result = start_at_centroid(points, count);
+  extend_fps_pruned(points, std::min<std::uint64_t>(points.n, count), executor, result);
+  return result;
+}
+
+}  // namespace vorn
