@@ -28,6 +28,18 @@ constexpr std::size_t kBlockPairs = std::size_t(1) << 17;
 // For d < 8 the coordinates are held column by column, so that the distances of consecutive
 // j run side by side in vector lanes; each lane rounds exactly as point_distance does.
 
+// The distance from the point whose axes are a to point j, the squares added axis by axis.
+template <std::size_t D>
+inline double column_distance(const double* a, const double* columns, std::size_t n,
+                              std::size_t j) {
+  double r = 0.0;
+  for (std::size_t k = 0; k < D; ++k) {
+    const double v = a[k] - columns[k * n + j];
+    r = r + v * v;
+  }
+  return std::sqrt(r);
+}
+
 // Continues total over the pairs (i, j > i) of rows i0 .. i1 - 1, one pair at a time, in order.
 template <std::size_t D>
 inline double columns_total(const double* columns, std::size_t n, std::size_t i0, std::size_t i1,
@@ -35,14 +47,7 @@ inline double columns_total(const double* columns, std::size_t n, std::size_t i0
   double a[D];
   for (std::size_t i = i0; i < i1; ++i) {
     for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
-    for (std::size_t j = i + 1; j < n; ++j) {
-      double r = 0.0;
-      for (std::size_t k = 0; k < D; ++k) {
-        const double v = a[k] - columns[k * n + j];
-        r = r + v * v;
-      }
-      total = total + std::sqrt(r);
-    }
+    for (std::size_t j = i + 1; j < n; ++j) total = total + column_distance<D>(a, columns, n, j);
   }
   return total;
 }
@@ -66,14 +71,7 @@ template <std::size_t D>
 inline void columns_row(const double* columns, std::size_t n, std::size_t i, double* out) {
   double a[D];
   for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
-  for (std::size_t j = i + 1; j < n; ++j) {
-    double r = 0.0;
-    for (std::size_t k = 0; k < D; ++k) {
-      const double v = a[k] - columns[k * n + j];
-      r = r + v * v;
-    }
-    out[j - i - 1] = std::sqrt(r);
-  }
+  for (std::size_t j = i + 1; j < n; ++j) out[j - i - 1] = column_distance<D>(a, columns, n, j);
 }
 
 VORN_SIMD_CLONES
@@ -282,14 +280,21 @@ double tiled_total(const PointSet& points, const Executor& executor) {
   return total;
 }
 
+// The coordinates axis by axis: axis k of point i at [k * n + i].
+std::vector<double> column_major(const PointSet& points) {
+  const std::size_t n = points.n, d = points.d;
+  std::vector<double> columns(n * d);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  return columns;
+}
+
 // Below eight dimensions: one thread, the distances added as they are computed, a block of
 // rows between polls. A distance there costs less than the addition it feeds, so that one
 // thread already runs at the pace of the chain of additions: more threads could only wait.
 double columns_sequential_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
-  std::vector<double> columns(n * d);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  const std::vector<double> columns = column_major(points);
   double total = 0.0;
   for (std::size_t i0 = 0; i0 + 1 < n;) {
     executor.poll();
@@ -306,9 +311,7 @@ double columns_sequential_total(const PointSet& points, const Executor& executor
 // in order, each by its grid sum where the argument holds, else one distance at a time.
 double grid_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
-  std::vector<double> columns(n * d);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  const std::vector<double> columns = column_major(points);
   std::vector<double> distances(std::max(kBlockPairs, n));
   std::vector<std::size_t> starts;
   std::vector<GridSum> sums;
