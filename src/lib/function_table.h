@@ -7,12 +7,14 @@
 #include "base/executor.h"
 #include "base/point_set.h"
 #include "lib/function_row.h"
+#include "utils/sample_measures/medoid_labels.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"
 #include "utils/sample_measures/sample_centroid_uniform.h"
 #include "utils/sample_measures/sample_centroid_voxel.h"
 #include "utils/sample_measures/sample_uniform.h"
+#include "utils/sample_measures/strata_labels.h"
 #include "utils/size_measures/size_bbox.h"
 #include "utils/size_measures/size_covdet.h"
 #include "utils/size_measures/size_dispersion.h"
@@ -69,6 +71,13 @@ inline constexpr FunctionRow kFunctions[] = {
                                    {"points", "count", "seed"}),
     // Private rows (a leading underscore) serve the package and stay out of __all__.
     row<&size_covdet_log>("_covariance_log_volume_numpy", Form::Numpy, {"points"}),
+    row<&sample_centroid_fps_from>("_sample_centroid_fps_from_numpy", Form::Numpy,
+                                   {"points", "count", "start"}),
+    row<&sample_centroid_kmedoids_labelled>("_sample_centroid_kmedoids_labels_numpy", Form::Numpy,
+                                            {"points", "count", "seed", "max_iterations"}),
+    row<&sample_centroid_stratified_labelled>(
+        "_sample_centroid_stratified_labels_numpy", Form::Numpy,
+        {"points", "count", "seed", "num_strata", "max_iterations"}),
 };
 
 inline constexpr std::size_t kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);

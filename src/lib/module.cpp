@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/executor.h"
 #include "lib/arguments.h"
@@ -25,15 +26,48 @@ PyObject* to_python(double value) {
   return PyFloat_FromDouble(value);
 }
 
-PyObject* to_python(const Indices& indices) {
-  PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+PyObject* to_python(std::uint64_t value) {
+  return PyLong_FromUnsignedLongLong(value);
+}
+
+PyObject* to_python(std::int64_t value) {
+  return PyLong_FromLongLong(value);
+}
+
+// A list of ints: indices, positions or stratum numbers.
+template <class T>
+PyObject* to_python(const std::vector<T>& values) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return nullptr;
-  for (std::size_t k = 0; k < indices.size(); ++k) {
-    PyObject* item = PyLong_FromUnsignedLongLong(indices[k]);
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    PyObject* item = to_python(values[k]);
     if (item == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);  // steals item
   }
   return list.release();
+}
+
+// A tuple of the converted parts, in order.
+template <class... T>
+PyObject* to_tuple(const T&... parts) {
+  PyRef items[] = {PyRef(to_python(parts))...};
+  for (const PyRef& item : items) {
+    if (!item) return nullptr;
+  }
+  PyRef tuple(PyTuple_New(sizeof...(T)));
+  if (!tuple) return nullptr;
+  for (std::size_t k = 0; k < sizeof...(T); ++k) {
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), items[k].release());  // steals
+  }
+  return tuple.release();
+}
+
+PyObject* to_python(const MedoidLabels& result) {
+  return to_tuple(result.medoids, result.labels, result.cost);
+}
+
+PyObject* to_python(const StrataLabels& result) {
+  return to_tuple(result.chosen, result.strata);
 }
 
 // default_threads(), with one RuntimeWarning for a VORN_NUM_THREADS that was refused. False
