@@ -31,9 +31,11 @@ class KMedoidsResult(NamedTuple):
     indices: npt.NDArray[np.intp]
     """The medoids' row indices, as without labels."""
     labels: npt.NDArray[np.intp]
-    """Per point, the position in `indices` of its nearest medoid."""
+    """Shape (n,): the position in `indices` of each point's nearest medoid, the lowest of
+    equally near ones (-1 for every point when there is no medoid)."""
     cost: float
-    """The sum of every point's distance to that medoid."""
+    """Each point's distance to that medoid, in float64, added in point order from 0.0
+    (+inf when there is no medoid, 0.0 for no points)."""
 
 
 class StratifiedResult(NamedTuple):
@@ -43,7 +45,9 @@ class StratifiedResult(NamedTuple):
     indices: npt.NDArray[np.intp]
     """The chosen row indices, as without labels."""
     labels: npt.NDArray[np.intp]
-    """Per point, the number of its stratum."""
+    """Shape (n,): the stratum, from 0 to min(n, num_strata) - 1, each point was drawn from
+    (the lower one where two centres are equally near); all 0 when no strata are formed
+    (`count` below 2 or `max_iterations` 0)."""
 
 
 @shared_docs
@@ -273,18 +277,14 @@ def sample_centroid_kmedoids(
         Seed of the random start, as in `sample_uniform`.
     %(check_finite)s
     return_labels : bool, default False
-        Also give the medoid of every point and the total distance (one cloud only).
+        Also give each point's medoid and the total distance (one cloud only).
 
     %(returns_indices)s
         Distinct row indices into `points`, the point nearest the centroid first.
         %(batch_rows)s
     KMedoidsResult
-        With `return_labels`: ``indices`` as above; ``labels``, shape (n,), for each point
-        the position in ``indices`` of its nearest medoid (the lowest position among equally
-        near ones; -1 for every point when `count` is 0); ``cost``, a float64, the sum of
-        each point's distance to that medoid, added in point order from 0.0 (+inf when
-        there is no medoid): the total distance the swaps lowered. The indices are the same
-        bits as without labels.
+        With `return_labels`: these indices, the same bits, each point's medoid and the
+        total distance the swaps lowered.
 
     %(sampler_raises)s and a `max_iterations` below 0; with
         `return_labels`, ValueError for a batch.
@@ -373,8 +373,8 @@ def sample_centroid_stratified(
     %(seed)s
     %(check_finite)s
     return_labels : bool, default False
-        Also give the stratum of every point (one cloud only). The strata are formed a
-        second time for this, which about doubles the time of the call.
+        Also give each point's stratum (one cloud only). The strata are formed a second
+        time for it, which about doubles the time of the call.
 
     Returns
     -------
@@ -383,10 +383,7 @@ def sample_centroid_stratified(
         centroid first.
         %(batch_rows)s
     StratifiedResult
-        With `return_labels`: ``indices`` as above, the same bits; ``labels``, shape (n,),
-        the stratum, from 0 to min(n, num_strata) - 1, that each point was drawn from (the
-        lower stratum where two centres are equally near). When no strata are formed,
-        `count` below 2 or `max_iterations` 0, every point is in stratum 0.
+        With `return_labels`: these indices, the same bits, and each point's stratum.
 
     %(sampler_raises)s, a `num_strata` below 1 and a
         `max_iterations` below 0; with `return_labels`, ValueError for a batch.
