@@ -27,8 +27,9 @@ namespace {
 constexpr std::size_t kLanes = 8;
 // Points per range of the assignment step: a multiple of kLanes.
 constexpr std::size_t kAssignGrain = 256;
-// From this dimension on, bounds carried across iterations pick the points to assign: on
-// clustered sets they save more distance work than they cost.
+// From this dimension on, bounds carried across iterations pick the points and centres whose
+// distances are computed: they save more distance work than they cost. Below it the lanes
+// assign every point afresh faster than per-point bookkeeping can.
 constexpr std::size_t kBoundsFromDimension = 32;
 
 // The nearest centre of each lane's point so far, in two halves of four lanes (the vector
@@ -209,10 +210,9 @@ class CentreBounds {
 // The squared sums of point_distance from point to G centres c[0 .. G - 1], read as stored:
 // lanes 0-3 of lo and of hi are partial sums 0-3 and 4-7, so eight coordinates take two vector
 // steps per centre, and the G centres run side by side for independent chains.
-template <std::size_t G, std::size_t D>
+template <std::size_t G>
 VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* const* c,
                                           std::size_t d, double* out) {
-  d = D != 0 ? D : d;
   const std::size_t full = d / 8 * 8;
   F64x4 lo[G], hi[G];
   for (std::size_t g = 0; g < G; ++g) lo[g] = hi[g] = F64x4{};
@@ -238,9 +238,7 @@ VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* con
 }
 
 // centres: k x d; ids: m centre numbers. Sets out[t] to the squared sum of point_distance
-// between point and centre ids[t], rounded exactly as point_distance rounds it. D is d when it
-// is known at compile time, else 0.
-template <std::size_t D>
+// between point and centre ids[t], rounded exactly as point_distance rounds it.
 VORN_ALWAYS_INLINE void centre_square_sums(const double* point, const double* centres,
                                            std::size_t d, const std::uint32_t* ids, std::size_t m,
                                            double* out) {
@@ -248,12 +246,12 @@ VORN_ALWAYS_INLINE void centre_square_sums(const double* point, const double* ce
   std::size_t t = 0;
   for (; t + 4 <= m; t += 4) {
     for (std::size_t g = 0; g < 4; ++g) c[g] = centres + std::size_t(ids[t + g]) * d;
-    centre_group_sums<4, D>(point, c, d, out + t);
+    centre_group_sums<4>(point, c, d, out + t);
   }
   for (std::size_t g = 0; t + g < m; ++g) c[g] = centres + std::size_t(ids[t + g]) * d;
-  if (m - t == 3) centre_group_sums<3, D>(point, c, d, out + t);
-  if (m - t == 2) centre_group_sums<2, D>(point, c, d, out + t);
-  if (m - t == 1) centre_group_sums<1, D>(point, c, d, out + t);
+  if (m - t == 3) centre_group_sums<3>(point, c, d, out + t);
+  if (m - t == 2) centre_group_sums<2>(point, c, d, out + t);
+  if (m - t == 1) centre_group_sums<1>(point, c, d, out + t);
 }
 
 // Per-centre bounds: for every point an upper bound U on its computed distance to its own
@@ -320,7 +318,6 @@ VORN_ALWAYS_INLINE std::size_t count_doubtful(const double* lower, std::size_t k
 // in the first step; later the others whose lower bounds fail to clear the own distance, which
 // it computes (`nearest`). Ascending centre order. Returns their number, or kCleared when the
 // carried bounds clear every other centre.
-template <std::size_t D>
 VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const double* centres,
                                                 std::size_t d, std::uint64_t a,
                                                 const PointBounds& b, double& nearest,
@@ -333,7 +330,7 @@ VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const doubl
   *b.upper = b.carried.upper(*b.upper, b.moved[a]);
   if (!carry_lower_bounds(b.lower, b.moved, b.k, a, *b.upper, b.carried)) return kCleared;
   ids[0] = static_cast<std::uint32_t>(a);
-  centre_square_sums<D>(point, centres, d, ids, 1, &nearest);
+  centre_square_sums(point, centres, d, ids, 1, &nearest);
   nearest = std::sqrt(nearest);
   b.lower[a] = nearest < kInfinity ? nearest : 0.0;
   if (count_doubtful(b.lower, b.k, a, nearest) == 0) return 0;
@@ -347,15 +344,14 @@ VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const doubl
 // Assigns one point: its centre a stays unless the bounds leave a centre in doubt; then the
 // distances to the doubtful ones (and to a) decide, ties to the lower centre, and become the
 // bounds. sums: room for k entries.
-template <std::size_t D>
 VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centres, std::size_t d,
                                        const PointBounds& b, std::uint64_t& a, std::uint32_t* ids,
                                        double* sums) {
   double nearest = kInfinity;
-  const std::size_t m = doubtful_centres<D>(point, centres, d, a, b, nearest, ids);
+  const std::size_t m = doubtful_centres(point, centres, d, a, b, nearest, ids);
   if (m == kCleared) return;
   std::uint64_t best = b.carry ? a : b.k;
-  centre_square_sums<D>(point, centres, d, ids, m, sums);
+  centre_square_sums(point, centres, d, ids, m, sums);
   for (std::size_t t = 0; t < m; ++t) {
     const double distance = std::sqrt(sums[t]);
     b.lower[ids[t]] = distance < kInfinity ? distance : 0.0;
@@ -368,8 +364,8 @@ VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centre
   a = best;
 }
 
-// assign_bounded for the points of [begin, end) (rows: all points, row by row), unrolled for
-// sixteen dimensions. Flattened: every helper is compiled into each clone.
+// assign_bounded for the points of [begin, end) (rows: all points, row by row). Flattened:
+// every helper is compiled into each clone.
 VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_range(const double* rows, std::size_t d,
                                                         const double* centres, std::size_t begin,
                                                         std::size_t end, PointBounds b,
@@ -380,11 +376,7 @@ VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_range(const double* rows, std:
   for (std::size_t i = begin; i < end; ++i) {
     b.upper = upper + i;
     b.lower = lower + i * b.k;
-    if (d == 16) {
-      assign_bounded<16>(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
-    } else {
-      assign_bounded<0>(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
-    }
+    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
   }
 }
 
