@@ -449,10 +449,10 @@ def embedding_like(n, d):
     return centres[g.integers(0, 50, n)] + 0.5 * g.standard_normal((n, d))
 
 
-def strata_embedding_case(d):
+def strata_embedding_case(d, clustered=True):
     from sklearn.cluster import KMeans
 
-    a = embedding_like(100_000, d)
+    a = embedding_like(100_000, d) if clustered else rng.standard_normal((100_000, d))
     kmeans = KMeans(
         16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
     )
@@ -479,6 +479,16 @@ def _():
 )
 def _():
     return strata_embedding_case(768)
+
+
+@case(
+    "sample_centroid_stratified_numpy plain Gaussian 100,000 x 384, 16 strata",
+    "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
+    ">= 1.0 (1 thread)",
+    alternations=2,
+)
+def _():
+    return strata_embedding_case(384, clustered=False)
 
 
 @case("mean_dispersion_numpy 2,000 x 64", "scipy pdist(a).mean()", "faster")

@@ -27,8 +27,9 @@ namespace {
 constexpr std::size_t kLanes = 8;
 // Points per range of the assignment step: a multiple of kLanes.
 constexpr std::size_t kAssignGrain = 256;
-// From this dimension on, bounds carried across iterations pick the points to assign: on
-// clustered sets they save more distance work than they cost.
+// From this dimension on, bounds carried across iterations pick the points and centres whose
+// distances are computed: they save more distance work than they cost. Below it the lanes
+// assign every point afresh faster than per-point bookkeeping can.
 constexpr std::size_t kBoundsFromDimension = 32;
 
 // The nearest centre of each lane's point so far, in two halves of four lanes (the vector
@@ -206,6 +207,220 @@ class CentreBounds {
   bool ready_ = false;
 };
 
+// The squared sums of point_distance from point to G centres c[0 .. G - 1], read as stored:
+// lanes 0-3 of lo and of hi are partial sums 0-3 and 4-7, so eight coordinates take two vector
+// steps per centre, and the G centres run side by side for independent chains.
+template <std::size_t G>
+VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* const* c,
+                                          std::size_t d, double* out) {
+  const std::size_t full = d / 8 * 8;
+  F64x4 lo[G], hi[G];
+  for (std::size_t g = 0; g < G; ++g) lo[g] = hi[g] = F64x4{};
+  for (std::size_t b = 0; b < full; b += 8) {
+    const F64x4 x0 = load_lanes<F64x4>(point + b), x1 = load_lanes<F64x4>(point + b + 4);
+    for (std::size_t g = 0; g < G; ++g) {
+      const F64x4 v = x0 - load_lanes<F64x4>(c[g] + b), w = x1 - load_lanes<F64x4>(c[g] + b + 4);
+      lo[g] = lo[g] + v * v;
+      hi[g] = hi[g] + w * w;
+    }
+  }
+  for (std::size_t g = 0; g < G; ++g) {
+    double s[8];
+    store_lanes(s, lo[g]);
+    store_lanes(s + 4, hi[g]);
+    double r = full != 0 ? combine_partial_sums(s) : 0.0;
+    for (std::size_t t = full; t < d; ++t) {
+      const double v = point[t] - c[g][t];
+      r = r + v * v;
+    }
+    out[g] = r;
+  }
+}
+
+// centres: k x d; ids: m centre numbers. Sets out[t] to the squared sum of point_distance
+// between point and centre ids[t], rounded exactly as point_distance rounds it.
+VORN_ALWAYS_INLINE void centre_square_sums(const double* point, const double* centres,
+                                           std::size_t d, const std::uint32_t* ids, std::size_t m,
+                                           double* out) {
+  const double* c[4];
+  std::size_t t = 0;
+  for (; t + 4 <= m; t += 4) {
+    for (std::size_t g = 0; g < 4; ++g) c[g] = centres + std::size_t(ids[t + g]) * d;
+    centre_group_sums<4>(point, c, d, out + t);
+  }
+  for (std::size_t g = 0; t + g < m; ++g) c[g] = centres + std::size_t(ids[t + g]) * d;
+  if (m - t == 3) centre_group_sums<3>(point, c, d, out + t);
+  if (m - t == 2) centre_group_sums<2>(point, c, d, out + t);
+  if (m - t == 1) centre_group_sums<1>(point, c, d, out + t);
+}
+
+// Per-centre bounds: for every point an upper bound U on its computed distance to its own
+// centre a and a lower bound L_j on that to each centre j, carried across iterations by how far
+// each centre moved; a centre with U < L_j can neither be nearer nor tie, and needs no distance.
+// Write D for a real distance and D' for point_distance: D' = D (1 + e) + t with |e| <= delta =
+// (d + 16) 2^-53 and |t| <= tau = 2^-390, tau covering squared sums below 2^-800, whose
+// underflowed squares the relative bound misses (see kTriangleFloor). With mv >= (1 + delta) m
+// + 4 tau for a real move m, a centre that moves leaves D'(i, j) >= L_j (1 - 2 delta) - mv
+// and D'(i, a) <= U (1 + 3 delta) + mv; one more delta, and the factors 1 -+ 2^-50, absorb the
+// rounding of the carried bounds. A fresh distance is its own bound. An infinite distance gives
+// no lower bound (0) and an infinite move none at all, so such points are decided by distances.
+constexpr double kBoundTau = 0x1p-390;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+struct CarriedBound {
+  double delta;
+  // The bound mv on the real move of a centre whose two positions are `computed` apart.
+  double move(double computed) const {
+    return (computed * (1.0 + 4.0 * delta) + 6.0 * kBoundTau) * (1.0 + 0x1p-50);
+  }
+  double upper(double u, double mv) const {
+    return (u * (1.0 + 4.0 * delta) + mv) * (1.0 + 0x1p-50);
+  }
+  double lower(double l, double mv) const {
+    return (l * (1.0 - 3.0 * delta) - mv) * (1.0 - 0x1p-50);
+  }
+};
+
+constexpr std::size_t kCleared = std::numeric_limits<std::size_t>::max();
+
+// A point's bounds during one assignment step: upper bound, k lower bounds, the carried moves.
+struct PointBounds {
+  double* upper;
+  double* lower;
+  const double* moved;
+  std::size_t k;
+  CarriedBound carried;
+  bool carry;  // false in the first step, which computes every distance
+};
+
+// Carries the k lower bounds of a point over the last move; true when a centre other than its
+// own, a, fails to clear `upper`. A count over all centres, the own one taken back out, so that
+// the loop runs in vector lanes.
+VORN_ALWAYS_INLINE bool carry_lower_bounds(double* lower, const double* moved, std::size_t k,
+                                           std::uint64_t a, double upper, CarriedBound carried) {
+  std::size_t fails = 0;
+  for (std::size_t j = 0; j < k; ++j) {
+    lower[j] = carried.lower(lower[j], moved[j]);
+    fails += !(upper < lower[j]);
+  }
+  return fails > std::size_t(!(upper < lower[a]));
+}
+
+// The number of centres other than a whose lower bounds fail to clear `upper`.
+VORN_ALWAYS_INLINE std::size_t count_doubtful(const double* lower, std::size_t k, std::uint64_t a,
+                                              double upper) {
+  std::size_t fails = 0;
+  for (std::size_t j = 0; j < k; ++j) fails += !(upper < lower[j]);
+  return fails - std::size_t(!(upper < lower[a]));
+}
+
+// The centres that computed distances must decide for a point whose centre is a: all of them
+// in the first step; later the others whose lower bounds fail to clear the own distance, which
+// it computes (`nearest`). Ascending centre order. Returns their number, or kCleared when the
+// carried bounds clear every other centre.
+VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const double* centres,
+                                                std::size_t d, std::uint64_t a,
+                                                const PointBounds& b, double& nearest,
+                                                std::uint32_t* ids) {
+  std::size_t m = 0;
+  if (!b.carry) {
+    for (std::size_t j = 0; j < b.k; ++j) ids[m++] = static_cast<std::uint32_t>(j);
+    return m;
+  }
+  *b.upper = b.carried.upper(*b.upper, b.moved[a]);
+  if (!carry_lower_bounds(b.lower, b.moved, b.k, a, *b.upper, b.carried)) return kCleared;
+  ids[0] = static_cast<std::uint32_t>(a);
+  centre_square_sums(point, centres, d, ids, 1, &nearest);
+  nearest = std::sqrt(nearest);
+  b.lower[a] = nearest < kInfinity ? nearest : 0.0;
+  if (count_doubtful(b.lower, b.k, a, nearest) == 0) return 0;
+  for (std::size_t j = 0; j < b.k; ++j) {
+    ids[m] = static_cast<std::uint32_t>(j);
+    m += (j != a) & !(nearest < b.lower[j]);
+  }
+  return m;
+}
+
+// Assigns one point: its centre a stays unless the bounds leave a centre in doubt; then the
+// distances to the doubtful ones (and to a) decide, ties to the lower centre, and become the
+// bounds. sums: room for k entries.
+VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centres, std::size_t d,
+                                       const PointBounds& b, std::uint64_t& a, std::uint32_t* ids,
+                                       double* sums) {
+  double nearest = kInfinity;
+  const std::size_t m = doubtful_centres(point, centres, d, a, b, nearest, ids);
+  if (m == kCleared) return;
+  std::uint64_t best = b.carry ? a : b.k;
+  centre_square_sums(point, centres, d, ids, m, sums);
+  for (std::size_t t = 0; t < m; ++t) {
+    const double distance = std::sqrt(sums[t]);
+    b.lower[ids[t]] = distance < kInfinity ? distance : 0.0;
+    if (distance < nearest || (distance == nearest && ids[t] < best)) {
+      best = ids[t];
+      nearest = distance;
+    }
+  }
+  *b.upper = nearest;
+  a = best;
+}
+
+// assign_bounded for the points of [begin, end) (rows: all points, row by row). Flattened:
+// every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_range(const double* rows, std::size_t d,
+                                                        const double* centres, std::size_t begin,
+                                                        std::size_t end, PointBounds b,
+                                                        double* upper, double* lower,
+                                                        std::uint64_t* assignment) {
+  std::vector<std::uint32_t> ids(b.k);
+  std::vector<double> sums(b.k);
+  for (std::size_t i = begin; i < end; ++i) {
+    b.upper = upper + i;
+    b.lower = lower + i * b.k;
+    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
+  }
+}
+
+class PerCentreBounds {
+ public:
+  PerCentreBounds(std::size_t n, std::size_t k, std::size_t d)
+      : k_(k),
+        d_(d),
+        carried_{(static_cast<double>(d) + 16.0) * 0x1p-53},
+        upper_(n),
+        lower_(n * k),
+        moved_(k) {}
+
+  // They pay from kBoundsFromDimension on (below it the lanes assign every point faster), where
+  // they fit in the memory the points take (k <= d) and where the error bound holds.
+  static bool suit(std::size_t k, std::size_t d) {
+    return d >= kBoundsFromDimension && k <= d &&
+           (static_cast<double>(d) + 16.0) * 0x1p-53 <= 0x1p-8;
+  }
+
+  void set_ready() { ready_ = true; }
+
+  // After the centres moved from `previous` to `centres`: bounds on each real move.
+  void centres_moved(const std::vector<double>& previous, const std::vector<double>& centres) {
+    for (std::size_t j = 0; j < k_; ++j) {
+      moved_[j] =
+          carried_.move(point_distance(previous.data() + j * d_, centres.data() + j * d_, d_));
+    }
+  }
+
+  void assign(const PointSet& points, const double* centres, std::size_t begin, std::size_t end,
+              std::uint64_t* assignment) {
+    const PointBounds b{nullptr, nullptr, moved_.data(), k_, carried_, ready_};
+    assign_bounded_range(points[0], d_, centres, begin, end, b, upper_.data(), lower_.data(),
+                         assignment);
+  }
+
+ private:
+  std::size_t k_, d_;
+  CarriedBound carried_;
+  std::vector<double> upper_, lower_, moved_;
+  bool ready_ = false;
+};
+
 // The points in blocks of kLanes, each block axis by axis as transpose_rows lays it out, the
 // last block padded with its last point. Built once for all iterations that read every point.
 Coordinates lane_blocks(const PointSet& points, const Executor& executor) {
@@ -273,21 +488,57 @@ void add_to_sums(const PointSet& points, const std::uint64_t* assignment, std::s
   }
 }
 
-// One Lloyd iteration. Assignment: every point from its lane block, or with bounds the points
-// they leave in doubt. Update: each centre with members becomes their mean, summed in
-// ascending index order and divided (not multiplied by a reciprocal) by the member count; an
-// empty one stays put. Each sum is one sequential loop in point order: splitting it into
-// blocks would change its rounding.
-void lloyd_step(const PointSet& points, const double* blocks, CentreBounds* bounds, std::size_t k,
+// How an iteration finds the points' centres: from carried per-centre bounds, from carried
+// nearest-and-second bounds, or, with neither, every point afresh from its lane block.
+struct Assigner {
+  std::optional<PerCentreBounds> per_centre;
+  std::optional<CentreBounds> bounds;
+  Coordinates blocks;
+
+  Assigner(const PointSet& points, std::size_t k, const Executor& executor) {
+    const std::size_t d = points.d;
+    if (PerCentreBounds::suit(k, d)) {
+      per_centre.emplace(points.n, k, d);
+    } else if (d >= kBoundsFromDimension) {
+      bounds.emplace(points.n, d);
+    } else {
+      blocks = lane_blocks(points, executor);
+    }
+  }
+
+  void assign(const PointSet& points, const std::vector<double>& centres, std::size_t k,
+              std::size_t begin, std::size_t end, std::uint64_t* assignment) {
+    if (per_centre) {
+      per_centre->assign(points, centres.data(), begin, end, assignment);
+    } else if (bounds) {
+      assign_doubtful(points, centres, k, begin, end, assignment, *bounds);
+    } else {
+      assign_range(blocks.data(), points.d, centres, k, begin, end, assignment);
+    }
+  }
+
+  void assigned() {
+    if (per_centre) per_centre->set_ready();
+    if (bounds) bounds->set_ready();
+  }
+
+  void centres_moved(const std::vector<double>& previous, const std::vector<double>& centres,
+                     std::size_t k, std::size_t d) {
+    if (per_centre) per_centre->centres_moved(previous, centres);
+    if (bounds) bounds->centres_moved(previous, centres, k, d);
+  }
+};
+
+// One Lloyd iteration. Assignment as the assigner finds it. Update: each centre with members
+// becomes their mean, summed in ascending index order and divided (not multiplied by a
+// reciprocal) by the member count; an empty one stays put. Each sum is one sequential loop in
+// point order: splitting it into blocks would change its rounding.
+void lloyd_step(const PointSet& points, Assigner& assigner, std::size_t k,
                 std::vector<double>& centres, std::vector<std::uint64_t>& assignment,
                 const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const auto assign = [&](std::size_t begin, std::size_t end) {
-    if (bounds != nullptr) {
-      assign_doubtful(points, centres, k, begin, end, assignment.data(), *bounds);
-    } else {
-      assign_range(blocks, d, centres, k, begin, end, assignment.data());
-    }
+    assigner.assign(points, centres, k, begin, end, assignment.data());
   };
   std::vector<double> sums(k * d, 0.0);
   std::vector<std::uint64_t> sizes(k, 0);
@@ -305,7 +556,7 @@ void lloyd_step(const PointSet& points, const double* blocks, CentreBounds* boun
     executor.for_ranges(n, kAssignGrain, assign);
     executor.for_each_block(n, std::size_t(1) << 16, add);
   }
-  if (bounds != nullptr) bounds->set_ready();
+  assigner.assigned();
   for (std::size_t j = 0; j < k; ++j) {
     if (sizes[j] == 0) continue;
     const double size = static_cast<double>(sizes[j]);
@@ -376,22 +627,17 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
   const std::size_t n = points.n, d = points.d;
   std::vector<std::uint64_t> assignment(n, 0);
   std::vector<double> previous;
-  // Below kBoundsFromDimension every point is assigned afresh, from blocks transposed once;
-  // from it on, carried bounds pick the points to assign.
-  std::optional<CentreBounds> bounds;
-  Coordinates blocks;
+  std::optional<Assigner> assigner;
   // Once an iteration leaves every centre bit-identical, each later one repeats it exactly,
   // so stopping there gives the same strata and a huge iteration count cannot hang.
   for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
     if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
     if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
-    if (iteration == 0 && d >= kBoundsFromDimension) bounds.emplace(n, d);
-    if (iteration == 0 && !bounds) blocks = lane_blocks(points, executor);
+    if (!assigner) assigner.emplace(points, k, executor);
     previous = centres;
-    lloyd_step(points, blocks.data(), bounds ? &*bounds : nullptr, k, centres, assignment,
-               executor);
+    lloyd_step(points, *assigner, k, centres, assignment, executor);
     if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
-    if (bounds) bounds->centres_moved(previous, centres, k, d);
+    assigner->centres_moved(previous, centres, k, d);
   }
   return assignment;
 }
