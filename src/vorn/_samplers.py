@@ -373,8 +373,7 @@ def sample_centroid_stratified(
     %(seed)s
     %(check_finite)s
     return_labels : bool, default False
-        Also give each point's stratum (one cloud only). The strata are formed a second
-        time for it, which about doubles the time of the call.
+        Also give each point's stratum (one cloud only), from the same iterations.
 
     Returns
     -------

@@ -564,8 +564,6 @@ void lloyd_step(const PointSet& points, Assigner& assigner, std::size_t k,
   }
 }
 
-}  // namespace
-
 // Centre j is a copy of the point at position j of the shuffled list 0 .. n - 1 (n >= 2, so
 // the shuffle always draws).
 std::vector<double> initial_centres(const PointSet& points, std::size_t k, SeededRng& rng) {
@@ -579,6 +577,8 @@ std::vector<double> initial_centres(const PointSet& points, std::size_t k, Seede
   }
   return centres;
 }
+
+}  // namespace
 
 namespace {
 
@@ -645,6 +645,15 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
                                    const Executor& executor) {
+  return sample_centroid_stratified_into(points, count, seed, num_strata, max_iterations, executor,
+                                         nullptr);
+}
+
+Indices sample_centroid_stratified_into(const PointSet& points, std::uint64_t count,
+                                        std::uint64_t seed, std::uint64_t num_strata,
+                                        std::uint64_t max_iterations, const Executor& executor,
+                                        std::vector<std::uint64_t>* strata) {
+  if (strata != nullptr) strata->assign(points.n, 0);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -655,10 +664,10 @@ Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, 
   if (places == 0) return selection.take();
   const std::size_t k = num_strata < n ? num_strata : n;
   std::vector<double> centres = initial_centres(points, k, rng);
-  const std::vector<std::uint64_t> labels =
-      lloyd_strata(points, centres, k, max_iterations, executor);
+  std::vector<std::uint64_t> labels = lloyd_strata(points, centres, k, max_iterations, executor);
   if (k == 0) throw Panic("index out of bounds: the len is 0 but the index is 0");
   choose_by_quota(labels, k, places, t, rng, selection);
+  if (strata != nullptr) *strata = std::move(labels);
   return selection.take();
 }
 

@@ -7,7 +7,6 @@
 
 #include "base/executor.h"
 #include "base/point_set.h"
-#include "utils/sample_measures/seeded_rng.h"
 
 namespace vorn {
 
@@ -16,10 +15,6 @@ namespace vorn {
 // shortfall below places added to quota 0 (an excess is kept). Never fails.
 std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& sizes, std::uint64_t n,
                                           std::uint64_t places);
-
-// points: n x d with n >= 2; k <= n. The k starting centres, row by row: centre j is a copy of
-// the point at position j of the indices 0 .. n - 1 shuffled by rng (the sampler's first draw).
-std::vector<double> initial_centres(const PointSet& points, std::size_t k, SeededRng& rng);
 
 // points: n x d; centres: k x d, row by row, the starting centres. Runs max_iterations Lloyd
 // iterations (each point to its nearest centre by point_distance, ties to the lower centre;
@@ -43,5 +38,12 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
                                    const Executor& executor = Executor());
+
+// sample_centroid_stratified, which also leaves in *strata (when not null) the n stratum
+// numbers the quotas were drawn from: the last Lloyd assignment, all 0 when no strata are formed.
+Indices sample_centroid_stratified_into(const PointSet& points, std::uint64_t count,
+                                        std::uint64_t seed, std::uint64_t num_strata,
+                                        std::uint64_t max_iterations, const Executor& executor,
+                                        std::vector<std::uint64_t>* strata);
 
 }  // namespace vorn

@@ -17,8 +17,8 @@ struct StrataLabels {
 
 // sample_centroid_stratified, with the n stratum numbers its quotas were drawn from: the last
 // Lloyd assignment (ties to the lower centre). Every point is in stratum 0 when the call forms
-// no strata (t = min(n, count) below 2) or runs no iteration. The strata cost a second run of
-// the Lloyd iterations. Fails as sample_centroid_stratified does.
+// no strata (t = min(n, count) below 2) or runs no iteration. Fails as sample_centroid_stratified
+// does.
 StrataLabels sample_centroid_stratified_labelled(const PointSet& points, std::uint64_t count,
                                                  std::uint64_t seed, std::uint64_t num_strata,
                                                  std::uint64_t max_iterations,
