@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hull/support_point_id.h"
+#include "hull/triangle_facet.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
   ASSERT_TRUE(m);
   EXPECT_GT(m->points.size(), 1800u);
   EXPECT_TRUE(closed_manifold(*m));
+}
+
+TEST(TriangleFacet, APointOnThePlaneSeesIt) {
+  const std::vector<Vec3f> plane = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.3f, 0.7f, 0}};
+  EXPECT_TRUE(vorn::facet_sees_point(vorn::make_facet(plane, 0, 1, 2), plane, 3));
 }
 
 using vorn::support_point_id;

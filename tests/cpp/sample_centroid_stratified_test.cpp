@@ -176,6 +176,11 @@ TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
   }
 }
 
+// 15 / 22 * 11 lies just below 7.5 and rounds down; 7 / 22 * 11 is 3.5 and rounds up.
+TEST(StratumQuotas, HalvesRoundAwayFromZeroAndJustBelowRoundsDown) {
+  EXPECT_EQ(vorn::stratum_quotas({15, 7}, 22, 11), (std::vector<std::uint64_t>{7, 4}));
+}
+
 // Without strata the one place the closest point takes needs none; any further place fails
 // at the first assignment, or at the filing when no Lloyd step runs.
 TEST(StratifiedSampling, NoStrataFailsOnlyWhenPlacesRemain) {

@@ -30,6 +30,7 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
       {"boundary 0 is its own voxel", 0.0, 1.0, 0},
       {"boundary 1 starts the next voxel", 1.0, 1.0, 1},
       {"-0.5 falls in voxel -1", -0.5, 1.0, -1},
+      {"0.3 / 0.1 lies just below 3", 0.3, 0.1, 2},
       {"quotient above the range saturates", 1e300, 1.0, kMax},
       {"quotient below the range saturates", -1e300, 1.0, kMin},
       {"floor below the bottom saturates", -2147483648.5, 1.0, kMin},
