@@ -22,15 +22,15 @@ class KeyNumbering {
     std::size_t slots = 16;
     while (slots < 2 * expected) slots *= 2;
     slots_.assign(slots, Slot{Key{}, kNew});
+    mask_ = slots - 1;
   }
 
   // The number filed under a key equal to `key` for which same(number) holds; when there is
   // none, files `fresh` under `key` and returns kNew. Throws std::bad_alloc only.
   template <class Same>
   std::uint64_t find_or_add(const Key& key, std::uint64_t fresh, Same same) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = static_cast<std::size_t>(Hash()(key)) & mask;
-    for (; slots_[s].number != kNew; s = (s + 1) & mask) {
+    std::size_t s = static_cast<std::size_t>(Hash()(key)) & mask_;
+    for (; slots_[s].number != kNew; s = (s + 1) & mask_) {
       if (slots_[s].key == key && same(slots_[s].number)) return slots_[s].number;
     }
     slots_[s] = {key, fresh};
@@ -51,16 +51,17 @@ class KeyNumbering {
   void grow() {
     std::vector<Slot> old(2 * slots_.size(), Slot{Key{}, kNew});
     old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
+    mask_ = slots_.size() - 1;
     for (const Slot& slot : old) {
       if (slot.number == kNew) continue;
-      std::size_t s = static_cast<std::size_t>(Hash()(slot.key)) & mask;
-      while (slots_[s].number != kNew) s = (s + 1) & mask;
+      std::size_t s = static_cast<std::size_t>(Hash()(slot.key)) & mask_;
+      while (slots_[s].number != kNew) s = (s + 1) & mask_;
       slots_[s] = slot;
     }
   }
 
   std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
   std::size_t filed_ = 0;
 };
 
