@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <numeric>
 
+#include "base/key_numbering.h"
 #include "base/panic.h"
 #include "hull/convex_hull3.h"
 #include "hull/tolerances.h"
@@ -30,40 +31,21 @@ struct MeshEdge {
   bool deleted = false;
 };
 
-// Edge ids by their two endpoints, in either order: open addressing with linear probing over
-// a table with more slots than the mesh can have edges (three per triangle), so a probe
-// always ends. Only looked up, never iterated: edge ids follow creation order alone.
-class EdgeMap {
- public:
-  explicit EdgeMap(std::size_t triangles) {
-    std::size_t slots = 16;
-    while (slots <= 3 * triangles) slots *= 2;
-    slots_.assign(slots, Slot{});
-    mask_ = slots - 1;
-  }
-
-  // The id of edge {a, b}; when it is new, records it under id fresh and returns kNone.
-  std::size_t find_or_add(std::size_t a, std::size_t b, std::size_t fresh) {
-    const std::size_t lo = a < b ? a : b, hi = a < b ? b : a;
-    std::uint64_t h =
-        (std::uint64_t(lo) * 0x9E3779B97F4A7C15ull) ^ (std::uint64_t(hi) * 0xC2B2AE3D27D4EB4Full);
-    for (std::size_t i = std::size_t(h ^ (h >> 29)) & mask_;; i = (i + 1) & mask_) {
-      Slot& s = slots_[i];
-      if (s.id == kNone) {
-        s = {lo, hi, fresh};
-        return kNone;
-      }
-      if (s.lo == lo && s.hi == hi) return s.id;
-    }
-  }
-
- private:
-  struct Slot {
-    std::size_t lo = 0, hi = 0, id = kNone;
-  };
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
+// An edge by its two endpoints, the lower first, so that both directions find it.
+struct EdgeEnds {
+  std::uint64_t lo = 0, hi = 0;
+  bool operator==(const EdgeEnds& o) const { return lo == o.lo && hi == o.hi; }
 };
+
+struct EdgeEndsHash {
+  std::uint64_t operator()(const EdgeEnds& e) const {
+    const std::uint64_t h = (e.lo * 0x9E3779B97F4A7C15ull) ^ (e.hi * 0xC2B2AE3D27D4EB4Full);
+    return h ^ (h >> 29);
+  }
+};
+
+// Edge ids by their endpoints; ids follow creation order alone.
+using EdgeMap = KeyNumbering<EdgeEnds, EdgeEndsHash>;
 
 // One walk of the face loop, kept as a face or not.
 struct FaceWalk {
@@ -155,7 +137,7 @@ struct Merger {
   // triangle with a repeated index, an edge of three triangles, or an edge of one.
   bool link(const std::vector<Triangle>& triangles, const Executor& executor) {
     tris.resize(triangles.size());
-    EdgeMap edge_map(triangles.size());
+    EdgeMap edge_map(3 * triangles.size() / 2 + 1);  // a closed mesh's edges
     for (std::size_t t = 0; t < triangles.size(); ++t) {
       if (t % kPollEvery == 0) executor.poll();
       const Triangle& v = triangles[t];
@@ -163,8 +145,9 @@ struct Merger {
       tris[t].vertices = v;
       for (int k = 0; k < 3; ++k) {
         const std::size_t a = v[k], b = v[(k + 1) % 3];
-        const std::size_t found = edge_map.find_or_add(a, b, edges.size());
-        if (found == kNone) {
+        const std::uint64_t found =
+            edge_map.find_or_add({a < b ? a : b, a < b ? b : a}, edges.size());
+        if (found == EdgeMap::kNew) {
           tris[t].edges[k] = edges.size();
           edges.push_back({t, kNone, false});
           poly.edges.push_back({{a, b}, edge_direction(P[a], P[b])});

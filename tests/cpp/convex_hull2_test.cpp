@@ -25,6 +25,8 @@ TEST(ConvexHull2, VisibilityThresholdIsAnAbsoluteDistance) {
     const Idx triangle = convex_hull2_idx({{0, 0}, {2, 0}, {1, 2}, outside});
     EXPECT_EQ(std::count(triangle.begin(), triangle.end(), 3u), is_vertex) << offset;
   }
+  // Exactly the threshold below the bottom edge: still inside.
+  EXPECT_EQ(convex_hull2_idx({{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, -100 * 0x1p-23f}}).size(), 4u);
 }
 
 }  // namespace

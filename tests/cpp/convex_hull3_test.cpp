@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hull/support_point_id.h"
+#include "hull/triangle_facet.h"
 
 namespace {
 
@@ -59,6 +60,27 @@ TEST(ConvexHull3, DeepHorizonRunsOnSmallStack) {
   ASSERT_TRUE(m);
   EXPECT_GT(m->points.size(), 1800u);
   EXPECT_TRUE(closed_manifold(*m));
+}
+
+// A thin box and two points on its axis, the box's height chosen so that the normalised cloud's
+// least covariance eigenvalue is exactly the zero bound (bits 0x33D6BF95): the cloud counts as
+// flat, and its mesh is the two-sided square, not a closed box.
+TEST(ConvexHull3, AnEigenvalueOfExactlyTheZeroBoundIsFlat) {
+  const float t = 0x1.061d54p-10f, s = 0x1.f7428cp-16f;
+  std::vector<Vec3f> pts;
+  for (int i = 0; i < 8; ++i)
+    pts.push_back({i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? t : -t});
+  pts.push_back({0, 0, s});
+  pts.push_back({0, 0, -s});
+  const std::optional<HullMesh> m = vorn::try_convex_hull(pts);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->points.size(), 4u);
+  EXPECT_EQ(m->triangles.size(), 4u);
+}
+
+TEST(TriangleFacet, APointOnThePlaneSeesIt) {
+  const std::vector<Vec3f> plane = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.3f, 0.7f, 0}};
+  EXPECT_TRUE(vorn::facet_sees_point(vorn::make_facet(plane, 0, 1, 2), plane, 3));
 }
 
 using vorn::support_point_id;

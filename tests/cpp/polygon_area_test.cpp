@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
@@ -101,6 +102,8 @@ TEST(ConvexPolygon, GivesNothingWithoutAProperPolygon) {
   EXPECT_FALSE(ConvexPolygon::from_convex_polyline({{0, 0}, {1e-7f, 0}, {0, 1e-7f}}));
   EXPECT_TRUE(ConvexPolygon::from_convex_polyline({{0, 0}, {2e-7f, 0}, {0, 2e-7f}}));
   EXPECT_FALSE(ConvexPolygon::from_convex_hull({{0, 0}, {5e-8f, 0}, {0, 5e-8f}}));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_FALSE(ConvexPolygon::from_convex_polyline({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}));
 }
 
 }  // namespace

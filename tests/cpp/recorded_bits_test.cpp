@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 #include "hull/center_cov.h"
 #include "hull/convex_hull2.h"
 #include "hull/convex_hull3.h"
-#include "hull/convex_polygon.h"
 #include "hull/symmetric_eigen.h"
 #include "hull/triangle_area.h"
 #include "hull/triangle_facet.h"
@@ -42,7 +40,10 @@ using vorn::Indices;
 using vorn::PointSet;
 using vorn::Vec3f;
 using vorn_test::bits;
+using vorn_test::cloud_of;
 using vorn_test::sorted;
+using vorn_test::uniform_cloud;
+using vorn_test::Words;
 
 // Vectors go into the digest coordinate by coordinate.
 struct Digest : vorn_test::Digest {
@@ -52,33 +53,6 @@ struct Digest : vorn_test::Digest {
     return *this;
   }
 };
-
-// Integer generator (splitmix64): the standard library's distributions differ between libraries.
-struct Words {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  double unit() { return double(next() >> 11) * 0x1p-53; }  // [0, 1), exact
-  double symmetric() { return 2.0 * unit() - 1.0; }         // [-1, 1)
-};
-
-// Point i's coordinate k is coordinate(i, k, words), taken in point order.
-template <class F>
-PointSet generate(std::size_t n, std::size_t d, std::uint64_t seed, F coordinate) {
-  Words w{seed};
-  PointSet p(n, d);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t k = 0; k < d; ++k) p[i][k] = coordinate(i, k, w);
-  return p;
-}
-
-PointSet uniform_cloud(std::size_t n, std::size_t d, std::uint64_t seed, double scale) {
-  return generate(n, d, seed, [scale](auto, auto, Words& w) { return scale * w.symmetric(); });
-}
 
 struct Cloud {
   const char* name;
@@ -109,13 +83,13 @@ std::vector<Cloud> clouds() {
   };
   return {{"random2", uniform_cloud(200, 2, 1, 3.0), true},
           {"random3", uniform_cloud(60, 3, 2, 1.0), true},
-          {"cube3", generate(30, 3, 5, cube), true},
-          {"grid2", generate(98, 2, 0, grid), false},
-          {"ulp3", generate(64, 3, 11, ulps), false},
-          {"cluster3", generate(36, 3, 23, cluster), false},
+          {"cube3", cloud_of(30, 3, 5, cube), true},
+          {"grid2", cloud_of(98, 2, 0, grid), false},
+          {"ulp3", cloud_of(64, 3, 11, ulps), false},
+          {"cluster3", cloud_of(36, 3, 23, cluster), false},
           {"random5", uniform_cloud(30, 5, 3, 1e3), false},
-          {"wide6", generate(7, 6, 31, wide), false},
-          {"wide12", generate(80, 12, 31, wide), false},
+          {"wide6", cloud_of(7, 6, 31, wide), false},
+          {"wide12", cloud_of(80, 12, 31, wide), false},
           {"big3", uniform_cloud(1500, 3, 4, 1.0), false}};
 }
 
@@ -144,7 +118,7 @@ std::string hundred_cloud_digests() {
   for (std::uint64_t seed = 0; seed < 100; ++seed) {
     const bool ties = seed % 5 == 0;
     const std::size_t n = 4 + seed * 7 % 57, d = 1 + seed % 9;
-    const PointSet p = generate(n, d, seed + 1000, [&](auto, auto, Words& w) {
+    const PointSet p = cloud_of(n, d, seed + 1000, [&](auto, auto, Words& w) {
       return ties ? std::floor(3.0 * w.symmetric()) : std::ldexp(w.symmetric(), int(seed % 9) - 4);
     });
     digests["bbox"].add(vorn::size_bbox(p));
@@ -388,29 +362,6 @@ TEST(RecordedBits, EveryMeasureAndSamplerGivesTheRecordedResult) {
 
 TEST(RecordedKernels, EveryKernelGivesTheRecordedBits) {
   expect_recorded(kernels(), kRecordedKernels);
-}
-
-// Inputs exactly at a boundary, where a flipped comparison or a reciprocal lands on the other side.
-TEST(KernelBoundaries, ExactBoundaryInputsFallOnTheirSide) {
-  EXPECT_EQ(vorn::voxel_coordinate(0.3, 0.1), 2);  // 0.3 / 0.1 lies just below 3
-  // 15 / 22 * 11 lies just below 7.5; 7 / 22 * 11 is 3.5 and rounds up.
-  EXPECT_EQ(vorn::stratum_quotas({15, 7}, 22, 11), (std::vector<std::uint64_t>{7, 4}));
-  EXPECT_EQ(vorn::size_covdet(mixed_cloud(1, 3, 1)), 0.0);  // one point has no sample covariance
-  PointSet with_nan = mixed_cloud(3, 2, 1), without_nan = with_nan;
-  with_nan[1][0] = std::numeric_limits<double>::quiet_NaN();  // a NaN never enters a bound
-  without_nan[1][0] = without_nan[0][0];
-  EXPECT_EQ(vorn::size_bbox(with_nan), vorn::size_bbox(without_nan));
-  vorn::SeededRng a = vorn::SeededRng::seed_from_u64(3), b = a;  // a 64-bit draw across blocks
-  for (int i = 0; i < 63; ++i) a.next_u32(), b.next_u32();
-  const std::uint64_t low = b.next_u32();
-  EXPECT_EQ(a.next_u64(), low | std::uint64_t(b.next_u32()) << 32);
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_FALSE(vorn::ConvexPolygon::from_convex_polyline({{0, 0}, {1, 0}, {nan, 1}, {0, 1}}));
-  // Exactly the outside threshold, 100 * 2^-23, below the bottom edge: still inside.
-  EXPECT_EQ(vorn::convex_hull2_idx({{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, -100 * 0x1p-23f}}).size(),
-            4u);
-  const std::vector<Vec3f> plane = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.3f, 0.7f, 0}};
-  EXPECT_TRUE(vorn::facet_sees_point(vorn::make_facet(plane, 0, 1, 2), plane, 3));  // on the plane
 }
 
 }  // namespace

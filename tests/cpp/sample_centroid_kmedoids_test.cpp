@@ -57,14 +57,13 @@ Indices literal_kmedoids(const PointSet& points, std::uint64_t count, std::uint6
 // same shrunk to 1e-40, where float distances are subnormal; spread out with one or two far
 // points (1e150, or 1e300 where distances overflow to infinity).
 PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int kind) {
-  PointSet points(n, d);
   std::uniform_real_distribution<double> real(-10.0, 10.0), nudge(-1e-9, 1e-9);
   std::uniform_int_distribution<int> grid(-2, 2);
-  for (double& c : points.coords) {
-    c = kind == 0 || kind == 4
-            ? real(gen)
-            : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
-  }
+  PointSet points = vorn_test::cloud_of(n, d, [&](auto, auto) {
+    return kind == 0 || kind == 4
+               ? real(gen)
+               : (grid(gen) + (kind >= 2 ? nudge(gen) : 0.0)) * (kind == 3 ? 1e-40 : 1.0);
+  });
   if (kind == 4) {
     for (int far = 0; far < 1 + int(gen() % 2); ++far) {
       points[gen() % n][gen() % d] = gen() % 2 ? 1e150 : -1e300;
@@ -76,8 +75,7 @@ PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, int k
 PointSet far_point_cloud(std::size_t n, std::size_t d, double far) {
   std::mt19937_64 gen(3);
   std::normal_distribution<double> normal;
-  PointSet points(n, d);
-  for (double& c : points.coords) c = normal(gen);
+  PointSet points = vorn_test::cloud_of(n, d, [&](auto, auto) { return normal(gen); });
   for (std::size_t k = 0; k < d; ++k) points[n / 2][k] = far;
   return points;
 }

@@ -81,11 +81,9 @@ Indices literal_stratified(const PointSet& points, std::uint64_t count, std::uin
 }
 
 PointSet random_points(std::mt19937_64& gen, std::size_t n, std::size_t d, bool on_grid) {
-  PointSet points(n, d);
   std::uniform_real_distribution<double> real(-10.0, 10.0);
   std::uniform_int_distribution<int> grid(-1, 1);  // duplicates, ties and strata left empty
-  for (double& c : points.coords) c = on_grid ? grid(gen) : real(gen);
-  return points;
+  return vorn_test::cloud_of(n, d, [&](auto, auto) { return on_grid ? grid(gen) : real(gen); });
 }
 
 // Random clouds, half of them on a coarse grid (duplicates, ties, strata left empty). Once the
@@ -176,6 +174,11 @@ TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
       }
     }
   }
+}
+
+// 15 / 22 * 11 lies just below 7.5 and rounds down; 7 / 22 * 11 is 3.5 and rounds up.
+TEST(StratumQuotas, HalvesRoundAwayFromZeroAndJustBelowRoundsDown) {
+  EXPECT_EQ(vorn::stratum_quotas({15, 7}, 22, 11), (std::vector<std::uint64_t>{7, 4}));
 }
 
 // Without strata the one place the closest point takes needs none; any further place fails

@@ -8,6 +8,7 @@
 #include <random>
 #include <utility>
 
+#include "test_support.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/sample_measures/seeded_rng.h"
 
@@ -30,6 +31,7 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
       {"boundary 0 is its own voxel", 0.0, 1.0, 0},
       {"boundary 1 starts the next voxel", 1.0, 1.0, 1},
       {"-0.5 falls in voxel -1", -0.5, 1.0, -1},
+      {"0.3 / 0.1 lies just below 3", 0.3, 0.1, 2},
       {"quotient above the range saturates", 1e300, 1.0, kMax},
       {"quotient below the range saturates", -1e300, 1.0, kMin},
       {"floor below the bottom saturates", -2147483648.5, 1.0, kMin},
@@ -87,9 +89,9 @@ TEST(VoxelSampling, GivesTheLiteralList) {
   const double sizes[] = {1.0, 0.5, 2.5, 100.0, 1e-300, 0.0, -1.0, kNaN, INFINITY};
   for (int trial = 0; trial < 400; ++trial) {
     const std::size_t n = 1 + gen() % 150, d = 1 + gen() % 4;
-    PointSet points(n, d);
     std::uniform_real_distribution<double> real(-6.0, 6.0);
-    for (double& c : points.coords) c = trial % 3 == 0 ? std::floor(real(gen)) : real(gen);
+    const PointSet points = vorn_test::cloud_of(
+        n, d, [&](auto, auto) { return trial % 3 == 0 ? std::floor(real(gen)) : real(gen); });
     const std::uint64_t count = gen() % (n + 3), seed = gen();
     const double size = sizes[gen() % 9];
     const Indices got = vorn::sample_centroid_voxel(points, count, seed, size);

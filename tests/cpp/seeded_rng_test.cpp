@@ -47,6 +47,14 @@ TEST(SeededRngStream, RefillsAreConsecutiveBlocks) {
   EXPECT_EQ(words(rng, expected.size()), expected);
 }
 
+// The low word first, the last word of one block and the first of the next.
+TEST(SeededRngStream, A64BitDrawAcrossABlockEdgeTakesItsLowWordFirst) {
+  SeededRng a = SeededRng::seed_from_u64(3), b = a;
+  words(a, 63), words(b, 63);
+  const std::uint64_t low = b.next_u32();
+  EXPECT_EQ(a.next_u64(), low | std::uint64_t(b.next_u32()) << 32);
+}
+
 TEST(RandomRange, EmptyRangePanicsInBothWidths) {
   SeededRng rng = SeededRng::seed_from_u64(0);
   EXPECT_STREQ(vorn_test::panic_of([&] { rng.random_range(0); }).what(),

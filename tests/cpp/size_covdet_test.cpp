@@ -194,6 +194,10 @@ TEST(NaturalLog, CloseToTheCLibraryAndExactAtTheEnds) {
   EXPECT_NEAR(vorn::natural_log(0.75, -5000), std::log(0.75) - 5000 * std::log(2.0), 1e-12);
 }
 
+TEST(SizeCovdet, OnePointHasNoSampleCovariance) {
+  EXPECT_EQ(vorn::size_covdet(vorn_test::make(3, {-2.5, 0.75, 1e3})), 0.0);
+}
+
 TEST(SizeCovdet, LogVolumeIsTheLogarithmOfTheVolume) {
   EXPECT_EQ(vorn::size_covdet_log(vorn_test::make(3, {1, 2, 3})),
             -std::numeric_limits<double>::infinity());

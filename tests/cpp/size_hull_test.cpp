@@ -21,7 +21,7 @@ enum class Kind { Cube, Sphere };
 // raw 64-bit Mersenne Twister words: the same clouds on every platform.
 PointSet cloud(Kind kind, std::size_t n, std::uint64_t seed) {
   std::mt19937_64 g(seed);
-  auto unit = [&g] { return double(g() >> 11) * 0x1.0p-53; };
+  auto unit = [&g] { return vorn_test::unit_of(g()); };
   PointSet p;
   p.n = n;
   p.d = 3;

@@ -30,14 +30,12 @@ PointSet cloud(std::size_t n, std::size_t d, int grid, double scale, std::uint64
   std::mt19937_64 gen(seed);
   std::uniform_int_distribution<int> coord(-grid, grid), ulps(0, 2);
   std::uniform_real_distribution<double> real(-1.0, 1.0);
-  PointSet p(n, d);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < d; ++j) {
-      double x = grid ? coord(gen) : i % 5 == 1 ? p[i - 1][j] : real(gen);
-      for (int u = grid ? ulps(gen) : i % 5 == 2; u > 0; --u) x = std::nextafter(x, 1e9);
-      p[i][j] = x;
-    }
-  }
+  std::vector<double> previous(d);  // the last point's coordinates
+  PointSet p = vorn_test::cloud_of(n, d, [&](std::size_t i, std::size_t j) {
+    double x = grid ? coord(gen) : i % 5 == 1 ? previous[j] : real(gen);
+    for (int u = grid ? ulps(gen) : i % 5 == 2; u > 0; --u) x = std::nextafter(x, 1e9);
+    return previous[j] = x;
+  });
   for (double& x : p.coords) x *= scale;
   return p;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/compiler_hints.h"
+#include "base/key_numbering.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
@@ -20,39 +21,30 @@ namespace vorn {
 
 namespace {
 
-// Voxel keys of d components each, numbered in order of first occurrence. The table only
-// answers "which number has this key"; its layout never decides an order.
+struct SameHash {
+  std::uint64_t operator()(std::uint64_t h) const { return h; }
+};
+
+// Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
 class VoxelNumbering {
  public:
-  explicit VoxelNumbering(std::size_t d) : d_(d), slots_(kInitialSlots, kEmpty) {}
+  explicit VoxelNumbering(std::size_t d) : d_(d), table_(kExpected) {}
 
   // The number of key (d components), adding it as the next number when it is new.
   std::uint64_t find_or_add(const std::int32_t* key) {
-    const std::uint64_t h = hash(key);
-    std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = h & mask;; s = (s + 1) & mask) {
-      const std::uint64_t id = slots_[s];
-      if (id == kEmpty) break;
-      if (hashes_[id] == h && std::memcmp(&keys_[id * d_], key, d_ * sizeof(std::int32_t)) == 0) {
-        return id;
-      }
-    }
-    const std::uint64_t id = hashes_.size();
-    hashes_.push_back(h);
+    const std::uint64_t found = table_.find_or_add(hash(key), size_, [&](std::uint64_t other) {
+      return std::memcmp(&keys_[other * d_], key, d_ * sizeof(std::int32_t)) == 0;
+    });
+    if (found != Table::kNew) return found;
     keys_.insert(keys_.end(), key, key + d_);
-    if (2 * hashes_.size() > slots_.size()) {
-      grow();
-    } else {
-      place(id);
-    }
-    return id;
+    return size_++;
   }
 
-  std::size_t size() const { return hashes_.size(); }
+  std::size_t size() const { return size_; }
 
  private:
-  static constexpr std::size_t kInitialSlots = 1024;
-  static constexpr std::uint64_t kEmpty = std::numeric_limits<std::uint64_t>::max();
+  using Table = KeyNumbering<std::uint64_t, SameHash>;
+  static constexpr std::size_t kExpected = 512;
 
   std::uint64_t hash(const std::int32_t* key) const {
     std::uint64_t h = 0x9E3779B97F4A7C15ull ^ d_;
@@ -66,22 +58,10 @@ class VoxelNumbering {
     return h;
   }
 
-  void place(std::uint64_t id) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = hashes_[id] & mask;
-    while (slots_[s] != kEmpty) s = (s + 1) & mask;
-    slots_[s] = id;
-  }
-
-  void grow() {
-    slots_.assign(2 * slots_.size(), kEmpty);
-    for (std::uint64_t id = 0; id < hashes_.size(); ++id) place(id);
-  }
-
   std::size_t d_;
-  std::vector<std::uint64_t> slots_;   // voxel number, or kEmpty
-  std::vector<std::uint64_t> hashes_;  // by voxel number
-  std::vector<std::int32_t> keys_;     // by voxel number, d components each
+  Table table_;
+  std::vector<std::int32_t> keys_;  // by voxel number, d components each
+  std::uint64_t size_ = 0;
 };
 
 // The key component of one coordinate: floor(x / voxel_size) clamped to 32 bits, NaN gives 0.
