@@ -117,10 +117,11 @@ void row_distances(const double* a, const double* rows, const std::size_t* list,
 }
 
 // A lower bound on distances from point i through its two nearest medoids m:
-// d(i, x) >= |d(x, m) - d(i, m)|. A computed distance errs by under (d / 16 + 9) ulp relative
-// plus, where squares turn subnormal, far under 2^-500; the bound gives up `slack` relative (more
-// than three such errors and its own five roundings) and 2^-500, so it never exceeds the
-// computed distance from i to x. NaN or infinite distances make it NaN or -inf: never beyond.
+// d(i, x) >= |d(x, m) - d(i, m)|. A computed distance errs by under (d + 9) u / 2 relative,
+// u = 2^-53 (see point_distance.h), plus, where squares turn subnormal, under sqrt(d 2^-1074)
+// absolute; the bound gives up `slack` = 8 (d + 64) u relative (more than three such errors and
+// its own five roundings) and 2^-500, so it never exceeds the computed distance from i to x.
+// NaN or infinite distances make it NaN or -inf: never beyond.
 struct TriangleFloor {
   const double* to1;  // distances from every point to i's nearest medoid
   const double* to2;  // and to its second-nearest
