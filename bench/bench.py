@@ -797,6 +797,38 @@ def run_embedding_fps_cases(
     print()
 
 
+def run_embedding_kmedoids_scale_case(n=100_000, d=384, count=100):
+    """k-medoids where fasterpam's n x n matrix cannot go: seconds and peak memory growth, each
+    thread count in a fresh interpreter. Aim: finishes within the input + 1 GiB."""
+    code = "\n".join(
+        [
+            "import resource, time, vorn",
+            "from vorn import _core",
+            f"import sys; sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})",
+            "from bench import clustered_embeddings",
+            f"a = clustered_embeddings({n}, {d})",
+            "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+            "with vorn.num_threads(int(sys.argv[1])):",
+            "    start = time.perf_counter()",
+            f"    _core.sample_centroid_kmedoids_numpy(a, {count}, 7, 50)",
+            "    seconds = time.perf_counter() - start",
+            "grown = (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) / 1024.0",
+            "print(seconds, grown, a.nbytes / 2**20)",
+        ]
+    )
+    for threads in (1, 2):
+        out = subprocess.run(
+            [sys.executable, "-c", code, str(threads)], capture_output=True, text=True, check=True
+        )
+        seconds, grown, input_mb = map(float, out.stdout.split())
+        print(
+            f"embeddings-kmedoids {n:,} x {d}, count {count}, 50 swaps, {threads} thread(s): "
+            f"{seconds:.1f} s, peak memory growth {grown:.0f} MB over {input_mb:.0f} MB of "
+            "points (aim: finishes, growth <= 1 GiB; moonshot under 60 s on all threads)"
+        )
+    print()
+
+
 def two_threads(fn):
     def run():
         with vorn.num_threads(2):
@@ -824,6 +856,8 @@ def main():
         run_hull_accuracy_sweep()
     if pattern in "embeddings-fps":
         run_embedding_fps_cases()
+    if pattern in "embeddings-kmedoids-scale":
+        run_embedding_kmedoids_scale_case()
     run_overhead_cases(pattern)
     print(
         f"{'case':62} {'vorn 1t':>9} {'vorn all':>9} {'peer':>9} {'ratio 1t':>8} "

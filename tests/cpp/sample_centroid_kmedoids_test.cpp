@@ -94,9 +94,37 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
     const std::uint64_t count = large ? 3 : far ? 2 + gen() % 20 : gen() % (n + 3), seed = gen();
     const std::uint64_t iterations =
         large ? 3 : std::vector<std::uint64_t>{0, 1, 2, 5, kNoLimit}[gen() % 5];
-    ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations),
-              literal_kmedoids(points, count, seed, iterations))
+    const Indices expected = literal_kmedoids(points, count, seed, iterations);
+    ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations), expected)
         << "trial " << trial << " n=" << n << " d=" << d << " count=" << count;
+    // Without the unit table the bounds take rows through the triangle inequality instead.
+    const std::size_t threads = std::vector<std::size_t>{1, 2, 3, 8}[trial % 4];
+    const vorn::Executor executor(threads, vorn::CancelHook{});
+    vorn::KMedoidsWork work;
+    ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations, executor, work, 0),
+              expected)
+        << "no table, trial " << trial << " threads=" << threads;
+  }
+}
+
+// In high dimension and beyond the unit table, clustered points (as embeddings are) keep the
+// literal list on any number of threads, and the bounds still pass over nearly every candidate.
+TEST(KMedoids, RowsThroughTheTriangleInequalityGiveTheLiteralList) {
+  std::mt19937_64 gen(11);
+  std::normal_distribution<double> normal;
+  PointSet centres(5, 72), points(160, 72);
+  for (double& c : centres.coords) c = normal(gen);
+  for (std::size_t i = 0; i < points.n; ++i) {
+    const double* centre = centres[gen() % centres.n];
+    for (std::size_t k = 0; k < points.d; ++k) points[i][k] = centre[k] + 0.5 * normal(gen);
+  }
+  const Indices expected = literal_kmedoids(points, 10, 5, 12);
+  for (std::size_t threads : {1, 2, 3, 8}) {
+    const vorn::Executor executor(threads, vorn::CancelHook{});
+    vorn::KMedoidsWork work;
+    EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 10, 5, 12, executor, work, 0), expected)
+        << threads;
+    EXPECT_LT(work.exact_costs, 40u) << threads;
   }
 }
 

@@ -35,7 +35,8 @@ constexpr std::size_t kMatrixLimit = 2048;
 constexpr std::size_t kBoundEntryLimit = std::size_t(1) << 24;
 // Beyond this dimension, unit distances are computed exactly, and exact distances row by row.
 constexpr std::size_t kMaxFloatDimension = 64;
-// The largest table of unit distances (1 GiB); beyond it the search runs without bounds.
+// The largest table of unit distances (1 GiB); beyond it, the bounds compute the distances they
+// need row by row, exactly, where the triangle inequality leaves them in doubt.
 constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
@@ -88,30 +89,53 @@ inline double finish_distance(const F64x4& low, const F64x4& high, const double*
   return std::sqrt(r);
 }
 
-// point_distance from point a to each of the m points of `rows` (row-major, d coordinates
-// each), four points at a time; each point's eight partial sums sit in two vectors.
+// point_distance from point a to m points of `rows` (row-major, d coordinates each): row j, or
+// row list[j] when list is given; four points at a time, each point's eight partial sums in two
+// vectors.
 VORN_SIMD_CLONES_512
-void row_distances(const double* a, const double* rows, std::size_t d, std::size_t m, double* out) {
+void row_distances(const double* a, const double* rows, const std::size_t* list, std::size_t d,
+                   std::size_t m, double* out) {
+  const auto row = [&](std::size_t j) { return rows + (list ? list[j] : j) * d; };
   const std::size_t full = d / 8 * 8;
   std::size_t j = 0;
   for (; d >= 8 && j + 4 <= m; j += 4) {
-    const double* b = rows + j * d;
+    const double* b[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
     F64x4 s[8] = {};  // point j + q: s[2q] lanes 0-3, s[2q + 1] lanes 4-7
     for (std::size_t k = 0; k < full; k += 8) {
       const F64x4 x0 = load_lanes<F64x4>(a + k), x1 = load_lanes<F64x4>(a + k + 4);
       for (std::size_t q = 0; q < 4; ++q) {
-        const F64x4 v0 = x0 - load_lanes<F64x4>(b + q * d + k);
-        const F64x4 v1 = x1 - load_lanes<F64x4>(b + q * d + k + 4);
+        const F64x4 v0 = x0 - load_lanes<F64x4>(b[q] + k);
+        const F64x4 v1 = x1 - load_lanes<F64x4>(b[q] + k + 4);
         s[2 * q] = s[2 * q] + v0 * v0;
         s[2 * q + 1] = s[2 * q + 1] + v1 * v1;
       }
     }
-    for (std::size_t q = 0; q < 4; ++q) {
-      out[j + q] = finish_distance(s[2 * q], s[2 * q + 1], a, b + q * d, d);
-    }
+    for (std::size_t q = 0; q < 4; ++q)
+      out[j + q] = finish_distance(s[2 * q], s[2 * q + 1], a, b[q], d);
   }
-  for (; j < m; ++j) out[j] = point_distance(a, rows + j * d, d);
+  for (; j < m; ++j) out[j] = point_distance(a, row(j), d);
 }
+
+// A lower bound on distances from point i through its two nearest medoids m:
+// d(i, x) >= |d(x, m) - d(i, m)|. A computed distance errs by under (d + 9) u / 2 relative,
+// u = 2^-53 (see point_distance.h), plus, where squares turn subnormal, under sqrt(d 2^-1074)
+// absolute; the bound gives up `slack` = 8 (d + 64) u relative (more than three such errors and
+// its own five roundings) and 2^-500, so it never exceeds the computed distance from i to x.
+// NaN or infinite distances make it NaN or -inf: never beyond.
+struct TriangleFloor {
+  const double* to1;  // distances from every point to i's nearest medoid
+  const double* to2;  // and to its second-nearest
+  double r1, r2;      // the distances from i to those medoids
+  double slack, scale;
+  double floor;  // in units: x is beyond when its distance from i certainly reaches it
+
+  bool beyond(std::size_t x) const {
+    const double a1 = to1[x], a2 = to2[x];
+    const double b1 = std::fabs(a1 - r1) - slack * (a1 + r1) - 0x1p-500;
+    const double b2 = std::fabs(a2 - r2) - slack * (a2 + r2) - 0x1p-500;
+    return b1 * scale >= floor || b2 * scale >= floor;
+  }
+};
 
 // The unit of the swap bounds, chosen from the bulk of the cloud so that one far point neither
 // switches the bounds off nor makes the unit too coarse for the rest: per axis, the range
@@ -167,18 +191,17 @@ UnitScale unit_scale(const PointSet& points) {
 // distances.
 class Distances {
  public:
-  Distances(const PointSet& points, const UnitScale& unit, const Executor& executor)
+  // table_entries: the largest unit table allowed.
+  Distances(const PointSet& points, const UnitScale& unit, std::size_t table_entries,
+            const Executor& executor)
       : points_(points), n_(points.n), scale_(unit.scale), cap_(unit.cap) {
     if (points.d <= kMaxFloatDimension) columns_.emplace(points);
     if (n_ > kMatrixLimit && points.d <= kMaxFloatDimension) {
       float_columns(unit);
-    } else if (n_ <= kTableEntryLimit / n_) {
+    } else if (n_ <= table_entries / n_) {
       unit_table(executor);
     }
   }
-
-  // Whether unit distances can be had at all (from a table or float coordinates).
-  bool has_units() const { return !table_.empty() || !float_columns_.empty(); }
 
   // Rounded down: under one unit below the exact value, or cap when that is lower. An
   // overflowed (+inf) distance is held as cap too.
@@ -187,12 +210,20 @@ class Distances {
     return u < static_cast<double>(cap_) ? static_cast<Units>(u) : cap_;
   }
   Units cap() const { return cap_; }
+  std::size_t dimension() const { return points_.d; }
   double scale() const { return scale_; }
 
   // Entry x - begin: the distance from point i to point x in units, for x in [begin, end);
-  // either in the table or written to out. Only where has_units().
-  const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end, Units* out) const {
+  // either in the table or written to out. Without a table or float coordinates, entries
+  // certainly at or beyond floor.floor units are given as cap (end - begin is then at most
+  // kCandidateGrain).
+  const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end,
+                        const TriangleFloor& floor, Units* out) const {
     if (!table_.empty()) return table_.data() + i * n_ + begin;
+    if (float_columns_.empty()) {
+      exact_unit_row(i, begin, end, floor, out);
+      return out;
+    }
     const std::size_t d = points_.d;
     float point[kMaxFloatDimension];
     for (std::size_t k = 0; k < d; ++k) point[k] = float_columns_[k * n_ + i];
@@ -215,7 +246,7 @@ class Distances {
     if (columns_) {
       columns_->distances(points_[i], begin, end, out);
     } else {
-      row_distances(points_[i], points_[begin], points_.d, end - begin, out);
+      row_distances(points_[i], points_[begin], nullptr, points_.d, end - begin, out);
     }
   }
 
@@ -234,6 +265,23 @@ class Distances {
         }
       }
     });
+  }
+
+  // Exact unit distances to the points not certainly beyond floor; cap for the others.
+  void exact_unit_row(std::size_t i, std::size_t begin, std::size_t end, const TriangleFloor& floor,
+                      Units* out) const {
+    std::size_t list[kCandidateGrain];
+    double exact[kCandidateGrain];
+    std::size_t m = 0;
+    for (std::size_t x = begin; x < end; ++x) {
+      if (floor.beyond(x)) {
+        out[x - begin] = cap_;
+      } else {
+        list[m++] = x;
+      }
+    }
+    row_distances(points_[i], points_[0], list, points_.d, m, exact);
+    for (std::size_t j = 0; j < m; ++j) out[list[j] - begin] = units(exact[j]);
   }
 
   // Coordinates in units around the middle of the trimmed box, in float and clipped into
@@ -268,7 +316,8 @@ struct NearestMedoids {
   std::vector<double> near1, near2;
   std::vector<std::size_t> pos1, pos2;
   // Where n * t is within kBoundEntryLimit: the distance from point i to the medoid at
-  // position q at [i * t + q], so that a point that loses its nearest medoid needs no new one.
+  // position q at [q * n + i], so that a point that loses its nearest medoid needs no new one
+  // and the bounds have the distances from every point to one medoid in a row.
   std::vector<double> to_medoid;
 
   NearestMedoids(const PointSet& points, const Distances& distances, const Indices& medoids,
@@ -282,7 +331,7 @@ struct NearestMedoids {
         distances.exact_row(medoids[q], begin, end, row.data());
         for (std::size_t i = begin; i < end; ++i) {
           insert(i, row[i - begin], q);
-          if (!to_medoid.empty()) to_medoid[i * t + q] = row[i - begin];
+          if (!to_medoid.empty()) to_medoid[q * points.n + i] = row[i - begin];
         }
       }
     });
@@ -293,6 +342,20 @@ struct NearestMedoids {
     double total = 0.0;
     for (double v : near1) total = total + v;
     return total;
+  }
+
+  // The triangle bound on distances from point i through its two nearest medoids, against
+  // `floor` units of 1 / scale (only where to_medoid is kept).
+  TriangleFloor triangle_floor(std::size_t i, Units floor, double scale, std::size_t d) const {
+    const std::size_t n = near1.size();
+    const double slack = (static_cast<double>(d) + 64.0) * 0x1p-50;
+    return TriangleFloor{to_medoid.data() + pos1[i] * n,
+                         to_medoid.data() + pos2[i] * n,
+                         near1[i],
+                         near2[i],
+                         slack,
+                         scale,
+                         static_cast<double>(floor)};
   }
 
   // Point i's distance to its nearest medoid other than the one at position p.
@@ -316,7 +379,7 @@ struct NearestMedoids {
                 const double* column) {
     const std::size_t t = medoids.size();
     for (std::size_t i = 0; i < near1.size(); ++i) {
-      if (!to_medoid.empty()) to_medoid[i * t + p] = column[i];
+      if (!to_medoid.empty()) to_medoid[p * near1.size() + i] = column[i];
       if (pos1[i] != p && pos2[i] != p) {
         insert(i, column[i], p);
         continue;
@@ -326,7 +389,7 @@ struct NearestMedoids {
         // point_distance is symmetric to the bit, so a stored distance is the one recomputed.
         insert(i,
                to_medoid.empty() ? point_distance(points[i], points[medoids[q]], points.d)
-                                 : to_medoid[i * t + q],
+                                 : to_medoid[q * near1.size() + i],
                q);
       }
     }
@@ -393,7 +456,7 @@ class SwapBounds {
       all[i] = Term{i, q1_[i], q2_[i], pos_[i], q1_[i], q2_[i], pos_[i]};
       all[i].old_q1 = all[i].old_q2 = -1;  // nothing to take out: every distance is >= 0
     }
-    apply(all, distances, executor);
+    apply(all, nearest, distances, executor);
   }
 
   // loss(p) - gain for candidate x at position p, in units.
@@ -425,7 +488,7 @@ class SwapBounds {
       account(a, b, p, -1);
       account(q1_[i], q2_[i], pos_[i], 1);
     }
-    apply(changed_, distances, executor);
+    apply(changed_, nearest, distances, executor);
   }
 
  private:
@@ -470,13 +533,18 @@ class SwapBounds {
   }
 
   // Takes each point's old terms out of every candidate's sums and puts its new ones in.
-  // Candidates are independent and integer sums exact, so ranges of them run in parallel.
-  void apply(const std::vector<Term>& terms, const Distances& distances, const Executor& executor) {
+  // Candidates are independent and integer sums exact, so ranges of them run in parallel. A
+  // candidate at or beyond both second-nearest distances has every term 0, whatever its exact
+  // distance, so the rows may hold it as cap.
+  void apply(const std::vector<Term>& terms, const NearestMedoids& nearest,
+             const Distances& distances, const Executor& executor) {
     executor.for_ranges(n_, kCandidateGrain, [&](std::size_t begin, std::size_t end) {
       Units buffer[kCandidateGrain];
       const std::size_t m = end - begin;
       for (const Term& term : terms) {
-        const Units* row = distances.unit_row(term.i, begin, end, buffer);
+        const TriangleFloor floor = nearest.triangle_floor(
+            term.i, std::max(term.old_q2, term.q2), distances.scale(), distances.dimension());
+        const Units* row = distances.unit_row(term.i, begin, end, floor, buffer);
         Sum* columns = column_.data() + begin;
         replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
                       columns + term.pos * n_);
@@ -555,17 +623,16 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
 
 // Swaps medoids (positions 1 .. t - 1) in first-improvement order until max_iterations swaps
 // or a pass without one.
-void swap_search(const PointSet& points, std::uint64_t max_iterations, const Executor& executor,
-                 Indices& medoids, KMedoidsWork& work) {
+void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size_t table_entries,
+                 const Executor& executor, Indices& medoids, KMedoidsWork& work) {
   const std::size_t n = points.n, t = medoids.size();
   std::vector<char> is_medoid(n, 0);
   for (std::uint64_t m : medoids) is_medoid[m] = 1;
-  const Distances distances(points, unit_scale(points), executor);
+  const Distances distances(points, unit_scale(points), table_entries, executor);
   NearestMedoids nearest(points, distances, medoids, executor);
   double current = nearest.cost();
   std::optional<SwapBounds> bounds;
-  if (distances.has_units() && t <= kBoundEntryLimit / n)
-    bounds.emplace(nearest, distances, t, executor);
+  if (t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
   std::vector<double> column(n);
   std::uint64_t swaps = 0;
   bool swapped = true;
@@ -623,6 +690,13 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor,
                                  KMedoidsWork& work) {
+  return sample_centroid_kmedoids(points, count, seed, max_iterations, executor, work,
+                                  kTableEntryLimit);
+}
+
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork& work, std::size_t table_entries) {
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
@@ -640,7 +714,7 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
   medoids[0] = first;
   for (std::size_t p = 1; p < t; ++p) medoids[p] = candidates[p - 1];
   if (max_iterations == 0 || t < 2 || t == n) return medoids;  // t == n: nothing to swap in
-  swap_search(points, max_iterations, executor, medoids, work);
+  swap_search(points, max_iterations, table_entries, executor, medoids, work);
   return medoids;
 }
 

@@ -2,6 +2,7 @@
 // Costs are summed in point order and compared strictly: equal costs never swap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/executor.h"
@@ -35,5 +36,11 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor,
                                  KMedoidsWork& work);
+
+// As above, with a unit table of pairwise distances of at most table_entries entries (1 << 28
+// above); without one, the bounds compute the distances they need row by row.
+Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
+                                 std::uint64_t max_iterations, const Executor& executor,
+                                 KMedoidsWork& work, std::size_t table_entries);
 
 }  // namespace vorn
