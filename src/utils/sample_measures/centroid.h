@@ -40,6 +40,20 @@ void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* id
 void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
                       double* out);
 
+// As the two above for rows of floats, each coordinate widened to double as it is read (exactly,
+// so the sums are those of the widened rows).
+void row_squared_sums(const float* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out);
+void row_squared_sums(const float* rows, std::size_t d, std::size_t m, const double* position,
+                      double* out);
+
+// As the pairs above, over the rows of points, whichever their type: the points ids[0 .. m - 1],
+// or the m points from index begin on.
+void row_squared_sums(const PointSet& points, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out);
+void row_squared_sums(const PointSet& points, std::size_t begin, std::size_t m,
+                      const double* position, double* out);
+
 // columns: d axes of m points, axis k at columns + k * stride. Sets out[l] to the squared sum
 // of point_distance between point l and position, rounded exactly as point_distance rounds it,
 // for l = 0 .. m - 1. Never fails.

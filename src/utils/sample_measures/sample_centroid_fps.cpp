@@ -454,6 +454,9 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
 void extend_bucketed(const PointSet& points, std::size_t target, std::size_t bucket_size,
                      const Executor& executor, Indices& result) {
   if (result.size() >= target) return;
+  // The tree copies the points into columns of doubles anyway.
+  if (points.is_float32())
+    return extend_bucketed(widened(points), target, bucket_size, executor, result);
   bucket_size = std::max<std::size_t>(bucket_size, 1);
   if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   switch (points.d) {
@@ -486,6 +489,7 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
 
 std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t bucket_size) {
   if (points.n == 0) return 0;
+  if (points.is_float32()) return sample_centroid_fps_buckets(widened(points), bucket_size);
   bucket_size = std::max<std::size_t>(bucket_size, 1);
   if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   return build_tree<0>(points, bucket_size, Executor()).buckets;
@@ -503,10 +507,12 @@ Indices sample_centroid_fps_from(const PointSet& points, std::uint64_t count, st
   if (points.n == 0 || count == 0) return {};
   if (start >= points.n) throw Panic("start index out of range");
   // The same failure as the start at the centroid, where a non-finite coordinate ends the call.
-  for (const double x : points.coords) {
-    if (points.n >= 2 && !std::isfinite(x))
-      throw Panic("called `Option::unwrap()` on a `None` value");
-  }
+  with_rows(points, [&](auto rows) {
+    for (std::size_t k = 0; k < points.n * points.d; ++k) {
+      if (points.n >= 2 && !std::isfinite(rows[k]))
+        throw Panic("called `Option::unwrap()` on a `None` value");
+    }
+  });
   Indices result = {start};
   result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
   extend(points, count, executor, result);

@@ -395,6 +395,10 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
 Indices sample_centroid_stratified(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                    std::uint64_t num_strata, std::uint64_t max_iterations,
                                    const Executor& executor) {
+  if (points.is_float32()) {
+    return sample_centroid_stratified(widened(points), count, seed, num_strata, max_iterations,
+                                      executor);
+  }
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

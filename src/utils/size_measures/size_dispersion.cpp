@@ -171,8 +171,9 @@ constexpr std::size_t kMaxBlockRows = 32;  // rows of one step of the sum
 constexpr std::size_t kStepDistances = std::size_t(1) << 21;
 
 // out[r][c]: the squared point_distance sums of rows a + r d (r < R) with columns b + c d (c < C).
-template <std::size_t R, std::size_t C>
-VORN_ALWAYS_INLINE void tile_square_sums(const double* a, const double* b, std::size_t d,
+// Rows of floats are widened as they are loaded.
+template <std::size_t R, std::size_t C, class T>
+VORN_ALWAYS_INLINE void tile_square_sums(const T* a, const T* b, std::size_t d,
                                          double (&out)[R][C]) {
   Vec lo[R][C], hi[R][C];
   for (std::size_t r = 0; r < R; ++r)
@@ -201,7 +202,7 @@ VORN_ALWAYS_INLINE void tile_square_sums(const double* a, const double* b, std::
       sum = sum + p[2];
       sum = sum + p[3];
       for (std::size_t k = full; k < d; ++k) {
-        const double v = a[r * d + k] - b[c * d + k];
+        const double v = double(a[r * d + k]) - double(b[c * d + k]);  // never in float
         sum = sum + v * v;
       }
       out[r][c] = sum;
@@ -217,8 +218,8 @@ struct RowBlock {
 };
 
 // Rows r0 .. r0 + R - 1 against columns j .. j + C - 1, every column beyond every row.
-template <std::size_t R, std::size_t C>
-VORN_ALWAYS_INLINE void tile_distances(const double* x, std::size_t d, const RowBlock& block,
+template <std::size_t R, std::size_t C, class T>
+VORN_ALWAYS_INLINE void tile_distances(const T* x, std::size_t d, const RowBlock& block,
                                        std::size_t r0, std::size_t j, double* out) {
   double sums[R][C];
   tile_square_sums<R, C>(x + r0 * d, x + j * d, d, sums);
@@ -228,9 +229,9 @@ VORN_ALWAYS_INLINE void tile_distances(const double* x, std::size_t d, const Row
 }
 
 // The distances of block's pairs whose column lies in [c0, c1), written to out.
-VORN_SIMD_CLONES
-void block_distances(const double* x, std::size_t d, const RowBlock& block, std::size_t c0,
-                     std::size_t c1, double* out) {
+template <class T>
+VORN_ALWAYS_INLINE void block_distances_of(const T* x, std::size_t d, const RowBlock& block,
+                                           std::size_t c0, std::size_t c1, double* out) {
   for (std::size_t r0 = block.i0; r0 < block.i1; r0 += kTile) {
     const std::size_t rows = std::min(kTile, block.i1 - r0);
     // Columns within the tile's own rows: one pair at a time.
@@ -243,6 +244,18 @@ void block_distances(const double* x, std::size_t d, const RowBlock& block, std:
     for (; j < c1; ++j)
       for (std::size_t r = r0; r < r0 + rows; ++r) tile_distances<1, 1>(x, d, block, r, j, out);
   }
+}
+
+VORN_SIMD_CLONES
+void block_distances(const double* x, std::size_t d, const RowBlock& block, std::size_t c0,
+                     std::size_t c1, double* out) {
+  block_distances_of(x, d, block, c0, c1, out);
+}
+
+VORN_SIMD_CLONES
+void block_distances(const float* x, std::size_t d, const RowBlock& block, std::size_t c0,
+                     std::size_t c1, double* out) {
+  block_distances_of(x, d, block, c0, c1, out);
 }
 
 // Rows in steps of at most kMaxBlockRows, fewer when n is large, so a step's output is bounded.
@@ -270,8 +283,9 @@ double tiled_total(const PointSet& points, const Executor& executor) {
       [&](std::size_t s, std::size_t piece) {
         const RowBlock b = block(s);
         const std::size_t c0 = b.i0 + 1 + piece * kChunkColumns;
-        block_distances(points.coords.data(), d, b, c0, std::min(n, c0 + kChunkColumns),
-                        buffers[s % 2].data());
+        with_rows(points, [&](auto rows) {
+          block_distances(rows, d, b, c0, std::min(n, c0 + kChunkColumns), buffers[s % 2].data());
+        });
       },
       [&](std::size_t s) {
         const double* ready = buffers[s % 2].data();
@@ -280,12 +294,14 @@ double tiled_total(const PointSet& points, const Executor& executor) {
   return total;
 }
 
-// The coordinates axis by axis: axis k of point i at [k * n + i].
+// The coordinates axis by axis, as doubles: axis k of point i at [k * n + i].
 std::vector<double> column_major(const PointSet& points) {
   const std::size_t n = points.n, d = points.d;
   std::vector<double> columns(n * d);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  with_rows(points, [&](auto rows) {
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = rows[i * d + k];
+  });
   return columns;
 }
 
