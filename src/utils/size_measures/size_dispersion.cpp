@@ -230,8 +230,8 @@ VORN_ALWAYS_INLINE void tile_distances(const T* x, std::size_t d, const RowBlock
 
 // The distances of block's pairs whose column lies in [c0, c1), written to out.
 template <class T>
-VORN_ALWAYS_INLINE void block_distances_of(const T* x, std::size_t d, const RowBlock& block,
-                                           std::size_t c0, std::size_t c1, double* out) {
+VORN_SIMD_CLONES void block_distances(const T* x, std::size_t d, const RowBlock& block,
+                                      std::size_t c0, std::size_t c1, double* out) {
   for (std::size_t r0 = block.i0; r0 < block.i1; r0 += kTile) {
     const std::size_t rows = std::min(kTile, block.i1 - r0);
     // Columns within the tile's own rows: one pair at a time.
@@ -244,18 +244,6 @@ VORN_ALWAYS_INLINE void block_distances_of(const T* x, std::size_t d, const RowB
     for (; j < c1; ++j)
       for (std::size_t r = r0; r < r0 + rows; ++r) tile_distances<1, 1>(x, d, block, r, j, out);
   }
-}
-
-VORN_SIMD_CLONES
-void block_distances(const double* x, std::size_t d, const RowBlock& block, std::size_t c0,
-                     std::size_t c1, double* out) {
-  block_distances_of(x, d, block, c0, c1, out);
-}
-
-VORN_SIMD_CLONES
-void block_distances(const float* x, std::size_t d, const RowBlock& block, std::size_t c0,
-                     std::size_t c1, double* out) {
-  block_distances_of(x, d, block, c0, c1, out);
 }
 
 // Rows in steps of at most kMaxBlockRows, fewer when n is large, so a step's output is bounded.
