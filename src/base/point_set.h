@@ -180,14 +180,18 @@ decltype(auto) with_rows(const PointSet& points, F&& f) {
   return f(static_cast<const double*>(points.coords.data()));
 }
 
+// to[k] = from[k] for k < count: floats widened to doubles, exactly.
+inline void widen(const float* from, std::size_t count, double* to) {
+  for (std::size_t k = 0; k < count; ++k) to[k] = from[k];
+}
+
 // A float32 set as doubles, widened (exactly) into a block of its own: for kernels that read
 // rows of doubles only, which start with
 //   if (points.is_float32()) return kernel(widened(points), ...);
 // Throws std::bad_alloc.
 inline PointSet widened(const PointSet& points) {
   PointSet wide = PointSet::uninitialized(points.n, points.d);
-  const float* from = points.coords.floats();
-  for (std::size_t k = 0; k < points.n * points.d; ++k) wide.coords[k] = from[k];
+  widen(points.coords.floats(), points.n * points.d, wide.coords.data());
   return wide;
 }
 

@@ -87,6 +87,15 @@ TEST(Float32Rows, EveryFunctionGivesTheBitsOfTheWidenedDoubles) {
   }
 }
 
+// Pieces too wide to widen at once are widened tile by tile as they are loaded.
+TEST(Float32Rows, WideRowsGiveTheDispersionOfTheirDoubles) {
+  const std::size_t n = 7, d = 50001;
+  const std::vector<float> rows = float_rows(n, d);
+  const PointSet wide = as_doubles(rows, n, d);
+  EXPECT_EQ(bits(vorn::size_dispersion(PointSet::view(rows.data(), n, d))),
+            bits(vorn::size_dispersion(wide)));
+}
+
 // The rows of a float set fail where their doubles fail: a non-finite coordinate ends every
 // centroid start with the same panic.
 TEST(Float32Rows, NonFiniteCoordinatesFailAsTheirDoubles) {

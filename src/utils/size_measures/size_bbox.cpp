@@ -17,9 +17,11 @@ double bbox_of(const T* rows, std::size_t n, std::size_t d) {
   for (std::size_t i = 1; i < n; ++i) {
     const T* p = rows + i * d;
     for (std::size_t j = 0; j < d; ++j) {
-      // Two separate ordered tests: false for NaN, so a later NaN is ignored.
-      if (p[j] < lo[j]) lo[j] = p[j];
-      if (p[j] > hi[j]) hi[j] = p[j];
+      // Two separate ordered tests: false for NaN, so a later NaN is ignored. Written as
+      // selects, so that they run in vector lanes (a lane's min and max take the same branch).
+      const double x = p[j];
+      lo[j] = x < lo[j] ? x : lo[j];
+      hi[j] = x > hi[j] ? x : hi[j];
     }
   }
   double v = 1.0;
