@@ -18,11 +18,11 @@ double outside_band(const std::vector<Vec2f>& v, double t) {
   const std::size_t m = v.size();
   double perimeter = 0.0, corners = 0.0;
   double px = double(v[0].x) - v[m - 1].x, py = double(v[0].y) - v[m - 1].y;
-  double plen = std::hypot(px, py);
+  double plen = planar_length(px, py);
   for (std::size_t i = 0; i < m; ++i) {
     const Vec2f& b = v[(i + 1) % m];
     const double ex = double(b.x) - v[i].x, ey = double(b.y) - v[i].y;
-    const double len = std::hypot(ex, ey);
+    const double len = planar_length(ex, ey);
     perimeter += len;
     const double cosine = (px * ex + py * ey) / (plen * len);
     const double sine = std::fabs(px * ey - py * ex) / (plen * len);

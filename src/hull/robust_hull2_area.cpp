@@ -77,11 +77,14 @@ InnerDisc inner_disc(const std::vector<Vec2f>& loop) {
   for (std::size_t i = 0; i < m; ++i) {
     const Vec2f a = loop[i], b = loop[(i + 1) % m];
     const double ex = double(b.x) - a.x, ey = double(b.y) - a.y;
-    const double left = (ex * (disc.y - a.y) - ey * (disc.x - a.x)) / std::hypot(ex, ey);
+    const double left = (ex * (disc.y - a.y) - ey * (disc.x - a.x)) / planar_length(ex, ey);
     least = std::fmin(least, left);  // a NaN of a zero-length edge is passed over
   }
   // A margin of 2^-20 covers the rounding of the centroid, the distances and the test.
-  if (least > 0.0 && std::isfinite(least)) disc.radius2 = std::pow(least * (1.0 - 0x1p-20), 2);
+  if (least > 0.0 && std::isfinite(least)) {
+    const double radius = least * (1.0 - 0x1p-20);
+    disc.radius2 = radius * radius;
+  }
   return disc;
 }
 
@@ -119,7 +122,7 @@ float robust_hull2_area(const std::vector<Vec2f>& points, const Executor& execut
     yhi = std::max(yhi, p[1]);
   }
   const double area = twice * 0.5;
-  const double diagonal = std::hypot(sorted.back()[0] - sorted.front()[0], yhi - ylo);
+  const double diagonal = planar_length(sorted.back()[0] - sorted.front()[0], yhi - ylo);
   if (area <= kCollinearArea * magnitude * diagonal) return 0.0f;
   return round_to_float(area);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "hull/float_types.h"
@@ -17,6 +18,13 @@ inline Vec2d to_double(Vec2f p) {
 }
 inline const Vec2d& to_double(const Vec2d& p) {
   return p;
+}
+
+// Length of (dx, dy) where each is the difference of two floats. In double the squares can
+// neither overflow nor underflow, and the three operations are each rounded correctly, so the
+// length has the same bits on every platform; a C library's hypot need not.
+inline double planar_length(double dx, double dy) {
+  return std::sqrt(dx * dx + dy * dy);
 }
 
 // v: the polygon's vertices (Vec2f or Vec2d), in order; positive when counter-clockwise.

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
+#include <vector>
 
 #include "base/executor.h"
 #include "lib/arguments.h"
@@ -26,33 +26,49 @@ PyObject* to_python(double value) {
   return PyFloat_FromDouble(value);
 }
 
-PyObject* to_python(const Indices& indices) {
-  PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+PyObject* to_python(std::uint64_t value) {
+  return PyLong_FromUnsignedLongLong(value);
+}
+
+PyObject* to_python(std::int64_t value) {
+  return PyLong_FromLongLong(value);
+}
+
+// A list of ints: indices, positions or stratum numbers.
+template <class T>
+PyObject* to_python(const std::vector<T>& values) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return nullptr;
-  for (std::size_t k = 0; k < indices.size(); ++k) {
-    PyObject* item = PyLong_FromUnsignedLongLong(indices[k]);
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    PyObject* item = to_python(values[k]);
     if (item == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item);  // steals item
   }
   return list.release();
 }
 
-using Result = std::variant<double, Indices>;
-
-// The computation of one row, with its converted parameters.
-struct Call {
-  const PointSet& points;
-  const Executor& executor;
-  std::uint64_t count, seed, third, fourth;
-  double voxel_size;
-  Result operator()(Measure f) const { return f(points, executor); }
-  Result operator()(Sampler f) const { return f(points, count, seed, executor); }
-  Result operator()(VoxelSampler f) const { return f(points, count, seed, voxel_size, executor); }
-  Result operator()(IterativeSampler f) const { return f(points, count, seed, third, executor); }
-  Result operator()(StratifiedSampler f) const {
-    return f(points, count, seed, third, fourth, executor);
+// A tuple of the converted parts, in order.
+template <class... T>
+PyObject* to_tuple(const T&... parts) {
+  PyRef items[] = {PyRef(to_python(parts))...};
+  for (const PyRef& item : items) {
+    if (!item) return nullptr;
   }
-};
+  PyRef tuple(PyTuple_New(sizeof...(T)));
+  if (!tuple) return nullptr;
+  for (std::size_t k = 0; k < sizeof...(T); ++k) {
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(k), items[k].release());  // steals
+  }
+  return tuple.release();
+}
+
+PyObject* to_python(const MedoidLabels& result) {
+  return to_tuple(result.medoids, result.labels, result.cost);
+}
+
+PyObject* to_python(const StrataLabels& result) {
+  return to_tuple(result.chosen, result.strata);
+}
 
 // default_threads(), with one RuntimeWarning for a VORN_NUM_THREADS that was refused. False
 // with an exception set when warnings are errors.
@@ -68,62 +84,68 @@ bool checked_default_threads(std::size_t* threads) {
                           kMaxThreads, text.get(), *threads) == 0;
 }
 
+// `points` from its conversion (step 2) to the PointSet (step 4): coordinate lists, or the
+// array, held until the computation is done.
+struct PointInput {
+  CoordinateLists lists;
+  ArrayView array;
+
+  bool convert(Form form, PyObject* obj, bool float32_too) {
+    const bool converted = form == Form::Sequence ? convert_sequence_points(obj, &lists)
+                                                  : convert_numpy_points(obj, float32_too, &array);
+    if (!converted) prefix_type_error("points");
+    return converted;
+  }
+
+  bool build(Form form, PointSet* out) {
+    return form == Form::Sequence ? parse_points(std::move(lists), out)
+                                  : parse_numpy_points(array, out);
+  }
+};
+
+// Runs compute(executor) without the interpreter lock and releases the points there too.
+// False with an exception set when the thread setting's warning is an error.
+template <class Compute>
+bool compute_released(PointSet& points, const Compute& compute) {
+  std::size_t threads = 0;
+  if (!checked_default_threads(&threads)) return false;
+  InterpreterReleased released;
+  const Executor executor(threads, CancelHook{&InterpreterReleased::signal_pending, &released});
+  compute(executor);
+  points = PointSet();
+  return true;
+}
+
+}  // namespace
+
 // Steps of every call, in order: bind; convert points; convert the other parameters in
 // declaration order; build the PointSet; compute and release the points without the
 // interpreter lock; convert the result.
-PyObject* call_function(const FunctionRow& row, bool float32_too, PyObject* args,
-                        PyObject* kwargs) {
-  const Signature& signature = kSignatures[row.compute.index()];
+template <auto F>
+PyObject* call_row(const FunctionRow& row, bool float32_too, PyObject* args, PyObject* kwargs) {
+  using Row = Computation<F>;
   PyRef bound[kMaxParameters];
-  if (!bind_arguments(row.name, signature.parameters, signature.count, args, kwargs, bound)) {
-    return nullptr;
-  }
-
-  CoordinateLists lists;
-  ArrayView array;
-  const bool converted = row.form == Form::Sequence
-                             ? convert_sequence_points(bound[0].get(), &lists)
-                             : convert_numpy_points(bound[0].get(), float32_too, &array);
-  if (!converted) {
-    prefix_type_error("points");
-    return nullptr;
-  }
-
-  std::uint64_t integers[kMaxParameters] = {};
-  double reals[kMaxParameters] = {};
-  for (std::size_t p = 1; p < signature.count; ++p) {
-    const char* name = signature.parameters[p];
-    const bool ok = p == signature.real_index ? to_double(bound[p].get(), &reals[p])
-                                              : to_u64(bound[p].get(), &integers[p]);
-    if (!ok) {
-      prefix_type_error(name);
-      return nullptr;
-    }
-  }
-
+  if (!bind_arguments(row.name, row.parameters, row.count, args, kwargs, bound)) return nullptr;
+  PointInput input;
+  if (!input.convert(row.form, bound[0].get(), float32_too)) return nullptr;
+  typename Row::Values values;
+  if (!Row::convert(row, bound, values)) return nullptr;
   PointSet points;
-  const bool built = row.form == Form::Sequence ? parse_points(std::move(lists), &points)
-                                                : parse_numpy_points(array, &points);
-  if (!built) return nullptr;
-  std::size_t threads = 0;
-  if (!checked_default_threads(&threads)) return nullptr;
-  Result result;
-  {
-    InterpreterReleased released;
-    const Executor executor(threads, CancelHook{&InterpreterReleased::signal_pending, &released});
-    result = std::visit(
-        Call{points, executor, integers[1], integers[2], integers[3], integers[4], reals[3]},
-        row.compute);
-    points = PointSet();
-  }
-  array.array = PyRef();  // the points may have been read in place until now
-  return std::visit([](const auto& value) { return to_python(value); }, result);
+  if (!input.build(row.form, &points)) return nullptr;
+  typename Row::Result result{};
+  const bool done = compute_released(
+      points, [&](const Executor& executor) { result = Row::compute(points, values, executor); });
+  if (!done) return nullptr;
+  input.array.array = PyRef();  // the points may have been read in place until now
+  return to_python(result);
 }
+
+namespace {
 
 template <std::size_t I, bool kFloat32Too>
 PyObject* entry(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   try {
-    return call_function(kFunctions[I], kFloat32Too, args, kwargs);
+    return kFunctions[I].call(kFunctions[I], kFloat32Too, args, kwargs);
   } catch (...) {
     raise_from_current_exception();
     return nullptr;
@@ -140,11 +162,11 @@ void fill_entries(PyMethodDef* defs, std::index_sequence<I...>) {
 }
 
 // "name(parameters)\n--\n\n": the text signature that starts a doc string.
-std::string signature_doc(const std::string& name, const Signature& signature) {
+std::string signature_doc(const std::string& name, const FunctionRow& row) {
   std::string doc = name + "(";
-  for (std::size_t p = 0; p < signature.count; ++p) {
+  for (std::size_t p = 0; p < row.count; ++p) {
     if (p > 0) doc += ", ";
-    doc += signature.parameters[p];
+    doc += row.parameters[p];
   }
   return doc + ")\n--\n\n";
 }
@@ -158,7 +180,7 @@ PyMethodDef* method_definitions() {
   auto* docs = new std::string[kFunctionCount];
   fill_entries<false>(defs, std::make_index_sequence<kFunctionCount>{});
   for (std::size_t i = 0; i < kFunctionCount; ++i) {
-    docs[i] = signature_doc(kFunctions[i].name, kSignatures[kFunctions[i].compute.index()]);
+    docs[i] = signature_doc(kFunctions[i].name, kFunctions[i]);
     defs[i].ml_doc = docs[i].c_str();
   }
   return defs;
@@ -181,8 +203,8 @@ PyMethodDef* array_method_definitions() {
     const std::string name = kFunctions[i].name;
     const char* prefix = name[0] == '_' ? "" : "_";  // a private row keeps its one underscore
     names[k] = prefix + name.substr(0, name.size() - std::strlen("_numpy")) + "_array";
-    docs[k] = signature_doc(names[k], kSignatures[kFunctions[i].compute.index()]) + "Same as " +
-              name + ", and reads a float32 array too.";
+    docs[k] = signature_doc(names[k], kFunctions[i]) + "Same as " + name +
+              ", and reads a float32 array too.";
     defs[k] = every[i];
     defs[k].ml_name = names[k].c_str();
     defs[k].ml_doc = docs[k].c_str();

@@ -21,6 +21,8 @@ from vorn._measures import (
 )
 from vorn._parallel import map_clouds
 from vorn._samplers import (
+    KMedoidsResult,
+    StratifiedResult,
     sample_centroid_fps,
     sample_centroid_kmedoids,
     sample_centroid_stratified,
@@ -32,8 +34,10 @@ from vorn._threads import get_num_threads, num_threads, set_num_threads
 from vorn._typing import PointsLike
 
 __all__ = [
+    "KMedoidsResult",
     "PanicException",
     "PointsLike",
+    "StratifiedResult",
     "bbox_volume",
     "covariance_log_volume",
     "covariance_volume",

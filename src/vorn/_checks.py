@@ -165,6 +165,15 @@ def as_index(value: Any, name: str, minimum: int = 0) -> int:
     return index
 
 
+def as_start(start: Any, n: int) -> int:
+    """`start` as the index of one of n points; a negative one counts from the end, as NumPy
+    indexes, and one out of range is an IndexError."""
+    index = as_index(start, "start", minimum=-_U64_LIMIT)
+    if not -n <= index < n:
+        raise IndexError(f"start {index} is out of range for a cloud of {n} points")
+    return index + n if index < 0 else index
+
+
 def as_seed(seed: Any) -> int:
     """`seed` as an int in [0, 2**64); a numpy.random.Generator gives one draw of 64 bits."""
     try:

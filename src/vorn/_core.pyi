@@ -14,7 +14,7 @@ call and every platform.
 """
 
 from collections.abc import Sequence
-from typing import List, SupportsFloat, SupportsIndex
+from typing import List, SupportsFloat, SupportsIndex, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -75,6 +75,25 @@ def _covariance_log_volume_numpy(points: _Array) -> float:
 
 def mean_dispersion_numpy(points: _Array) -> float:
     """`mean_dispersion` of a 2-d float64 array, one row per point."""
+
+def _sample_centroid_fps_from_numpy(
+    points: _Array, count: SupportsIndex, start: SupportsIndex
+) -> List[int]:
+    """`sample_centroid_fps_numpy` begun at row `start` (PanicException when out of range)."""
+
+def _sample_centroid_kmedoids_labels_numpy(
+    points: _Array, count: SupportsIndex, seed: SupportsIndex, max_iterations: SupportsIndex
+) -> Tuple[List[int], List[int], float]:
+    """The medoids, each point's medoid position (-1 without medoids) and the total distance."""
+
+def _sample_centroid_stratified_labels_numpy(
+    points: _Array,
+    count: SupportsIndex,
+    seed: SupportsIndex,
+    num_strata: SupportsIndex,
+    max_iterations: SupportsIndex,
+) -> Tuple[List[int], List[int]]:
+    """The chosen indices and each point's stratum (all 0 when no strata are formed)."""
 
 def sample_centroid_uniform(
     points: _Points, count: SupportsIndex, seed: SupportsIndex
@@ -163,3 +182,10 @@ def _sample_centroid_stratified_array(
     points: _AnyArray, count: int, seed: int, num_strata: int, max_iterations: int, /
 ) -> List[int]: ...
 def _sample_uniform_array(points: _AnyArray, count: int, seed: int, /) -> List[int]: ...
+def _sample_centroid_fps_from_array(points: _AnyArray, count: int, start: int, /) -> List[int]: ...
+def _sample_centroid_kmedoids_labels_array(
+    points: _AnyArray, count: int, seed: int, max_iterations: int, /
+) -> Tuple[List[int], List[int], float]: ...
+def _sample_centroid_stratified_labels_array(
+    points: _AnyArray, count: int, seed: int, num_strata: int, max_iterations: int, /
+) -> Tuple[List[int], List[int]]: ...

@@ -4,7 +4,7 @@ on threads, and the results come back as one array in the clouds' order."""
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Callable, List
+from typing import TYPE_CHECKING, Any, Callable, List, Sequence, Tuple
 
 from vorn._checks import as_indices, as_points, call_core, numpy_or_raise
 from vorn._parallel import map_clouds
@@ -46,6 +46,26 @@ def sample(
     for row, indices in zip(rows, chosen):
         row[: len(indices)] = indices
     return rows
+
+
+def sample_labelled(
+    caller: str,
+    kernel: Callable[..., Sequence[Any]],
+    points: Any,
+    check_finite: bool,
+    count: int,
+    *args: Any,
+) -> Tuple[Any, ...]:
+    """What `kernel` gives for one cloud, (indices, labels, *values), the two lists as arrays of
+    np.intp. A batch is refused: each cloud's labels and values would need their own rows."""
+    array = as_points(points, check_finite, caller)
+    if array.ndim == 3:
+        raise ValueError(
+            f"{caller}(..., return_labels=True) takes one cloud (a 2-d array), got an array of "
+            f"shape {array.shape}; for a batch, call it on each cloud, as map_clouds does"
+        )
+    chosen, labels, *values = call_core(caller, kernel, array, count, *args)
+    return (as_indices(chosen, caller), as_indices(labels, caller), *values)
 
 
 def _each_cloud(caller: str, kernel: Callable[..., Any], array: Any, args: Any) -> List[Any]:

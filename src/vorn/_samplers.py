@@ -2,17 +2,52 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, SupportsFloat, SupportsIndex
+from typing import (
+    TYPE_CHECKING,
+    NamedTuple,
+    Optional,
+    SupportsFloat,
+    SupportsIndex,
+    overload,
+)
 
 from vorn import _core
-from vorn._checks import as_index, as_positive_real, as_seed
-from vorn._dispatch import sample
+from vorn._checks import as_index, as_points, as_positive_real, as_seed, as_start
+from vorn._dispatch import sample, sample_labelled
 from vorn._docs import shared_docs
 from vorn._typing import PointsLike, SeedLike
 
 if TYPE_CHECKING:
+    from typing import Literal
+
     import numpy as np
     import numpy.typing as npt
+
+
+class KMedoidsResult(NamedTuple):
+    """`sample_centroid_kmedoids(..., return_labels=True)`: the medoids, the medoid of every
+    point, and the total distance."""
+
+    indices: npt.NDArray[np.intp]
+    """The medoids' row indices, as without labels."""
+    labels: npt.NDArray[np.intp]
+    """Shape (n,): the position in `indices` of each point's nearest medoid, the lowest of
+    equally near ones (-1 for every point when there is no medoid)."""
+    cost: float
+    """Each point's distance to that medoid, in float64, added in point order from 0.0
+    (+inf when there is no medoid, 0.0 for no points)."""
+
+
+class StratifiedResult(NamedTuple):
+    """`sample_centroid_stratified(..., return_labels=True)`: the chosen points and the
+    stratum of every point."""
+
+    indices: npt.NDArray[np.intp]
+    """The chosen row indices, as without labels."""
+    labels: npt.NDArray[np.intp]
+    """Shape (n,): the stratum, from 0 to min(n, num_strata) - 1, each point was drawn from
+    (the lower one where two centres are equally near); all 0 when no strata are formed
+    (`count` below 2 or `max_iterations` 0)."""
 
 
 @shared_docs
@@ -92,9 +127,13 @@ def sample_centroid_uniform(
 
 @shared_docs
 def sample_centroid_fps(
-    points: PointsLike, count: SupportsIndex, *, check_finite: bool = True
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    start: Optional[SupportsIndex] = None,
+    check_finite: bool = True,
 ) -> npt.NDArray[np.intp]:
-    """Farthest-point sampling from the point nearest the centroid.
+    """Farthest-point sampling from the point nearest the centroid, or from a chosen point.
 
     Each further point is the one farthest from all points chosen so far (the last of equal
     distances). No random choice is made, so there is no seed.
@@ -103,6 +142,10 @@ def sample_centroid_fps(
     ----------
     %(points)s
     %(count)s
+    start : int, optional
+        The row index of the first point; negative counts from the end, as in NumPy
+        indexing. None starts at the point nearest the centroid. A batch starts every cloud
+        at this row.
     %(check_finite)s
 
     %(returns_indices)s
@@ -111,16 +154,25 @@ def sample_centroid_fps(
         %(batch_rows)s
 
     %(sampler_raises)s.
+    IndexError
+        `start` is not the index of a point.
 
     Examples
     --------
     >>> import vorn
     >>> vorn.sample_centroid_fps([[0, 0], [1, 0], [1, 1], [0, 1]], 2)
     array([0, 2])
+    >>> vorn.sample_centroid_fps([[0, 0], [1, 0], [1, 1], [0, 1]], 2, start=-1)
+    array([3, 1])
     """
     count = as_index(count, "count")
-    kernel = _core._sample_centroid_fps_array  # pyright: ignore[reportPrivateUsage]
-    return sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
+    if start is None:
+        kernel = _core._sample_centroid_fps_array  # pyright: ignore[reportPrivateUsage]
+        return sample("sample_centroid_fps", kernel, points, check_finite, count, 0)
+    array = as_points(points, check_finite, "sample_centroid_fps")
+    first = as_start(start, array.shape[-2])
+    kernel = _core._sample_centroid_fps_from_array  # pyright: ignore[reportPrivateUsage]
+    return sample("sample_centroid_fps", kernel, array, False, count, first)
 
 
 @shared_docs
@@ -167,6 +219,38 @@ def sample_centroid_voxel(
     return sample("sample_centroid_voxel", kernel, points, check_finite, count, seed, size)
 
 
+@overload
+def sample_centroid_kmedoids(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    max_iterations: SupportsIndex = 100,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: Literal[False] = False,
+) -> npt.NDArray[np.intp]: ...
+@overload
+def sample_centroid_kmedoids(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    max_iterations: SupportsIndex = 100,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: Literal[True],
+) -> KMedoidsResult: ...
+@overload
+def sample_centroid_kmedoids(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    max_iterations: SupportsIndex = 100,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: bool,
+) -> npt.NDArray[np.intp] | KMedoidsResult: ...
+
+
 @shared_docs
 def sample_centroid_kmedoids(
     points: PointsLike,
@@ -175,7 +259,8 @@ def sample_centroid_kmedoids(
     max_iterations: SupportsIndex = 100,
     seed: SeedLike = 0,
     check_finite: bool = True,
-) -> npt.NDArray[np.intp]:
+    return_labels: bool = False,
+) -> npt.NDArray[np.intp] | KMedoidsResult:
     """Medoids by greedy swaps, the first being the point nearest the centroid.
 
     The others start as a random choice; a medoid is swapped for another point whenever
@@ -191,12 +276,18 @@ def sample_centroid_kmedoids(
     seed : int or numpy.random.Generator, default 0
         Seed of the random start, as in `sample_uniform`.
     %(check_finite)s
+    return_labels : bool, default False
+        Also give each point's medoid and the total distance (one cloud only).
 
     %(returns_indices)s
         Distinct row indices into `points`, the point nearest the centroid first.
         %(batch_rows)s
+    KMedoidsResult
+        With `return_labels`: these indices, the same bits, each point's medoid and the
+        total distance the swaps lowered.
 
-    %(sampler_raises)s and a `max_iterations` below 0.
+    %(sampler_raises)s and a `max_iterations` below 0; with
+        `return_labels`, ValueError for a batch.
 
     Examples
     --------
@@ -204,11 +295,52 @@ def sample_centroid_kmedoids(
     >>> clusters = [[0, 0], [0, 1], [10, 10], [10, 11], [5, 5]]
     >>> vorn.sample_centroid_kmedoids(clusters, 3, seed=1)
     array([4, 3, 0])
+    >>> vorn.sample_centroid_kmedoids(clusters, 3, seed=1, return_labels=True).labels
+    array([2, 2, 1, 1, 0])
     """
     count, seed = as_index(count, "count"), as_seed(seed)
     iterations = as_index(max_iterations, "max_iterations")
-    kernel = _core._sample_centroid_kmedoids_array  # pyright: ignore[reportPrivateUsage]
-    return sample("sample_centroid_kmedoids", kernel, points, check_finite, count, seed, iterations)
+    caller, args = "sample_centroid_kmedoids", (count, seed, iterations)
+    if not return_labels:
+        kernel = _core._sample_centroid_kmedoids_array  # pyright: ignore[reportPrivateUsage]
+        return sample(caller, kernel, points, check_finite, *args)
+    labelled = _core._sample_centroid_kmedoids_labels_array  # pyright: ignore[reportPrivateUsage]
+    return KMedoidsResult(*sample_labelled(caller, labelled, points, check_finite, *args))
+
+
+@overload
+def sample_centroid_stratified(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    num_strata: SupportsIndex = 8,
+    max_iterations: SupportsIndex = 20,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: Literal[False] = False,
+) -> npt.NDArray[np.intp]: ...
+@overload
+def sample_centroid_stratified(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    num_strata: SupportsIndex = 8,
+    max_iterations: SupportsIndex = 20,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: Literal[True],
+) -> StratifiedResult: ...
+@overload
+def sample_centroid_stratified(
+    points: PointsLike,
+    count: SupportsIndex,
+    *,
+    num_strata: SupportsIndex = 8,
+    max_iterations: SupportsIndex = 20,
+    seed: SeedLike = 0,
+    check_finite: bool = True,
+    return_labels: bool,
+) -> npt.NDArray[np.intp] | StratifiedResult: ...
 
 
 @shared_docs
@@ -220,7 +352,8 @@ def sample_centroid_stratified(
     max_iterations: SupportsIndex = 20,
     seed: SeedLike = 0,
     check_finite: bool = True,
-) -> npt.NDArray[np.intp]:
+    return_labels: bool = False,
+) -> npt.NDArray[np.intp] | StratifiedResult:
     """The point nearest the centroid, then random points from k-means strata.
 
     The points are divided into at most `num_strata` strata by k-means; the remaining
@@ -239,6 +372,9 @@ def sample_centroid_stratified(
         The exact number of k-means iterations, >= 0.
     %(seed)s
     %(check_finite)s
+    return_labels : bool, default False
+        Also give each point's stratum (one cloud only). The strata are formed a second
+        time for it, which about doubles the time of the call.
 
     Returns
     -------
@@ -246,9 +382,11 @@ def sample_centroid_stratified(
         Distinct row indices into `points` in the order chosen, the point nearest the
         centroid first.
         %(batch_rows)s
+    StratifiedResult
+        With `return_labels`: these indices, the same bits, and each point's stratum.
 
     %(sampler_raises)s, a `num_strata` below 1 and a
-        `max_iterations` below 0.
+        `max_iterations` below 0; with `return_labels`, ValueError for a batch.
 
     Examples
     --------
@@ -260,6 +398,9 @@ def sample_centroid_stratified(
     count, seed = as_index(count, "count"), as_seed(seed)
     strata = as_index(num_strata, "num_strata", minimum=1)
     iterations = as_index(max_iterations, "max_iterations")
-    kernel = _core._sample_centroid_stratified_array  # pyright: ignore[reportPrivateUsage]
-    args = (count, seed, strata, iterations)
-    return sample("sample_centroid_stratified", kernel, points, check_finite, *args)
+    caller, args = "sample_centroid_stratified", (count, seed, strata, iterations)
+    if not return_labels:
+        kernel = _core._sample_centroid_stratified_array  # pyright: ignore[reportPrivateUsage]
+        return sample(caller, kernel, points, check_finite, *args)
+    labelled = _core._sample_centroid_stratified_labels_array  # pyright: ignore[reportPrivateUsage]
+    return StratifiedResult(*sample_labelled(caller, labelled, points, check_finite, *args))

@@ -1,6 +1,6 @@
 """Calls a user writes: both checkers must accept every line and infer these types."""
 
-from typing import List
+from typing import List, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -34,6 +34,20 @@ assert_type(vorn.sample_centroid_kmedoids(cloud, 5, max_iterations=10), npt.NDAr
 assert_type(
     vorn.sample_centroid_stratified(cloud, 5, num_strata=3, max_iterations=5, seed=2),
     npt.NDArray[np.intp],
+)
+assert_type(vorn.sample_centroid_fps(cloud, 5, start=np.int64(-1)), npt.NDArray[np.intp])
+assert_type(vorn.sample_centroid_fps(batch, 5, start=None), npt.NDArray[np.intp])
+medoids = vorn.sample_centroid_kmedoids(cloud, 5, seed=1, return_labels=True)
+assert_type(medoids, vorn.KMedoidsResult)
+assert_type(medoids.cost, float)
+assert_type(vorn.sample_centroid_kmedoids(cloud, 5, return_labels=False), npt.NDArray[np.intp])
+assert_type(
+    vorn.sample_centroid_stratified(rows, 5, return_labels=True).labels, npt.NDArray[np.intp]
+)
+flag = bool(len(rows))
+assert_type(
+    vorn.sample_centroid_stratified(cloud, 5, return_labels=flag),
+    Union[npt.NDArray[np.intp], vorn.StratifiedResult],
 )
 
 assert_type(vorn.map_clouds(vorn.bbox_volume, [cloud, cloud], threads=2), List[float])

@@ -313,6 +313,8 @@ void lloyd_step(const PointSet& points, const double* blocks, CentreBounds* boun
   }
 }
 
+}  // namespace
+
 // Centre j is a copy of the point at position j of the shuffled list 0 .. n - 1 (n >= 2, so
 // the shuffle always draws).
 std::vector<double> initial_centres(const PointSet& points, std::size_t k, SeededRng& rng) {
@@ -326,6 +328,8 @@ std::vector<double> initial_centres(const PointSet& points, std::size_t k, Seede
   }
   return centres;
 }
+
+namespace {
 
 // Every stratum in order shuffles a copy of its members, even one with nothing left to give
 // (later strata draw after it), and inserts up to its quota of them while fewer than t are

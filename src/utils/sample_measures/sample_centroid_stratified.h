@@ -7,6 +7,7 @@
 
 #include "base/executor.h"
 #include "base/point_set.h"
+#include "utils/sample_measures/seeded_rng.h"
 
 namespace vorn {
 
@@ -15,6 +16,10 @@ namespace vorn {
 // shortfall below places added to quota 0 (an excess is kept). Never fails.
 std::vector<std::uint64_t> stratum_quotas(const std::vector<std::uint64_t>& sizes, std::uint64_t n,
                                           std::uint64_t places);
+
+// points: n x d with n >= 2; k <= n. The k starting centres, row by row: centre j is a copy of
+// the point at position j of the indices 0 .. n - 1 shuffled by rng (the sampler's first draw).
+std::vector<double> initial_centres(const PointSet& points, std::size_t k, SeededRng& rng);
 
 // points: n x d; centres: k x d, row by row, the starting centres. Runs max_iterations Lloyd
 // iterations (each point to its nearest centre by point_distance, ties to the lower centre;
