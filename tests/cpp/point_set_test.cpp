@@ -9,12 +9,14 @@
 #include "base/executor.h"
 #include "test_support.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/medoid_labels.h"
 #include "utils/sample_measures/sample_centroid_fps.h"
 #include "utils/sample_measures/sample_centroid_fps_pruned.h"
 #include "utils/sample_measures/sample_centroid_kmedoids.h"
 #include "utils/sample_measures/sample_centroid_stratified.h"
 #include "utils/sample_measures/sample_centroid_uniform.h"
 #include "utils/sample_measures/sample_centroid_voxel.h"
+#include "utils/sample_measures/strata_labels.h"
 #include "utils/size_measures/size_bbox.h"
 #include "utils/size_measures/size_covdet.h"
 #include "utils/size_measures/size_dispersion.h"
@@ -83,6 +85,10 @@ TEST(Float32Rows, EveryFunctionGivesTheBitsOfTheWidenedDoubles) {
                 sorted(vorn::sample_centroid_voxel(wide, 9, 4, 0.25, ex)));
       EXPECT_EQ(sorted(vorn::sample_centroid_stratified(view, 9, 4, 3, 5, ex)),
                 sorted(vorn::sample_centroid_stratified(wide, 9, 4, 3, 5, ex)));
+      EXPECT_EQ(vorn::sample_centroid_kmedoids_labelled(view, 4, 3, 5, ex).labels,
+                vorn::sample_centroid_kmedoids_labelled(wide, 4, 3, 5, ex).labels);
+      EXPECT_EQ(vorn::sample_centroid_stratified_labelled(view, 9, 4, 3, 5, ex).strata,
+                vorn::sample_centroid_stratified_labelled(wide, 9, 4, 3, 5, ex).strata);
     }
   }
 }

@@ -13,6 +13,10 @@ StrataLabels sample_centroid_stratified_labelled(const PointSet& points, std::ui
                                                  std::uint64_t seed, std::uint64_t num_strata,
                                                  std::uint64_t max_iterations,
                                                  const Executor& executor) {
+  if (points.is_float32()) {
+    return sample_centroid_stratified_labelled(widened(points), count, seed, num_strata,
+                                               max_iterations, executor);
+  }
   StrataLabels out{
       sample_centroid_stratified(points, count, seed, num_strata, max_iterations, executor),
       std::vector<std::uint64_t>(points.n, 0)};
