@@ -199,8 +199,7 @@ inline PointSet widened(const PointSet& points) {
 // (d entries).
 inline const double* row_as_doubles(const PointSet& points, std::size_t i, double* scratch) {
   if (!points.is_float32()) return points[i];
-  const float* row = points.coords.floats() + i * points.d;
-  for (std::size_t k = 0; k < points.d; ++k) scratch[k] = row[k];
+  widen(points.coords.floats() + i * points.d, points.d, scratch);
   return scratch;
 }
 

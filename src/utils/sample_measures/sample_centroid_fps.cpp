@@ -194,7 +194,8 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
-// The tree's single node: every point in column layout, each entry +inf, the box fitted.
+// The tree's single node: every point in column layout (floats widened), each entry +inf, the
+// box fitted.
 template <std::size_t D>
 void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
                const Executor& executor) {
@@ -205,11 +206,13 @@ void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
   if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
   executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = points[i][k];
-      if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
-      tree.nearest[i] = kInf;
-    }
+    with_rows(points, [&](auto rows) {
+      for (std::size_t i = begin; i < end; ++i) {
+        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = rows[i * d + k];
+        if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
+        tree.nearest[i] = kInf;
+      }
+    });
   });
   tree.nodes.emplace_back();
   tree.nodes[0].end = n;
@@ -447,16 +450,15 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
             const Executor& executor, Indices& result) {
   Tree tree = build_tree<D>(points, bucket_size, executor);
   Chooser<D> chooser(tree, executor);
-  while (result.size() < target) result.push_back(chooser.next(points[result.back()]));
+  std::vector<double> scratch(points.d);
+  while (result.size() < target)
+    result.push_back(chooser.next(row_as_doubles(points, result.back(), scratch.data())));
 }
 
 // Appends to result, which holds the first choice, until it holds target indices.
 void extend_bucketed(const PointSet& points, std::size_t target, std::size_t bucket_size,
                      const Executor& executor, Indices& result) {
   if (result.size() >= target) return;
-  // The tree copies the points into columns of doubles anyway.
-  if (points.is_float32())
-    return extend_bucketed(widened(points), target, bucket_size, executor, result);
   bucket_size = std::max<std::size_t>(bucket_size, 1);
   if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   switch (points.d) {
@@ -489,7 +491,6 @@ Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count
 
 std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t bucket_size) {
   if (points.n == 0) return 0;
-  if (points.is_float32()) return sample_centroid_fps_buckets(widened(points), bucket_size);
   bucket_size = std::max<std::size_t>(bucket_size, 1);
   if (points.n > std::numeric_limits<std::uint32_t>::max()) bucket_size = points.n;
   return build_tree<0>(points, bucket_size, Executor()).buckets;
