@@ -552,6 +552,38 @@ for _d in (384, 768):
         )
 
 
+# Float32 embedding sets are read in place and widened as loaded: python bench/bench.py
+# embeddings-float32. The peer is the same function on the same values in float64, on one
+# thread: "ratio 1t" compares the two paths.
+FLOAT32_CASES = {
+    "bbox_volume 200,000 x 768": (200_000, 768, "bbox_volume", ()),
+    "covariance_volume 100,000 x 384": (100_000, 384, "covariance_volume", ()),
+    "mean_dispersion 5,000 x 384": (5_000, 384, "mean_dispersion", ()),
+    "mean_dispersion 5,000 x 3": (5_000, 3, "mean_dispersion", ()),
+    "sample_centroid_uniform 200,000 x 768": (200_000, 768, "sample_centroid_uniform", (100, 5)),
+    "sample_centroid_fps 50,000 x 384, 1,000 picks": (
+        50_000,
+        384,
+        "sample_centroid_fps",
+        (1000, 5),
+    ),
+}
+
+for _label, (_n, _d, _name, _args) in FLOAT32_CASES.items():
+
+    @case(
+        f"embeddings-float32 {_label}",
+        "the same on float64, 1 thread",
+        ">= 1.0 (1 thread)",
+        alternations=3,
+    )
+    def _(n=_n, d=_d, name=_name, args=_args):
+        a = clustered(n, d).astype(np.float32)
+        a64 = a.astype(np.float64)
+        f = getattr(_core, f"_{name}_array")
+        return (lambda: f(a, *args)), one_thread(lambda: f(a64, *args))
+
+
 def run_memory_cases():
     setup = "a = np.random.default_rng(7).random((5000, 3))"
     ours = peak_rss_mb(setup, "_core.mean_dispersion_numpy(a)")
@@ -829,6 +861,68 @@ def run_embedding_kmedoids_scale_case(n=100_000, d=384, count=100):
     print()
 
 
+# Peak memory growth of each function on a 2e5 x 768 embedding set, float32 and float64, in a
+# fresh interpreter per call. Calls that would run for minutes (mean dispersion is quadratic)
+# are measured over their first seconds, when every copy and buffer has been made.
+EMBEDDING_MEMORY_CALLS = {
+    "bbox_volume": (),
+    "hull_volume": (),
+    "covariance_volume": (),
+    "covariance_log_volume": (),
+    "mean_dispersion": (),
+    "sample_uniform": (100, 5),
+    "sample_centroid_uniform": (100, 5),
+    "sample_centroid_fps": (64, 5),
+    "sample_centroid_voxel": (100, 5, 0.5),
+    "sample_centroid_kmedoids": (16, 5, 1),
+    "sample_centroid_stratified": (100, 5, 16, 5),
+}
+
+
+def embedding_memory_growth_mb(name, dtype, n=200_000, d=768, seconds=20.0):
+    code = "\n".join(
+        [
+            "import os, resource, threading, numpy as np",
+            "from vorn import _core",
+            f"a = np.random.default_rng(7).standard_normal(({n}, {d}), dtype=np.{dtype})",
+            f"args = (a,) + {EMBEDDING_MEMORY_CALLS[name]!r}",
+            "failed = []",
+            "def run():",
+            "    try:",
+            f"        _core._{name}_array(*args)",
+            "    except BaseException as e:",
+            "        failed.append(e)",
+            "call = threading.Thread(target=run, daemon=True)",
+            "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+            f"call.start(); call.join({seconds})",
+            "after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+            "print((after - before) / 1024.0, 'failed' if failed else call.is_alive(), flush=True)",
+            "os._exit(0)",
+        ]
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    if out.returncode != 0 or not out.stdout:
+        return float("nan"), "!"  # the process ended (e.g. no memory for a table)
+    grown, state = out.stdout.split()
+    return float(grown), {"True": "*", "False": " "}.get(state, "!")
+
+
+def run_embedding_memory_cases():
+    """Peak memory growth per function on 2e5 x 768; aim: <= 0.25 x the input + O(n)."""
+    print(
+        f"{'embeddings-memory, 200,000 x 768':34} {'float32 MB':>11} {'/input':>7} "
+        f"{'float64 MB':>11} {'/input':>7}  (input 586 / 1172 MB; * stopped after 20 s, "
+        "! failed)"
+    )
+    for name in EMBEDDING_MEMORY_CALLS:
+        row = f"{name:34}"
+        for dtype, size in (("float32", 585.9), ("float64", 1171.9)):
+            grown, mark = embedding_memory_growth_mb(name, dtype)
+            row += f" {grown:10.1f}{mark} {grown / size:7.3f}"
+        print(row)
+    print()
+
+
 def two_threads(fn):
     def run():
         with vorn.num_threads(2):
@@ -854,6 +948,8 @@ def main():
         run_interrupt_cases()
     if pattern in "hull accuracy":
         run_hull_accuracy_sweep()
+    if pattern in "embeddings-memory":
+        run_embedding_memory_cases()
     if pattern in "embeddings-fps":
         run_embedding_fps_cases()
     if pattern == "embeddings-kmedoids-scale":  # half an hour or more: only when asked by name

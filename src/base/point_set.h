@@ -1,5 +1,5 @@
 // PointSet: n points of one dimension d, stored row by row in one contiguous block, its own or
-// a caller's read in place.
+// a caller's read in place (doubles, or floats that kernels widen as they read them).
 // Point i is row i of the caller's input; samplers return these indices.
 #pragma once
 
@@ -70,15 +70,17 @@ struct CoordinateAllocator {
 
 using Coordinates = std::vector<double, CoordinateAllocator<double>>;
 
-// The coordinates of a PointSet: a block of its own, or a view of a caller's block that
-// outlives the set (an input array read in place). The block offers the vector operations that
-// fill it; those are for an owned block only, since a view is read, never written.
+// The coordinates of a PointSet: a block of its own, or a view of a caller's block of doubles or
+// floats that outlives the set (an input array read in place). The block offers the vector
+// operations that fill it; those are for an owned block only, since a view is read, never
+// written. The double accessors are for double blocks only: a float view has floats() alone.
 class CoordinateBlock {
  public:
   CoordinateBlock() = default;
   explicit CoordinateBlock(Coordinates&& owned) : owned_(std::move(owned)) {}
   CoordinateBlock& operator=(std::initializer_list<double> values) {
     view_ = nullptr;
+    floats_ = nullptr;
     owned_.assign(values);
     return *this;
   }
@@ -88,10 +90,18 @@ class CoordinateBlock {
     block.view_size_ = size;
     return block;
   }
+  static CoordinateBlock view(const float* data, std::size_t size) {
+    CoordinateBlock block;
+    block.floats_ = data;
+    block.view_size_ = size;
+    return block;
+  }
 
-  bool is_view() const { return view_ != nullptr; }
+  bool is_view() const { return view_ != nullptr || floats_ != nullptr; }
+  bool is_float32() const { return floats_ != nullptr; }
+  const float* floats() const { return floats_; }
   const double* data() const { return view_ != nullptr ? view_ : owned_.data(); }
-  std::size_t size() const { return view_ != nullptr ? view_size_ : owned_.size(); }
+  std::size_t size() const { return is_view() ? view_size_ : owned_.size(); }
   const double* begin() const { return data(); }
   const double* end() const { return data() + size(); }
   double operator[](std::size_t k) const { return data()[k]; }
@@ -109,6 +119,7 @@ class CoordinateBlock {
  private:
   Coordinates owned_;
   const double* view_ = nullptr;
+  const float* floats_ = nullptr;
   std::size_t view_size_ = 0;
 };
 
@@ -140,15 +151,57 @@ struct PointSet {
     return points;
   }
 
+  // As above, for rows of floats: each coordinate widens to double exactly, so a kernel that
+  // widens as it reads computes what it computes on the doubles.
+  static PointSet view(const float* data, std::size_t n_points, std::size_t dim) {
+    PointSet points(n_points, dim, 0);
+    points.coords = CoordinateBlock::view(data, n_points * dim);
+    return points;
+  }
+
+  // Rows of doubles only (see is_float32).
   const double* operator[](std::size_t i) const { return coords.data() + i * d; }
   double* operator[](std::size_t i) { return coords.data() + i * d; }
   bool empty() const { return n == 0; }
+  bool is_float32() const { return coords.is_float32(); }
 
  private:
   PointSet(std::size_t n_points, std::size_t dim, int) : n(n_points), d(dim) {
     if (dim != 0 && n_points > SIZE_MAX / sizeof(double) / dim) throw std::bad_alloc();
   }
 };
+
+// Calls f with the rows of points as one typed pointer, `const double*` or `const float*` (point
+// i's coordinates at [i * d, (i + 1) * d)), and returns what f returns: a kernel written once
+// over the coordinate type reads either set in place.
+template <class F>
+decltype(auto) with_rows(const PointSet& points, F&& f) {
+  if (points.is_float32()) return f(points.coords.floats());
+  return f(static_cast<const double*>(points.coords.data()));
+}
+
+// to[k] = from[k] for k < count: floats widened to doubles, exactly.
+inline void widen(const float* from, std::size_t count, double* to) {
+  for (std::size_t k = 0; k < count; ++k) to[k] = from[k];
+}
+
+// A float32 set as doubles, widened (exactly) into a block of its own: for kernels that read
+// rows of doubles only, which start with
+//   if (points.is_float32()) return kernel(widened(points), ...);
+// Throws std::bad_alloc.
+inline PointSet widened(const PointSet& points) {
+  PointSet wide = PointSet::uninitialized(points.n, points.d);
+  widen(points.coords.floats(), points.n * points.d, wide.coords.data());
+  return wide;
+}
+
+// Point i as doubles: its own row, or for a float32 set its coordinates widened into scratch
+// (d entries).
+inline const double* row_as_doubles(const PointSet& points, std::size_t i, double* scratch) {
+  if (!points.is_float32()) return points[i];
+  widen(points.coords.floats() + i * points.d, points.d, scratch);
+  return scratch;
+}
 
 // Sampler results: point indices, in the sampler's order.
 using Indices = std::vector<std::uint64_t>;

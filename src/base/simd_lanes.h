@@ -62,6 +62,20 @@ inline V load_lanes(const double* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+// A vector of doubles from as many floats, each widened (exactly) as it is loaded.
+template <class V>
+inline V load_lanes(const float* p) {
+#if VORN_VECTOR_EXTENSIONS
+  typedef float Narrow __attribute__((vector_size(sizeof(V) / 2)));
+  Narrow narrow;
+  std::memcpy(&narrow, p, sizeof narrow);
+  return __builtin_convertvector(narrow, V);
+#else
+  V v;
+  for (std::size_t i = 0; i < sizeof v / sizeof(double); ++i) v[i] = p[i];
+  return v;
+#endif
+}
 template <class V>
 inline V splat_lanes(double x) {
   V v;

@@ -258,13 +258,14 @@ ArrayElement matrix_element(const NumpyApi& api, PyObject* obj, bool float32_too
   return ArrayElement::None;
 }
 
-// Rows back to back in native order, each coordinate aligned: the array's own block is the
+// Rows of T back to back in native order, each coordinate aligned: the array's own block is the
 // PointSet's.
+template <class T>
 bool readable_in_place(const NumpyArrayFields& a, std::size_t cols) {
-  const auto row_bytes = static_cast<Py_ssize_t>(cols * sizeof(double));
-  return a.strides[1] == static_cast<Py_ssize_t>(sizeof(double)) &&
+  const auto row_bytes = static_cast<Py_ssize_t>(cols * sizeof(T));
+  return a.strides[1] == static_cast<Py_ssize_t>(sizeof(T)) &&
          (a.strides[0] == row_bytes || a.dimensions[0] <= 1) &&
-         reinterpret_cast<std::uintptr_t>(a.data) % alignof(double) == 0;
+         reinterpret_cast<std::uintptr_t>(a.data) % alignof(T) == 0;
 }
 
 // Copies the rows through the array's strides, a row at a time where its elements are
@@ -319,8 +320,12 @@ bool parse_numpy_points(const ArrayView& view, PointSet* out) {
     PyErr_SetString(PyExc_ValueError, "Points must have at least one dimension");
     return false;
   }
-  if (element == ArrayElement::Float64 && readable_in_place(*a, cols)) {
+  if (element == ArrayElement::Float64 && readable_in_place<double>(*a, cols)) {
     *out = PointSet::view(reinterpret_cast<const double*>(a->data), rows, cols);
+    return true;
+  }
+  if (element == ArrayElement::Float32 && readable_in_place<float>(*a, cols)) {
+    *out = PointSet::view(reinterpret_cast<const float*>(a->data), rows, cols);
     return true;
   }
   PointSet points = PointSet::uninitialized(rows, cols);

@@ -38,9 +38,9 @@ struct ArrayView {
 // be had.
 bool convert_numpy_points(PyObject* obj, bool float32_too, ArrayView* out);
 
-// The array's rows as a PointSet: float64 rows read in place when they lie back to back,
-// aligned (the view holds while view.array does), otherwise copied through the strides
-// (float32 values widened to double, exactly). False with
+// The array's rows as a PointSet: float64 or float32 rows read in place when they lie back to
+// back, aligned (the view holds while view.array does; kernels widen float32 values to double
+// as they read them, exactly), otherwise copied through the strides into doubles. False with
 // ValueError set for an array without columns.
 bool parse_numpy_points(const ArrayView& view, PointSet* out);
 

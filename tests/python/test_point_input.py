@@ -1,5 +1,6 @@
 """Reading points from sequences and from NumPy arrays."""
 
+import os
 import struct
 import subprocess
 import sys
@@ -54,10 +55,10 @@ VIEWS = {
 
 def offset_copy(a, offset):
     # C-ordered, `offset` bytes past a 64-byte boundary: read in place when the offset keeps
-    # doubles aligned, copied otherwise.
-    raw = np.empty(a.size * 8 + 128, np.uint8)
+    # the elements aligned, copied otherwise.
+    raw = np.empty(a.nbytes + 128, np.uint8)
     start = -raw.ctypes.data % 64 + offset
-    out = raw[start : start + a.size * 8].view(np.float64).reshape(a.shape)
+    out = raw[start : start + a.nbytes].view(a.dtype).reshape(a.shape)
     out[...] = a
     return out
 
@@ -97,27 +98,45 @@ def test_array_is_neither_written_nor_retained():
 
 
 @pytest.mark.skipif(sys.platform != "linux", reason="needs RLIMIT_AS and /proc")
-def test_c_ordered_array_is_read_in_place_and_others_copied():
-    # With the address space capped below the size of a copy, only a call that reads the
-    # array in place can succeed.
+def test_c_ordered_arrays_are_read_in_place_and_others_copied():
+    # With the address space capped below the size of a copy (a float32 array's copy is
+    # float64, twice its size), only a call that reads the array in place can succeed; the
+    # cap leaves room for O(n) working memory.
     script = """
 import resource, numpy as np
 from vorn import _core
 a = np.ones((1 << 21, 8))  # 128 MiB
-_core.bbox_volume_numpy(a[:4, ::-1])
+tall = np.ones((1 << 21, 16), np.float32)  # 128 MiB each
+wide = np.ones((4, 1 << 23), np.float32)
+_core._bbox_volume_array(tall[:4, ::-1])
 with open("/proc/self/statm") as f:
     size = int(f.read().split()[0]) * resource.getpagesize()
-resource.setrlimit(resource.RLIMIT_AS, (size + (32 << 20), resource.RLIM_INFINITY))
-print(_core.bbox_volume_numpy(a))
-try:
-    _core.bbox_volume_numpy(a[:, ::-1])
-except MemoryError:
-    print("copy refused")
+resource.setrlimit(resource.RLIMIT_AS, (size + (96 << 20), resource.RLIM_INFINITY))
+print(_core.bbox_volume_numpy(a), _core._bbox_volume_array(tall))
+print(_core._covariance_volume_array(tall), _core._mean_dispersion_array(wide))
+print(_core._sample_centroid_uniform_array(tall, 1, 0))
+print(_core._sample_centroid_fps_array(tall, 3, 0))
+for copied in (a[:, ::-1], tall[:, ::-1]):
+    try:
+        _core._bbox_volume_array(copied)
+    except MemoryError:
+        print("copy refused")
 """
     done = subprocess.run(
-        [sys.executable, "-c", script], capture_output=True, text=True, timeout=120
+        [sys.executable, "-c", script],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env={**os.environ, "VORN_NUM_THREADS": "1"},
     )
-    assert done.stdout.split("\n")[:2] == ["0.0", "copy refused"], done.stderr
+    assert done.stdout.split("\n")[:6] == [
+        "0.0 0.0",
+        "1.0000000000000003e-64 0.0",
+        "[0]",
+        "[0, 2097151, 2097151]",
+        "copy refused",
+        "copy refused",
+    ], done.stderr
 
 
 ARRAY_FORMS = {
@@ -134,14 +153,16 @@ ARRAY_FORMS = {
 }
 
 
-@pytest.mark.parametrize("d", [3, 9])
+@pytest.mark.parametrize("d", [1, 2, 3, 9, 65, 384])
 @pytest.mark.parametrize("name", ARRAY_FORMS)
 def test_float32_and_in_place_arrays_give_the_bits_of_a_float64_copy(name, d):
-    a32 = np.random.default_rng(8).normal(size=(300, d)).astype(np.float32)
+    # Neither n nor d a multiple of a vector's lanes, except where d is the lanes' multiple
+    # plus one; 384 runs the full blocks of the row and tile kernels with no tail.
+    a32 = np.random.default_rng(8).normal(size=(301, d)).astype(np.float32)
     a32[::7] = a32[1::7]  # exact ties
     args = ARRAY_FORMS[name]
     widened = getattr(_core, name + "_numpy")(np.asfortranarray(a32, np.float64), *args)
-    for view in (a32, a32[::-1][::-1], np.asfortranarray(a32), offset_copy(a32, 8)):
+    for view in (a32, np.asfortranarray(a32), offset_copy(a32, 4), offset_copy(a32, 2)):
         got = getattr(_core, f"_{name}_array")(view, *args)
         assert (bits(got) == bits(widened)) if isinstance(got, float) else got == widened
     with pytest.raises(TypeError, match="'ndarray' object cannot be cast as 'ndarray'"):

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "base/compiler_hints.h"
 #include "base/panic.h"
@@ -17,10 +18,12 @@ namespace vorn {
 std::vector<double> compute_centroid(const PointSet& points) {
   const std::size_t d = points.d;
   std::vector<double> sum(d, 0.0);
-  for (std::size_t i = 0; i < points.n; ++i) {
-    const double* p = points[i];
-    for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
-  }
+  with_rows(points, [&](auto rows) {
+    for (std::size_t i = 0; i < points.n; ++i) {
+      const auto* p = rows + i * d;
+      for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
+    }
+  });
   // A division by n, not a multiplication by its reciprocal.
   const double count = static_cast<double>(points.n);
   for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] / count;
@@ -36,7 +39,7 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
   double best_distance = 0.0;
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t m = std::min(kBlock, n - begin);
-    row_squared_sums(points[begin], points.d, m, position, sums);
+    row_squared_sums(points, begin, m, position, sums);
     for (std::size_t j = 0; j < m; ++j) {
       const double candidate = std::sqrt(sums[j]);
       if (begin + j == 0) {
@@ -86,7 +89,8 @@ void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
 }
 
 // Point p's squared sum from its eight partial sums (lane k holds partial sum k) and its tail.
-VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, const double* p,
+template <class T>
+VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, const T* p,
                                          const double* position) {
   double lanes[8];
   store_lanes(lanes, partial);
@@ -100,17 +104,20 @@ VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, co
 
 // The squared sums of point_distance from position to the rows row(0) .. row(m - 1), each read
 // as stored: lane k of a vector is the point's partial sum k, so eight coordinates take one
-// vector step, and four points run side by side for independent chains.
+// vector step, and four points run side by side for independent chains. Rows of floats are
+// widened as they are loaded.
 template <class Row>
 VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const double* position,
                                  double* out) {
+  using T = std::remove_cv_t<std::remove_pointer_t<decltype(row(0))>>;
+  constexpr std::size_t kPerLine = 64 / sizeof(T);
   const std::size_t blocks = d / 8;
   std::size_t j = 0;
   for (; j + 4 <= m; j += 4) {
-    const double* p[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
+    const T* p[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
     // Rows may lie anywhere: ask for the next four while these four are summed.
     for (std::size_t l = j + 4; l < std::min(m, j + 8); ++l) {
-      for (std::size_t b = 0; b < d; b += 8) VORN_PREFETCH(row(l) + b);
+      for (std::size_t b = 0; b < d; b += kPerLine) VORN_PREFETCH(row(l) + b);
     }
     F64x8 s0{}, s1{}, s2{}, s3{};
     for (std::size_t b = 0; b < 8 * blocks; b += 8) {
@@ -137,23 +144,44 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
 
 }  // namespace
 
-VORN_SIMD_CLONES_512
-void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
-                      const double* position, double* out) {
+template <class T>
+VORN_SIMD_CLONES_512 void row_squared_sums(const T* rows, std::size_t d, const std::uint32_t* ids,
+                                           std::size_t m, const double* position, double* out) {
   row_sums([=](std::size_t j) { return rows + std::size_t(ids[j]) * d; }, m, d, position, out);
 }
 
-VORN_SIMD_CLONES_512
-void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
-                      double* out) {
+template <class T>
+VORN_SIMD_CLONES_512 void row_squared_sums(const T* rows, std::size_t d, std::size_t m,
+                                           const double* position, double* out) {
   row_sums([=](std::size_t j) { return rows + j * d; }, m, d, position, out);
+}
+
+template void row_squared_sums(const double*, std::size_t, const std::uint32_t*, std::size_t,
+                               const double*, double*);
+template void row_squared_sums(const float*, std::size_t, const std::uint32_t*, std::size_t,
+                               const double*, double*);
+template void row_squared_sums(const double*, std::size_t, std::size_t, const double*, double*);
+template void row_squared_sums(const float*, std::size_t, std::size_t, const double*, double*);
+
+void row_squared_sums(const PointSet& points, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out) {
+  with_rows(points, [&](auto rows) { row_squared_sums(rows, points.d, ids, m, position, out); });
+}
+
+void row_squared_sums(const PointSet& points, std::size_t begin, std::size_t m,
+                      const double* position, double* out) {
+  with_rows(points, [&](auto rows) {
+    row_squared_sums(rows + begin * points.d, points.d, m, position, out);
+  });
 }
 
 PointColumns::PointColumns(const PointSet& points)
     : n_(points.n), d_(points.d), columns_(points.n * points.d) {
-  for (std::size_t i = 0; i < n_; ++i) {
-    for (std::size_t k = 0; k < d_; ++k) columns_[k * n_ + i] = points[i][k];
-  }
+  with_rows(points, [&](auto rows) {
+    for (std::size_t i = 0; i < n_; ++i) {
+      for (std::size_t k = 0; k < d_; ++k) columns_[k * n_ + i] = rows[i * d_ + k];
+    }
+  });
 }
 
 void column_squared_sums(const double* columns, std::size_t stride, std::size_t d,

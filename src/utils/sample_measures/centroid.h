@@ -30,15 +30,25 @@ std::uint64_t nearest_to_centroid(const PointSet& points);
 // the point nearest the centroid. Fails as find_closest_point does.
 Indices start_at_centroid(const PointSet& points, std::uint64_t count);
 
-// rows: points stored row by row, point i's d coordinates at rows + i * d; ids: m indices.
-// Sets out[j] to the squared sum of point_distance between point ids[j] and position, rounded
-// exactly as point_distance rounds it, for j = 0 .. m - 1. Never fails.
-void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+// rows: points stored row by row, point i's d coordinates at rows + i * d, T double or float
+// (each float widened to double as it is read, exactly); ids: m indices. Sets out[j] to the
+// squared sum of point_distance between point ids[j] and position, rounded exactly as
+// point_distance rounds it, for j = 0 .. m - 1. Never fails.
+template <class T>
+void row_squared_sums(const T* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
                       const double* position, double* out);
 
 // As above for the m consecutive points starting at rows.
-void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
+template <class T>
+void row_squared_sums(const T* rows, std::size_t d, std::size_t m, const double* position,
                       double* out);
+
+// As the two above, over the rows of points, whichever their type: the points ids[0 .. m - 1],
+// or the m points from index begin on.
+void row_squared_sums(const PointSet& points, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out);
+void row_squared_sums(const PointSet& points, std::size_t begin, std::size_t m,
+                      const double* position, double* out);
 
 // columns: d axes of m points, axis k at columns + k * stride. Sets out[l] to the squared sum
 // of point_distance between point l and position, rounded exactly as point_distance rounds it,

@@ -40,6 +40,9 @@ MedoidLabels label_medoids(const PointSet& points, Indices medoids, const Execut
 MedoidLabels sample_centroid_kmedoids_labelled(const PointSet& points, std::uint64_t count,
                                                std::uint64_t seed, std::uint64_t max_iterations,
                                                const Executor& executor) {
+  if (points.is_float32())
+    return sample_centroid_kmedoids_labelled(widened(points), count, seed, max_iterations,
+                                             executor);
   return label_medoids(
       points, sample_centroid_kmedoids(points, count, seed, max_iterations, executor), executor);
 }

@@ -194,7 +194,8 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
-// The tree's single node: every point in column layout, each entry +inf, the box fitted.
+// The tree's single node: every point in column layout (floats widened), each entry +inf, the
+// box fitted.
 template <std::size_t D>
 void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
                const Executor& executor) {
@@ -205,11 +206,13 @@ void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
   if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
   executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = points[i][k];
-      if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
-      tree.nearest[i] = kInf;
-    }
+    with_rows(points, [&](auto rows) {
+      for (std::size_t i = begin; i < end; ++i) {
+        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = rows[i * d + k];
+        if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
+        tree.nearest[i] = kInf;
+      }
+    });
   });
   tree.nodes.emplace_back();
   tree.nodes[0].end = n;
@@ -447,7 +450,9 @@ void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
             const Executor& executor, Indices& result) {
   Tree tree = build_tree<D>(points, bucket_size, executor);
   Chooser<D> chooser(tree, executor);
-  while (result.size() < target) result.push_back(chooser.next(points[result.back()]));
+  std::vector<double> scratch(points.d);
+  while (result.size() < target)
+    result.push_back(chooser.next(row_as_doubles(points, result.back(), scratch.data())));
 }
 
 // Appends to result, which holds the first choice, until it holds target indices.
@@ -503,10 +508,12 @@ Indices sample_centroid_fps_from(const PointSet& points, std::uint64_t count, st
   if (points.n == 0 || count == 0) return {};
   if (start >= points.n) throw Panic("start index out of range");
   // The same failure as the start at the centroid, where a non-finite coordinate ends the call.
-  for (const double x : points.coords) {
-    if (points.n >= 2 && !std::isfinite(x))
-      throw Panic("called `Option::unwrap()` on a `None` value");
-  }
+  with_rows(points, [&](auto rows) {
+    for (std::size_t k = 0; k < points.n * points.d; ++k) {
+      if (points.n >= 2 && !std::isfinite(rows[k]))
+        throw Panic("called `Option::unwrap()` on a `None` value");
+    }
+  });
   Indices result = {start};
   result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
   extend(points, count, executor, result);

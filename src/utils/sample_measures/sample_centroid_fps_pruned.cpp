@@ -66,10 +66,15 @@ class PrunedChooser {
   void add(std::uint64_t centre);
 
  private:
-  void plan_pieces(std::uint64_t centre);
-  void run_pieces(std::uint64_t centre);
+  // centre: the new choice's coordinates.
+  void plan_pieces(const double* centre);
+  void run_pieces(const double* centre);
   void update(Piece& piece, const double* centre);
   void settle(Group& fresh);
+  // The chosen point `centre` as doubles.
+  const double* position(std::uint64_t centre) {
+    return row_as_doubles(points_, centre, position_.data());
+  }
 
   const PointSet& points_;
   const Executor& executor_;
@@ -79,6 +84,7 @@ class PrunedChooser {
   std::size_t used_ = 0;  // pieces_[0, used_) belong to the current choice
   std::vector<std::uint32_t> centres_;
   std::vector<double> centre_sums_;
+  std::vector<double> position_ = std::vector<double>(points_.d);
 };
 
 void PrunedChooser::start(std::uint64_t first) {
@@ -88,8 +94,9 @@ void PrunedChooser::start(std::uint64_t first) {
   group.ids.resize(points_.n);
   group.nearest.resize(points_.n);
   for (std::size_t i = 0; i < points_.n; ++i) group.ids[i] = static_cast<std::uint32_t>(i);
+  const double* at = position(first);
   executor_.for_ranges(points_.n, kParallelMembers, [&](std::size_t begin, std::size_t end) {
-    row_squared_sums(points_[begin], points_.d, end - begin, points_[first], &group.nearest[begin]);
+    row_squared_sums(points_, begin, end - begin, at, &group.nearest[begin]);
     for (std::size_t i = begin; i < end; ++i) group.nearest[i] = std::sqrt(group.nearest[i]);
   });
   for (std::size_t i = 0; i < points_.n; ++i) group.farthest.take(group.nearest[i], group.ids[i]);
@@ -103,8 +110,9 @@ std::uint64_t PrunedChooser::farthest() const {
 
 void PrunedChooser::add(std::uint64_t centre) {
   executor_.poll();
-  plan_pieces(centre);
-  run_pieces(centre);
+  const double* at = position(centre);
+  plan_pieces(at);
+  run_pieces(at);
   groups_.emplace_back();
   groups_.back().centre = centre;
   settle(groups_.back());
@@ -112,7 +120,7 @@ void PrunedChooser::add(std::uint64_t centre) {
 
 // Splits the members of every group the new centre might reach into pieces. A group is passed
 // over when its largest distance is within the bound that its centre's distance gives.
-void PrunedChooser::plan_pieces(std::uint64_t centre) {
+void PrunedChooser::plan_pieces(const double* centre) {
   centres_.clear();
   for (const Group& group : groups_) {
     if (group.farthest.value > 0.0 && group.ids.size() - group.moved >= kBoundFromMembers)
@@ -121,8 +129,7 @@ void PrunedChooser::plan_pieces(std::uint64_t centre) {
   centre_sums_.resize(centres_.size());
   const std::size_t grain = kParallelMembers * 8 / points_.d + 1;  // ranges of 2^17 coordinates
   executor_.for_ranges(centres_.size(), grain, [&](std::size_t begin, std::size_t end) {
-    row_squared_sums(points_[0], points_.d, &centres_[begin], end - begin, points_[centre],
-                     &centre_sums_[begin]);
+    row_squared_sums(points_, &centres_[begin], end - begin, centre, &centre_sums_[begin]);
   });
   used_ = 0;
   std::size_t with_bound = 0;
@@ -144,14 +151,13 @@ void PrunedChooser::plan_pieces(std::uint64_t centre) {
   }
 }
 
-void PrunedChooser::run_pieces(std::uint64_t centre) {
-  const double* position = points_[centre];
+void PrunedChooser::run_pieces(const double* centre) {
   if (used_ * kPiece >= kParallelMembers && executor_.threads() > 1) {
     executor_.for_ranges(used_, 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t p = begin; p < end; ++p) update(pieces_[p], position);
+      for (std::size_t p = begin; p < end; ++p) update(pieces_[p], centre);
     });
   } else {
-    for (std::size_t p = 0; p < used_; ++p) update(pieces_[p], position);
+    for (std::size_t p = 0; p < used_; ++p) update(pieces_[p], centre);
   }
 }
 
@@ -168,7 +174,7 @@ void PrunedChooser::update(Piece& piece, const double* centre) {
     at[m] = static_cast<std::uint32_t>(j);
     m += nearest[j] > piece.bound;  // moved members (kMoved) and zeros never pass
   } while (++j < piece.end);
-  row_squared_sums(points_[0], points_.d, ids, m, centre, sums);
+  row_squared_sums(points_, ids, m, centre, sums);
   piece.moved.clear();
   for (std::size_t c = 0; c < m; ++c) {
     const double distance = std::sqrt(sums[c]);

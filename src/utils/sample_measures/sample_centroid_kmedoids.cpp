@@ -697,6 +697,10 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor,
                                  KMedoidsWork& work, std::size_t table_entries) {
+  if (points.is_float32()) {
+    return sample_centroid_kmedoids(widened(points), count, seed, max_iterations, executor, work,
+                                    table_entries);
+  }
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

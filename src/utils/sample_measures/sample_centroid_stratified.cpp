@@ -653,6 +653,10 @@ Indices sample_centroid_stratified_into(const PointSet& points, std::uint64_t co
                                         std::uint64_t seed, std::uint64_t num_strata,
                                         std::uint64_t max_iterations, const Executor& executor,
                                         std::vector<std::uint64_t>* strata) {
+  if (points.is_float32()) {
+    return sample_centroid_stratified_into(widened(points), count, seed, num_strata, max_iterations,
+                                           executor, strata);
+  }
   if (strata != nullptr) strata->assign(points.n, 0);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;

@@ -276,6 +276,8 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
 
 Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                               double voxel_size, const Executor& executor) {
+  if (points.is_float32())
+    return sample_centroid_voxel(widened(points), count, seed, voxel_size, executor);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};

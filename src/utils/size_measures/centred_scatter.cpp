@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "base/compiler_hints.h"
+#include "base/fixed_dimension.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 
@@ -35,20 +36,21 @@ std::vector<double> filled(std::size_t size, double value, const Executor& execu
   return v;
 }
 
-// Up to five dimensions: one pass over the points advances all d(d + 1)/2 distinct sums.
-template <std::size_t D>
-void scatter_small(const PointSet& points, const double* mean, double* s,
+// Up to five dimensions: one pass over the n points of rows advances all d(d + 1)/2 distinct
+// sums. Rows of floats are widened as they are read.
+template <std::size_t D, class T>
+void scatter_small(const T* rows, std::size_t n, const double* mean, double* s,
                    const Executor& executor) {
   constexpr std::size_t kSums = D * (D + 1) / 2;
   double m[D];
   double acc[kSums];
   for (std::size_t j = 0; j < D; ++j) m[j] = mean[j];
   for (std::size_t t = 0; t < kSums; ++t) acc[t] = kEmptySum;
-  for (std::size_t k0 = 0; k0 < points.n; k0 += kPollPoints) {
+  for (std::size_t k0 = 0; k0 < n; k0 += kPollPoints) {
     executor.poll();
-    const std::size_t k1 = std::min(points.n, k0 + kPollPoints);
+    const std::size_t k1 = std::min(n, k0 + kPollPoints);
     for (std::size_t k = k0; k < k1; ++k) {
-      const double* p = points.coords.data() + k * D;
+      const T* p = rows + k * D;
       double x[D];
       for (std::size_t j = 0; j < D; ++j) x[j] = p[j] - m[j];
       std::size_t t = 0;
@@ -82,13 +84,13 @@ struct Tile {
 
 // The centred coordinates of points k0 .. k0 + count - 1 in panels 0 .. panels - 1: panel q
 // holds, per point, p[8q + j] - m[8q + j] for j = 0 .. 7, padded with 0.0 beyond d. Padding
-// reaches only padding entries of the tiles, which are never read.
-void pack_block(const PointSet& points, const double* mean, std::size_t k0, std::size_t count,
-                std::size_t panels, double* packed) {
-  const std::size_t d = points.d;
+// reaches only padding entries of the tiles, which are never read. Rows of floats are widened.
+template <class T>
+void pack_rows(const T* rows, std::size_t d, const double* mean, std::size_t k0, std::size_t count,
+               std::size_t panels, double* packed) {
   for (std::size_t q = 0; q < panels; ++q) {
     const std::size_t j0 = q * kPanel;
-    const double* p = points[k0] + j0;
+    const T* p = rows + k0 * d + j0;
     const double* m = mean + j0;
     double* out = packed + q * kBlock * kPanel;
     if (j0 + kPanel <= d) {
@@ -99,6 +101,11 @@ void pack_block(const PointSet& points, const double* mean, std::size_t k0, std:
         for (std::size_t j = 0; j < kPanel; ++j) out[j] = j0 + j < d ? p[j] - m[j] : 0.0;
     }
   }
+}
+
+void pack_block(const PointSet& points, const double* mean, std::size_t k0, std::size_t count,
+                std::size_t panels, double* packed) {
+  with_rows(points, [&](auto rows) { pack_rows(rows, points.d, mean, k0, count, panels, packed); });
 }
 
 // acc: the tile's 32 sums, acc[8 i + j] that of entry (r0 + i, c0 + j).
@@ -159,9 +166,10 @@ void scatter_tiles(const PointSet& points, const double* mean, const Tile* tiles
     pack_block(points, mean, k0, count, panels, packed.data());
     // While the tiles run, the next block's points are fetched into cache, a share per tile.
     const std::size_t next = std::min(n, k0 + kBlock);
-    const char* ahead = reinterpret_cast<const char*>(points[next]);
-    const std::size_t ahead_lines =
-        (std::min(kBlock, n - next) * d * sizeof(double) + kLine - 1) / kLine;
+    const char* ahead = with_rows(
+        points, [&](auto rows) { return reinterpret_cast<const char*>(rows + next * d); });
+    const std::size_t element = points.is_float32() ? sizeof(float) : sizeof(double);
+    const std::size_t ahead_lines = (std::min(kBlock, n - next) * d * element + kLine - 1) / kLine;
     const std::size_t share = ahead_lines / (t1 - t0) + 1;
     for (std::size_t t = t0; t < t1; ++t) {
       if ((t - t0) % kPollTiles == kPollTiles - 1) executor.poll();
@@ -203,14 +211,14 @@ std::vector<double> centred_scatter(const PointSet& points, const double* mean,
                                     const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<double> s = filled(d * d, 0.0, executor);
-  switch (d) {
-    case 1: scatter_small<1>(points, mean, s.data(), executor); break;
-    case 2: scatter_small<2>(points, mean, s.data(), executor); break;
-    case 3: scatter_small<3>(points, mean, s.data(), executor); break;
-    case 4: scatter_small<4>(points, mean, s.data(), executor); break;
-    case 5: scatter_small<5>(points, mean, s.data(), executor); break;
-    default: scatter_blocked(points, mean, s.data(), executor); break;
-  }
+  with_dimension<1, 2, 3, 4, 5>(d, [&](auto dim) {
+    if constexpr (dim == 0) {
+      scatter_blocked(points, mean, s.data(), executor);
+    } else {
+      with_rows(points,
+                [&](auto rows) { scatter_small<dim>(rows, points.n, mean, s.data(), executor); });
+    }
+  });
   return s;
 }
 

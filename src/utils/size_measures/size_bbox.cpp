@@ -7,22 +7,33 @@
 
 namespace vorn {
 
-double size_bbox(const PointSet& points) {
-  if (points.n == 0) return 0.0;
-  const std::size_t d = points.d;
-  std::vector<double> lo(points[0], points[0] + d);
+namespace {
+
+// Rows of doubles or floats: a float coordinate compares and subtracts as its exact double.
+template <class T>
+double bbox_of(const T* rows, std::size_t n, std::size_t d) {
+  std::vector<double> lo(rows, rows + d);
   std::vector<double> hi(lo);
-  for (std::size_t i = 1; i < points.n; ++i) {
-    const double* p = points[i];
+  for (std::size_t i = 1; i < n; ++i) {
+    const T* p = rows + i * d;
     for (std::size_t j = 0; j < d; ++j) {
-      // Two separate ordered tests: false for NaN, so a later NaN is ignored.
-      if (p[j] < lo[j]) lo[j] = p[j];
-      if (p[j] > hi[j]) hi[j] = p[j];
+      // Two separate ordered tests: false for NaN, so a later NaN is ignored. Written as
+      // selects, so that they run in vector lanes (a lane's min and max take the same branch).
+      const double x = p[j];
+      lo[j] = x < lo[j] ? x : lo[j];
+      hi[j] = x > hi[j] ? x : hi[j];
     }
   }
   double v = 1.0;
   for (std::size_t j = 0; j < d; ++j) v = v * std::fabs(hi[j] - lo[j]);
   return v;
+}
+
+}  // namespace
+
+double size_bbox(const PointSet& points) {
+  if (points.n == 0) return 0.0;
+  return with_rows(points, [&](auto rows) { return bbox_of(rows, points.n, points.d); });
 }
 
 }  // namespace vorn

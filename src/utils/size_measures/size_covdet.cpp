@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/fixed_dimension.h"
 #include "utils/size_measures/centred_scatter.h"
 #include "utils/size_measures/determinant.h"
 
@@ -17,15 +18,17 @@ namespace {
 
 constexpr std::size_t kPollPoints = std::size_t(1) << 16;  // points between two polls
 
-// s: set to the sums of the D coordinates over the points, each in point order (D = 0: d).
-template <std::size_t D>
-void coordinate_sums(const PointSet& points, double* s, const Executor& executor) {
-  const std::size_t d = D ? D : points.d;
+// s: set to the sums of the D coordinates over the n points of rows, each in point order
+// (D = 0: d). Rows of floats are widened as they are read.
+template <std::size_t D, class T>
+void coordinate_sums(const T* rows, std::size_t n, std::size_t d, double* s,
+                     const Executor& executor) {
+  if (D) d = D;
   for (std::size_t j = 0; j < d; ++j) s[j] = 0.0;
-  for (std::size_t k0 = 0; k0 < points.n; k0 += kPollPoints) {
+  for (std::size_t k0 = 0; k0 < n; k0 += kPollPoints) {
     executor.poll();
-    const std::size_t k1 = std::min(points.n, k0 + kPollPoints);
-    const double* p = points[k0];
+    const std::size_t k1 = std::min(n, k0 + kPollPoints);
+    const T* p = rows + k0 * d;
     for (std::size_t k = k0; k < k1; ++k, p += d)
       for (std::size_t j = 0; j < d; ++j) s[j] = s[j] + p[j];
   }
@@ -36,11 +39,10 @@ void coordinate_sums(const PointSet& points, double* s, const Executor& executor
 std::vector<double> point_mean(const PointSet& points, const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<double> m(d);
-  switch (d) {
-    case 2: coordinate_sums<2>(points, m.data(), executor); break;
-    case 3: coordinate_sums<3>(points, m.data(), executor); break;
-    default: coordinate_sums<0>(points, m.data(), executor); break;
-  }
+  with_rows(points, [&](auto rows) {
+    with_dimension<2, 3>(
+        d, [&](auto dim) { coordinate_sums<dim>(rows, points.n, d, m.data(), executor); });
+  });
   const double n = static_cast<double>(points.n);
   for (std::size_t j = 0; j < d; ++j) m[j] = m[j] / n;
   return m;

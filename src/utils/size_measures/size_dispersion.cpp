@@ -169,10 +169,13 @@ constexpr std::size_t kChunkColumns = 64;  // columns of one piece: kept in L2 w
 constexpr std::size_t kMaxBlockRows = 32;  // rows of one step of the sum
 // Distances one step holds at most (two steps are alive): the rows of a step shrink for large n.
 constexpr std::size_t kStepDistances = std::size_t(1) << 21;
+// Coordinates of a piece widened from floats at most (2 MiB a thread).
+constexpr std::size_t kWidenedPiece = std::size_t(1) << 18;
 
 // out[r][c]: the squared point_distance sums of rows a + r d (r < R) with columns b + c d (c < C).
-template <std::size_t R, std::size_t C>
-VORN_ALWAYS_INLINE void tile_square_sums(const double* a, const double* b, std::size_t d,
+// Rows of floats are widened as they are loaded.
+template <std::size_t R, std::size_t C, class T>
+VORN_ALWAYS_INLINE void tile_square_sums(const T* a, const T* b, std::size_t d,
                                          double (&out)[R][C]) {
   Vec lo[R][C], hi[R][C];
   for (std::size_t r = 0; r < R; ++r)
@@ -201,7 +204,7 @@ VORN_ALWAYS_INLINE void tile_square_sums(const double* a, const double* b, std::
       sum = sum + p[2];
       sum = sum + p[3];
       for (std::size_t k = full; k < d; ++k) {
-        const double v = a[r * d + k] - b[c * d + k];
+        const double v = double(a[r * d + k]) - double(b[c * d + k]);  // never in float
         sum = sum + v * v;
       }
       out[r][c] = sum;
@@ -216,33 +219,60 @@ struct RowBlock {
   std::size_t pairs() const { return offset(i1); }
 };
 
+// The coordinates a step reads: row r at rows + (r - i0) d, column j >= c0 at cols + (j - c0) d.
+template <class T>
+struct PieceRows {
+  const T *rows, *cols;
+  std::size_t d, c0;
+};
+
 // Rows r0 .. r0 + R - 1 against columns j .. j + C - 1, every column beyond every row.
-template <std::size_t R, std::size_t C>
-VORN_ALWAYS_INLINE void tile_distances(const double* x, std::size_t d, const RowBlock& block,
-                                       std::size_t r0, std::size_t j, double* out) {
+template <std::size_t R, std::size_t C, class T>
+VORN_ALWAYS_INLINE void tile_distances(const PieceRows<T>& x, const RowBlock& block, std::size_t r0,
+                                       std::size_t j, double* out) {
   double sums[R][C];
-  tile_square_sums<R, C>(x + r0 * d, x + j * d, d, sums);
+  tile_square_sums<R, C>(x.rows + (r0 - block.i0) * x.d, x.cols + (j - x.c0) * x.d, x.d, sums);
   for (std::size_t r = 0; r < R; ++r)
     for (std::size_t c = 0; c < C; ++c)
       out[block.offset(r0 + r) + (j + c - r0 - r - 1)] = std::sqrt(sums[r][c]);
 }
 
-// The distances of block's pairs whose column lies in [c0, c1), written to out.
-VORN_SIMD_CLONES
-void block_distances(const double* x, std::size_t d, const RowBlock& block, std::size_t c0,
-                     std::size_t c1, double* out) {
+// The distances of block's pairs whose column lies in [x.c0, c1), written to out.
+template <class T>
+VORN_SIMD_CLONES void block_distances(const PieceRows<T>& x, const RowBlock& block, std::size_t c1,
+                                      double* out) {
+  const std::size_t c0 = x.c0;
   for (std::size_t r0 = block.i0; r0 < block.i1; r0 += kTile) {
     const std::size_t rows = std::min(kTile, block.i1 - r0);
     // Columns within the tile's own rows: one pair at a time.
     for (std::size_t r = r0; r < r0 + rows; ++r)
       for (std::size_t j = std::max(c0, r + 1); j < std::min(c1, r0 + rows); ++j)
-        tile_distances<1, 1>(x, d, block, r, j, out);
+        tile_distances<1, 1>(x, block, r, j, out);
     std::size_t j = std::max(c0, r0 + rows);
     if (rows == kTile)
-      for (; j + kTile <= c1; j += kTile) tile_distances<kTile, kTile>(x, d, block, r0, j, out);
+      for (; j + kTile <= c1; j += kTile) tile_distances<kTile, kTile>(x, block, r0, j, out);
     for (; j < c1; ++j)
-      for (std::size_t r = r0; r < r0 + rows; ++r) tile_distances<1, 1>(x, d, block, r, j, out);
+      for (std::size_t r = r0; r < r0 + rows; ++r) tile_distances<1, 1>(x, block, r, j, out);
   }
+}
+
+// The distances of block's pairs whose column lies in [c0, c1), written to out. Floats are
+// widened once per piece, not at every tile that loads them, unless the piece's rows would
+// take more than kWidenedPiece doubles: then the tiles widen them as they load them.
+void piece_distances(const PointSet& points, const RowBlock& b, std::size_t c0, std::size_t c1,
+                     double* out) {
+  const std::size_t d = points.d, rows = b.i1 - b.i0;
+  if (!points.is_float32()) {
+    const double* x = points.coords.data();
+    return block_distances<double>({x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
+  }
+  const float* x = points.coords.floats();
+  if ((rows + c1 - c0) * d > kWidenedPiece)
+    return block_distances<float>({x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
+  Coordinates wide((rows + c1 - c0) * d);
+  widen(x + b.i0 * d, rows * d, wide.data());
+  widen(x + c0 * d, (c1 - c0) * d, wide.data() + rows * d);
+  block_distances<double>({wide.data(), wide.data() + rows * d, d, c0}, b, c1, out);
 }
 
 // Rows in steps of at most kMaxBlockRows, fewer when n is large, so a step's output is bounded.
@@ -270,8 +300,8 @@ double tiled_total(const PointSet& points, const Executor& executor) {
       [&](std::size_t s, std::size_t piece) {
         const RowBlock b = block(s);
         const std::size_t c0 = b.i0 + 1 + piece * kChunkColumns;
-        block_distances(points.coords.data(), d, b, c0, std::min(n, c0 + kChunkColumns),
-                        buffers[s % 2].data());
+        const std::size_t c1 = std::min(n, c0 + kChunkColumns);
+        piece_distances(points, b, c0, c1, buffers[s % 2].data());
       },
       [&](std::size_t s) {
         const double* ready = buffers[s % 2].data();
@@ -280,12 +310,14 @@ double tiled_total(const PointSet& points, const Executor& executor) {
   return total;
 }
 
-// The coordinates axis by axis: axis k of point i at [k * n + i].
+// The coordinates axis by axis, as doubles: axis k of point i at [k * n + i].
 std::vector<double> column_major(const PointSet& points) {
   const std::size_t n = points.n, d = points.d;
   std::vector<double> columns(n * d);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = points[i][k];
+  with_rows(points, [&](auto rows) {
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = rows[i * d + k];
+  });
   return columns;
 }
 

@@ -15,7 +15,8 @@ namespace vorn {
 // binade are added as exact integer sums on that binade's grid (computed in parallel), the
 // rest one distance at a time: the bits of the sequential chain either way.
 // Memory O(n d) below eight dimensions (a column copy), else two blocks of distances
-// (at most 32 MB). Throws std::bad_alloc, or Panic::interrupted() when the executor is stopped.
+// (at most 32 MB) and, for rows of floats, their widened piece (at most 2 MB a thread).
+// Throws std::bad_alloc, or Panic::interrupted() when the executor is stopped.
 double size_dispersion(const PointSet& points, const Executor& executor = Executor());
 
 }  // namespace vorn

@@ -151,6 +151,7 @@ double size_hull(const PointSet& points, const Executor& executor) {
   if (points.n == 0) return 0.0;
   // Too few points for a hull of this dimension; tested before the dimension itself.
   if (points.n <= points.d) return 0.0;
+  if (points.is_float32() && points.d <= 3) return size_hull(widened(points), executor);
   float v;
   if (points.d == 3) {
     const auto exact = [](const std::vector<Vec3f>& p, const Executor& e, const Merged&) {
