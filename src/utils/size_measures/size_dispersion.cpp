@@ -284,7 +284,7 @@ std::size_t step_rows(std::size_t n) {
 // parallel when the executor has threads) while the previous block's are added to the total
 // in pair order: the total is the same chain of additions on every thread count.
 double tiled_total(const PointSet& points, const Executor& executor) {
-  const std::size_t n = points.n, d = points.d, rows = step_rows(n);
+  const std::size_t n = points.n, rows = step_rows(n);
   const std::size_t steps = (n - 1 + rows - 1) / rows;
   const auto block = [&](std::size_t s) {
     return RowBlock{n, s * rows, std::min(n - 1, (s + 1) * rows)};
