@@ -370,20 +370,30 @@ VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centre
   a = best;
 }
 
-// assign_bounded for the points of [begin, end) (rows: all points, row by row). Flattened:
-// every helper is compiled into each clone.
-VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_range(const double* rows, std::size_t d,
-                                                        const double* centres, std::size_t begin,
-                                                        std::size_t end, PointBounds b,
-                                                        double* upper, double* lower,
-                                                        std::uint64_t* assignment) {
-  std::vector<std::uint32_t> ids(b.k);
-  std::vector<double> sums(b.k);
+// assign_bounded for the points of [begin, end) (rows: all points, row by row); ids, sums: b.k
+// entries of scratch. Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_rows(const double* rows, std::size_t d,
+                                                       const double* centres, std::size_t begin,
+                                                       std::size_t end, PointBounds b,
+                                                       double* upper, double* lower,
+                                                       std::uint64_t* assignment,
+                                                       std::uint32_t* ids, double* sums) {
   for (std::size_t i = begin; i < end; ++i) {
     b.upper = upper + i;
     b.lower = lower + i * b.k;
-    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
+    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids, sums);
   }
+}
+
+// As assign_bounded_rows, with its scratch. The vectors live outside the clones: clang emits no
+// library function that only a clone calls, so the module would be left needing it.
+void assign_bounded_range(const double* rows, std::size_t d, const double* centres,
+                          std::size_t begin, std::size_t end, PointBounds b, double* upper,
+                          double* lower, std::uint64_t* assignment) {
+  std::vector<std::uint32_t> ids(b.k);
+  std::vector<double> sums(b.k);
+  assign_bounded_rows(rows, d, centres, begin, end, b, upper, lower, assignment, ids.data(),
+                      sums.data());
 }
 
 class PerCentreBounds {
