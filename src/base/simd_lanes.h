@@ -21,6 +21,17 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
+// VORN_LANE_HELPER: a small function that a vector-clone kernel calls in its loop. Clang
+// flattens no clone, so there such a helper is always inlined and takes its caller's width;
+// elsewhere it is an ordinary inline function. Helpers take and give vectors by reference:
+// clang rejects a vector wider than 16 bytes passed by value between an AVX clone and a
+// baseline function, inlined or not.
+#if defined(__clang__)
+#define VORN_LANE_HELPER inline __attribute__((always_inline))
+#else
+#define VORN_LANE_HELPER inline
+#endif
+
 namespace vorn {
 
 #if VORN_VECTOR_EXTENSIONS
@@ -57,10 +68,8 @@ using F64x8 = F64Lanes<8>;
 // Unaligned loads and stores of whole vectors: memcpy compiles to one vector move and, unlike a
 // pointer cast, reads memory of any alignment without undefined behaviour.
 template <class V>
-inline V load_lanes(const double* p) {
-  V v;
+VORN_LANE_HELPER void load_lanes(const double* p, V& v) {
   std::memcpy(&v, p, sizeof v);
-  return v;
 }
 // A vector of doubles from as many floats, each widened (exactly) as it is loaded.
 template <class V>
@@ -77,13 +86,11 @@ inline V load_lanes(const float* p) {
 #endif
 }
 template <class V>
-inline V splat_lanes(double x) {
-  V v;
+VORN_LANE_HELPER void splat_lanes(double x, V& v) {
   for (std::size_t i = 0; i < sizeof v / sizeof x; ++i) v[i] = x;
-  return v;
 }
 template <class V>
-inline void store_lanes(double* p, const V& v) {
+VORN_LANE_HELPER void store_lanes(double* p, const V& v) {
   std::memcpy(p, &v, sizeof v);
 }
 

@@ -15,6 +15,11 @@
 
 namespace vorn {
 
+// Clang makes a function a set of clones only where its first use sees that: declared so here.
+VORN_SIMD_CLONES_512
+void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
+                      double* out);
+
 std::vector<double> compute_centroid(const PointSet& points) {
   const std::size_t d = points.d;
   std::vector<double> sum(d, 0.0);
@@ -81,9 +86,15 @@ VORN_SIMD_CLONES
 void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
                        const double* position, double* out) {
   for (std::size_t q = 0; q < kLanes; q += 4) {
-    const F64x4 sums = blocked_square_sum<F64x4>(d, [=](std::size_t k) {
-      return load_lanes<F64x4>(columns + k * stride + q) - splat_lanes<F64x4>(position[k]);
-    });
+    F64x4 sums;
+    blocked_square_sum(
+        d,
+        [=](std::size_t k, F64x4& v) {
+          F64x4 c;
+          load_lanes(columns + k * stride + q, v), splat_lanes(position[k], c);
+          v = v - c;
+        },
+        sums);
     store_lanes(out + q, sums);
   }
 }
@@ -94,7 +105,8 @@ VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, co
                                          const double* position) {
   double lanes[8];
   store_lanes(lanes, partial);
-  double r = d >= 8 ? combine_partial_sums(lanes) : 0.0;
+  double r = 0.0;
+  if (d >= 8) combine_partial_sums(lanes, r);
   for (std::size_t t = d / 8 * 8; t < d; ++t) {
     const double v = p[t] - position[t];
     r = r + v * v;
@@ -121,9 +133,10 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
     }
     F64x8 s0{}, s1{}, s2{}, s3{};
     for (std::size_t b = 0; b < 8 * blocks; b += 8) {
-      const F64x8 c = load_lanes<F64x8>(position + b);
-      const F64x8 v0 = load_lanes<F64x8>(p[0] + b) - c, v1 = load_lanes<F64x8>(p[1] + b) - c;
-      const F64x8 v2 = load_lanes<F64x8>(p[2] + b) - c, v3 = load_lanes<F64x8>(p[3] + b) - c;
+      F64x8 c, v0, v1, v2, v3;
+      load_lanes(position + b, c), load_lanes(p[0] + b, v0), load_lanes(p[1] + b, v1);
+      load_lanes(p[2] + b, v2), load_lanes(p[3] + b, v3);
+      v0 = v0 - c, v1 = v1 - c, v2 = v2 - c, v3 = v3 - c;
       s0 = s0 + v0 * v0;
       s1 = s1 + v1 * v1;
       s2 = s2 + v2 * v2;
@@ -135,7 +148,9 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
   for (; j < m; ++j) {
     F64x8 s{};
     for (std::size_t b = 0; b < 8 * blocks; b += 8) {
-      const F64x8 v = load_lanes<F64x8>(row(j) + b) - load_lanes<F64x8>(position + b);
+      F64x8 v, c;
+      load_lanes(row(j) + b, v), load_lanes(position + b, c);
+      v = v - c;
       s = s + v * v;
     }
     out[j] = finish_row_sum(s, d, row(j), position);

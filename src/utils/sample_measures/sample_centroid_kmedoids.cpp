@@ -78,8 +78,8 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
 
 // The distance from a to b (d >= 8) given its eight partial sums as lanes 0-3 (axes k, k + 8,
 // ...) and 4-7: combined as point_distance combines them (s0 + s4 first), then the tail.
-inline double finish_distance(const F64x4& low, const F64x4& high, const double* a, const double* b,
-                              std::size_t d) {
+VORN_LANE_HELPER double finish_distance(const F64x4& low, const F64x4& high, const double* a,
+                                        const double* b, std::size_t d) {
   const F64x4 pairs = low + high;
   double r = pairs[0];
   r = r + pairs[1];
@@ -102,10 +102,12 @@ void row_distances(const double* a, const double* rows, const std::size_t* list,
     const double* b[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
     F64x4 s[8] = {};  // point j + q: s[2q] lanes 0-3, s[2q + 1] lanes 4-7
     for (std::size_t k = 0; k < full; k += 8) {
-      const F64x4 x0 = load_lanes<F64x4>(a + k), x1 = load_lanes<F64x4>(a + k + 4);
+      F64x4 x0, x1, y0, y1;
+      load_lanes(a + k, x0), load_lanes(a + k + 4, x1);
       for (std::size_t q = 0; q < 4; ++q) {
-        const F64x4 v0 = x0 - load_lanes<F64x4>(b[q] + k);
-        const F64x4 v1 = x1 - load_lanes<F64x4>(b[q] + k + 4);
+        load_lanes(b[q] + k, y0), load_lanes(b[q] + k + 4, y1);
+        const F64x4 v0 = x0 - y0;
+        const F64x4 v1 = x1 - y1;
         s[2 * q] = s[2 * q] + v0 * v0;
         s[2 * q + 1] = s[2 * q + 1] + v1 * v1;
       }

@@ -45,14 +45,14 @@ struct LaneNearest {
   LaneCentres best[2];
 };
 
-inline F64x4 splat(double x) {
-  return F64x4{x, x, x, x};
+VORN_LANE_HELPER void splat(double x, F64x4& v) {
+  v = F64x4{x, x, x, x};
 }
 
 // Moves every lane whose squared sum to centre j is smaller than its best so far. The square
 // roots decide: with vector extensions they are taken only when the sums are so close that
 // their roots might tie.
-inline void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
+VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
 #if VORN_VECTOR_EXTENSIONS
   I64x4 nearer[2], doubt = I64x4{};
   for (std::size_t h = 0; h < 2; ++h) {
@@ -88,13 +88,16 @@ inline void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
 // out[1] to the lanes' squared sums to centre in the order of point_distance: for d >= 8,
 // partial sum k over axes k, k + 8, ... of the full blocks, combined as
 // ((s0 + s4) + (s1 + s5)) + (s2 + s6)) + (s3 + s7), then the tail one axis at a time.
-inline void lane_square_sums(const double* block, std::size_t d, const double* centre, F64x4* out) {
+VORN_LANE_HELPER void lane_square_sums(const double* block, std::size_t d, const double* centre,
+                                       F64x4* out) {
   // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
   // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
   const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
-    const F64x4 x = splat(centre[c]);
-    const F64x4 v0 = load_lanes<F64x4>(block + c * kLanes) - x;
-    const F64x4 v1 = load_lanes<F64x4>(block + c * kLanes + 4) - x;
+    F64x4 x, v0, v1;
+    splat(centre[c], x);
+    load_lanes(block + c * kLanes, v0), load_lanes(block + c * kLanes + 4, v1);
+    v0 = v0 - x;
+    v1 = v1 - x;
     acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
     acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
   };
@@ -121,7 +124,7 @@ VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const dou
   d = D != 0 ? D : d;
   lane_square_sums(block, d, centres, near.sum);
   for (std::size_t h = 0; h < 2; ++h) {
-    near.second[h] = splat(std::numeric_limits<double>::infinity());
+    splat(std::numeric_limits<double>::infinity(), near.second[h]);
     for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
   }
   for (std::size_t j = 1; j < k; ++j) {
@@ -217,9 +220,11 @@ VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* con
   F64x4 lo[G], hi[G];
   for (std::size_t g = 0; g < G; ++g) lo[g] = hi[g] = F64x4{};
   for (std::size_t b = 0; b < full; b += 8) {
-    const F64x4 x0 = load_lanes<F64x4>(point + b), x1 = load_lanes<F64x4>(point + b + 4);
+    F64x4 x0, x1, v, w;
+    load_lanes(point + b, x0), load_lanes(point + b + 4, x1);
     for (std::size_t g = 0; g < G; ++g) {
-      const F64x4 v = x0 - load_lanes<F64x4>(c[g] + b), w = x1 - load_lanes<F64x4>(c[g] + b + 4);
+      load_lanes(c[g] + b, v), load_lanes(c[g] + b + 4, w);
+      v = x0 - v, w = x1 - w;
       lo[g] = lo[g] + v * v;
       hi[g] = hi[g] + w * w;
     }
@@ -228,7 +233,8 @@ VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* con
     double s[8];
     store_lanes(s, lo[g]);
     store_lanes(s + 4, hi[g]);
-    double r = full != 0 ? combine_partial_sums(s) : 0.0;
+    double r = 0.0;
+    if (full != 0) combine_partial_sums(s, r);
     for (std::size_t t = full; t < d; ++t) {
       const double v = point[t] - c[g][t];
       r = r + v * v;
@@ -364,20 +370,30 @@ VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centre
   a = best;
 }
 
-// assign_bounded for the points of [begin, end) (rows: all points, row by row). Flattened:
-// every helper is compiled into each clone.
-VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_range(const double* rows, std::size_t d,
-                                                        const double* centres, std::size_t begin,
-                                                        std::size_t end, PointBounds b,
-                                                        double* upper, double* lower,
-                                                        std::uint64_t* assignment) {
-  std::vector<std::uint32_t> ids(b.k);
-  std::vector<double> sums(b.k);
+// assign_bounded for the points of [begin, end) (rows: all points, row by row); ids, sums: b.k
+// entries of scratch. Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_rows(const double* rows, std::size_t d,
+                                                       const double* centres, std::size_t begin,
+                                                       std::size_t end, PointBounds b,
+                                                       double* upper, double* lower,
+                                                       std::uint64_t* assignment,
+                                                       std::uint32_t* ids, double* sums) {
   for (std::size_t i = begin; i < end; ++i) {
     b.upper = upper + i;
     b.lower = lower + i * b.k;
-    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids.data(), sums.data());
+    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids, sums);
   }
+}
+
+// As assign_bounded_rows, with its scratch. The vectors live outside the clones: clang emits no
+// library function that only a clone calls, so the module would be left needing it.
+void assign_bounded_range(const double* rows, std::size_t d, const double* centres,
+                          std::size_t begin, std::size_t end, PointBounds b, double* upper,
+                          double* lower, std::uint64_t* assignment) {
+  std::vector<std::uint32_t> ids(b.k);
+  std::vector<double> sums(b.k);
+  assign_bounded_rows(rows, d, centres, begin, end, b, upper, lower, assignment, ids.data(),
+                      sums.data());
 }
 
 class PerCentreBounds {

@@ -84,7 +84,9 @@ VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t 
   const F64x4 lo{-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
   const F64x4 hi{2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
   for (; i + 4 <= count; i += 4) {
-    const F64x4 q = load_lanes<F64x4>(coords + i) / size;
+    F64x4 q;
+    load_lanes(coords + i, q);
+    q = q / size;
     F64x4 m;
     for (std::size_t l = 0; l < 4; ++l) m[l] = std::floor(q[l]);
     m = m < lo ? lo : m;

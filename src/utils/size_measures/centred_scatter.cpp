@@ -114,12 +114,11 @@ void pack_block(const PointSet& points, const double* mean, std::size_t k0, std:
 VORN_SIMD_CLONES
 void tile_update(const double* rows, const double* cols, std::size_t count, double* acc) {
   Vec a0, a1, a2, a3, a4, a5, a6, a7, c0, c1;
-  a0 = load_lanes<Vec>(acc), a1 = load_lanes<Vec>(acc + 4);
-  a2 = load_lanes<Vec>(acc + 8), a3 = load_lanes<Vec>(acc + 12);
-  a4 = load_lanes<Vec>(acc + 16), a5 = load_lanes<Vec>(acc + 20);
-  a6 = load_lanes<Vec>(acc + 24), a7 = load_lanes<Vec>(acc + 28);
+  load_lanes(acc, a0), load_lanes(acc + 4, a1), load_lanes(acc + 8, a2);
+  load_lanes(acc + 12, a3), load_lanes(acc + 16, a4), load_lanes(acc + 20, a5);
+  load_lanes(acc + 24, a6), load_lanes(acc + 28, a7);
   for (std::size_t k = 0; k < count; ++k, rows += kPanel, cols += kPanel) {
-    c0 = load_lanes<Vec>(cols), c1 = load_lanes<Vec>(cols + 4);
+    load_lanes(cols, c0), load_lanes(cols + 4, c1);
     const Vec r0 = {rows[0], rows[0], rows[0], rows[0]};
     a0 = a0 + r0 * c0;
     a1 = a1 + r0 * c1;

@@ -5,44 +5,53 @@
 #include <cmath>
 #include <cstddef>
 
+#include "base/simd_lanes.h"
+
 namespace vorn {
 
 // The one combination of the eight partial sums s[0..7] of a squared distance: r = s0 + s4,
 // r += s1 + s5, r += s2 + s6, r += s3 + s7. Every kernel that sums squares combines them here.
 template <class T>
-inline T combine_partial_sums(const T* s) {
-  T r = s[0] + s[4];
+VORN_LANE_HELPER void combine_partial_sums(const T* s, T& r) {
+  r = s[0] + s[4];
   r = r + (s[1] + s[5]);
   r = r + (s[2] + s[6]);
   r = r + (s[3] + s[7]);
-  return r;
 }
 
-// The sum of squares of the d differences diff(0) .. diff(d - 1), each rounded to T: for
-// d >= 8, eight running sums s0..s7 over the full blocks (s_k takes k, k + 8, k + 16, ...)
-// combined by combine_partial_sums, then the remaining squares one by one; for d < 8 the plain
-// left-to-right sum. T is double, or a vector of doubles whose lanes are separate points (each
-// lane then rounds exactly as the scalar form).
+// Sets r to the sum of squares of the d differences diff(0, v) .. diff(d - 1, v) (each sets v),
+// each rounded to T: for d >= 8, eight running sums s0..s7 over the full blocks (s_k takes k,
+// k + 8, k + 16, ...) combined by combine_partial_sums, then the remaining squares one by one;
+// for d < 8 the plain left-to-right sum. T is double, or a vector of doubles whose lanes are
+// separate points (each lane then rounds exactly as the scalar form).
 template <class T, class Diff>
-inline T blocked_square_sum(std::size_t d, Diff diff) {
-  T r = T{};
+VORN_LANE_HELPER void blocked_square_sum(std::size_t d, Diff diff, T& r) {
+  r = T{};
   std::size_t t = 0;
+  T v;
   if (d >= 8) {
     T s[8] = {T{}, T{}, T{}, T{}, T{}, T{}, T{}, T{}};
     const std::size_t blocks = d / 8;
     for (std::size_t blk = 0; blk < blocks; ++blk) {
       for (std::size_t k = 0; k < 8; ++k) {
-        const T v = diff(8 * blk + k);
+        diff(8 * blk + k, v);
         s[k] = s[k] + v * v;
       }
     }
-    r = combine_partial_sums(s);
+    combine_partial_sums(s, r);
     t = 8 * blocks;
   }
   for (std::size_t i = t; i < d; ++i) {
-    const T v = diff(i);
+    diff(i, v);
     r = r + v * v;
   }
+}
+
+// The same sum of the differences diff(0) .. diff(d - 1), returned.
+template <class T, class Diff>
+inline T blocked_square_sum(std::size_t d, Diff diff) {
+  T r;
+  blocked_square_sum(d, [&diff](std::size_t i, T& v) { v = diff(i); }, r);
   return r;
 }
 

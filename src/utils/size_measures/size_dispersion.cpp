@@ -122,7 +122,9 @@ GridSum grid_sum(const double* x, std::size_t count, double inverse_unit) {
   Mask bad = Mask{};
   const F64x4 shift = F64x4{} + 0x1p52, half = F64x4{} + 0.5;
   for (; k + 4 <= count; k += 4) {
-    const F64x4 y = load_lanes<F64x4>(x + k) * inverse_unit;  // exact: a power of two
+    F64x4 y;
+    load_lanes(x + k, y);
+    y = y * inverse_unit;  // exact: a power of two
     const F64x4 w = (y + shift) - shift;
     const F64x4 part = y - w;
     bad |= ~(y < shift) | (part == half) | (part == -half);
@@ -184,11 +186,12 @@ VORN_ALWAYS_INLINE void tile_square_sums(const T* a, const T* b, std::size_t d,
   for (std::size_t k = 0; k < full; k += 8) {
     Vec b0[C], b1[C];
     for (std::size_t c = 0; c < C; ++c) {
-      b0[c] = load_lanes<Vec>(b + c * d + k);
-      b1[c] = load_lanes<Vec>(b + c * d + k + 4);
+      load_lanes(b + c * d + k, b0[c]);
+      load_lanes(b + c * d + k + 4, b1[c]);
     }
     for (std::size_t r = 0; r < R; ++r) {
-      const Vec a0 = load_lanes<Vec>(a + r * d + k), a1 = load_lanes<Vec>(a + r * d + k + 4);
+      Vec a0, a1;
+      load_lanes(a + r * d + k, a0), load_lanes(a + r * d + k + 4, a1);
       for (std::size_t c = 0; c < C; ++c) {
         const Vec v0 = a0 - b0[c], v1 = a1 - b1[c];
         lo[r][c] = lo[r][c] + v0 * v0;
