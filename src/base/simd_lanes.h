@@ -73,16 +73,14 @@ VORN_LANE_HELPER void load_lanes(const double* p, V& v) {
 }
 // A vector of doubles from as many floats, each widened (exactly) as it is loaded.
 template <class V>
-inline V load_lanes(const float* p) {
+VORN_LANE_HELPER void load_lanes(const float* p, V& v) {
 #if VORN_VECTOR_EXTENSIONS
   typedef float Narrow __attribute__((vector_size(sizeof(V) / 2)));
   Narrow narrow;
   std::memcpy(&narrow, p, sizeof narrow);
-  return __builtin_convertvector(narrow, V);
+  v = __builtin_convertvector(narrow, V);
 #else
-  V v;
   for (std::size_t i = 0; i < sizeof v / sizeof(double); ++i) v[i] = p[i];
-  return v;
 #endif
 }
 template <class V>

@@ -16,9 +16,16 @@
 namespace vorn {
 
 // Clang makes a function a set of clones only where its first use sees that: declared so here.
-VORN_SIMD_CLONES_512
-void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
-                      double* out);
+VORN_SIMD_CLONES_512 void row_squared_sums(const double* rows, std::size_t d,
+                                           const std::uint32_t* ids, std::size_t m,
+                                           const double* position, double* out);
+VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d,
+                                           const std::uint32_t* ids, std::size_t m,
+                                           const double* position, double* out);
+VORN_SIMD_CLONES_512 void row_squared_sums(const double* rows, std::size_t d, std::size_t m,
+                                           const double* position, double* out);
+VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d, std::size_t m,
+                                           const double* position, double* out);
 
 std::vector<double> compute_centroid(const PointSet& points) {
   const std::size_t d = points.d;
@@ -159,24 +166,28 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
 
 }  // namespace
 
-template <class T>
-VORN_SIMD_CLONES_512 void row_squared_sums(const T* rows, std::size_t d, const std::uint32_t* ids,
-                                           std::size_t m, const double* position, double* out) {
+// Clang cannot make clones of a template: one function for each row type and form.
+VORN_SIMD_CLONES_512 void row_squared_sums(const double* rows, std::size_t d,
+                                           const std::uint32_t* ids, std::size_t m,
+                                           const double* position, double* out) {
   row_sums([=](std::size_t j) { return rows + std::size_t(ids[j]) * d; }, m, d, position, out);
 }
 
-template <class T>
-VORN_SIMD_CLONES_512 void row_squared_sums(const T* rows, std::size_t d, std::size_t m,
+VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d,
+                                           const std::uint32_t* ids, std::size_t m,
+                                           const double* position, double* out) {
+  row_sums([=](std::size_t j) { return rows + std::size_t(ids[j]) * d; }, m, d, position, out);
+}
+
+VORN_SIMD_CLONES_512 void row_squared_sums(const double* rows, std::size_t d, std::size_t m,
                                            const double* position, double* out) {
   row_sums([=](std::size_t j) { return rows + j * d; }, m, d, position, out);
 }
 
-template void row_squared_sums(const double*, std::size_t, const std::uint32_t*, std::size_t,
-                               const double*, double*);
-template void row_squared_sums(const float*, std::size_t, const std::uint32_t*, std::size_t,
-                               const double*, double*);
-template void row_squared_sums(const double*, std::size_t, std::size_t, const double*, double*);
-template void row_squared_sums(const float*, std::size_t, std::size_t, const double*, double*);
+VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d, std::size_t m,
+                                           const double* position, double* out) {
+  row_sums([=](std::size_t j) { return rows + j * d; }, m, d, position, out);
+}
 
 void row_squared_sums(const PointSet& points, const std::uint32_t* ids, std::size_t m,
                       const double* position, double* out) {

@@ -34,13 +34,15 @@ Indices start_at_centroid(const PointSet& points, std::uint64_t count);
 // (each float widened to double as it is read, exactly); ids: m indices. Sets out[j] to the
 // squared sum of point_distance between point ids[j] and position, rounded exactly as
 // point_distance rounds it, for j = 0 .. m - 1. Never fails.
-template <class T>
-void row_squared_sums(const T* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+void row_squared_sums(const double* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
+                      const double* position, double* out);
+void row_squared_sums(const float* rows, std::size_t d, const std::uint32_t* ids, std::size_t m,
                       const double* position, double* out);
 
 // As above for the m consecutive points starting at rows.
-template <class T>
-void row_squared_sums(const T* rows, std::size_t d, std::size_t m, const double* position,
+void row_squared_sums(const double* rows, std::size_t d, std::size_t m, const double* position,
+                      double* out);
+void row_squared_sums(const float* rows, std::size_t d, std::size_t m, const double* position,
                       double* out);
 
 // As the two above, over the rows of points, whichever their type: the points ids[0 .. m - 1],

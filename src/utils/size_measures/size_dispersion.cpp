@@ -242,8 +242,8 @@ VORN_ALWAYS_INLINE void tile_distances(const PieceRows<T>& x, const RowBlock& bl
 
 // The distances of block's pairs whose column lies in [x.c0, c1), written to out.
 template <class T>
-VORN_SIMD_CLONES void block_distances(const PieceRows<T>& x, const RowBlock& block, std::size_t c1,
-                                      double* out) {
+VORN_ALWAYS_INLINE void tiled_block_distances(const PieceRows<T>& x, const RowBlock& block,
+                                              std::size_t c1, double* out) {
   const std::size_t c0 = x.c0;
   for (std::size_t r0 = block.i0; r0 < block.i1; r0 += kTile) {
     const std::size_t rows = std::min(kTile, block.i1 - r0);
@@ -259,6 +259,16 @@ VORN_SIMD_CLONES void block_distances(const PieceRows<T>& x, const RowBlock& blo
   }
 }
 
+// Clang cannot make clones of a template: one function for each row type.
+VORN_SIMD_CLONES void block_distances(const PieceRows<double>& x, const RowBlock& block,
+                                      std::size_t c1, double* out) {
+  tiled_block_distances(x, block, c1, out);
+}
+VORN_SIMD_CLONES void block_distances(const PieceRows<float>& x, const RowBlock& block,
+                                      std::size_t c1, double* out) {
+  tiled_block_distances(x, block, c1, out);
+}
+
 // The distances of block's pairs whose column lies in [c0, c1), written to out. Floats are
 // widened once per piece, not at every tile that loads them, unless the piece's rows would
 // take more than kWidenedPiece doubles: then the tiles widen them as they load them.
@@ -267,15 +277,15 @@ void piece_distances(const PointSet& points, const RowBlock& b, std::size_t c0, 
   const std::size_t d = points.d, rows = b.i1 - b.i0;
   if (!points.is_float32()) {
     const double* x = points.coords.data();
-    return block_distances<double>({x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
+    return block_distances(PieceRows<double>{x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
   }
   const float* x = points.coords.floats();
   if ((rows + c1 - c0) * d > kWidenedPiece)
-    return block_distances<float>({x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
+    return block_distances(PieceRows<float>{x + b.i0 * d, x + c0 * d, d, c0}, b, c1, out);
   Coordinates wide((rows + c1 - c0) * d);
   widen(x + b.i0 * d, rows * d, wide.data());
   widen(x + c0 * d, (c1 - c0) * d, wide.data() + rows * d);
-  block_distances<double>({wide.data(), wide.data() + rows * d, d, c0}, b, c1, out);
+  block_distances(PieceRows<double>{wide.data(), wide.data() + rows * d, d, c0}, b, c1, out);
 }
 
 // Rows in steps of at most kMaxBlockRows, fewer when n is large, so a step's output is bounded.
