@@ -940,18 +940,17 @@ def main():
     )
     # First, while this process is small: a child started from a large parent inherits
     # the parent's peak resident size, which would hide the child's own peak.
-    if pattern in "memory":
-        run_memory_cases()
-    if pattern in "python threads":
-        run_python_threads_case()
-    if pattern in "interrupt":
-        run_interrupt_cases()
-    if pattern in "hull accuracy":
-        run_hull_accuracy_sweep()
-    if pattern in "embeddings-memory":
-        run_embedding_memory_cases()
-    if pattern in "embeddings-fps":
-        run_embedding_fps_cases()
+    sections = [
+        ("memory", run_memory_cases),
+        ("python threads", run_python_threads_case),
+        ("interrupt", run_interrupt_cases),
+        ("hull accuracy", run_hull_accuracy_sweep),
+        ("embeddings-memory", run_embedding_memory_cases),
+        ("embeddings-fps", run_embedding_fps_cases),
+    ]
+    for name, run in sections:
+        if pattern in name:
+            run()
     if pattern == "embeddings-kmedoids-scale":  # half an hour or more: only when asked by name
         run_embedding_kmedoids_scale_case()
     run_overhead_cases(pattern)
