@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "base/compiler_hints.h"
@@ -25,8 +26,12 @@ namespace {
 // Pairs summed between two polls below eight dimensions.
 constexpr std::size_t kBlockPairs = std::size_t(1) << 17;
 // On several threads: the most pairs in one step of rows, and the fewest rows a thread.
-constexpr std::size_t kStepPairs = std::size_t(1) << 21;
+constexpr std::size_t kStepPairs = std::size_t(1) << 22;
 constexpr std::size_t kMinStepRows = 2;
+// Up to four dimensions a distance costs less than the addition it feeds, so that one thread
+// adding them one at a time runs at the pace of that chain of additions, which the grid sums
+// leave out: they pay even on one thread. From five on they cost more than they save there.
+constexpr std::size_t kGridOneThreadDims = 4;
 
 // For d < 8 the coordinates are held column by column, so that the distances of consecutive
 // j run side by side in vector lanes; each lane rounds exactly as point_distance does.
@@ -151,12 +156,17 @@ GridSum columns_row_grid_dispatch(const double* columns, std::size_t n, std::siz
 }
 
 // u of total's binade as its inverse, or 0 where the grid argument is not used: totals so small
-// that 1/u would overflow (the first few terms at most), infinite or NaN.
+// that 1/u would overflow (the first few terms at most), infinite or NaN. Read from the bits,
+// as it is asked for at every row: a total with biased exponent E lies in [2^(E - 1023),
+// 2^(E - 1022)), so u = 2^(E - 1075) and 1/u has the biased exponent 2098 - E.
 double inverse_unit(double total) {
   if (!(total >= 0x1p-969) || total == HUGE_VAL) return 0.0;
-  int e = 0;
-  std::frexp(total, &e);  // total in [2^(e-1), 2^e): u = 2^(e - 53)
-  return std::ldexp(1.0, 53 - e);
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &total, sizeof bits);
+  bits = (2098 - (bits >> 52)) << 52;  // the sign bit of a positive total is 0
+  double inverse = 0.0;
+  std::memcpy(&inverse, &bits, sizeof inverse);
+  return inverse;
 }
 
 // From eight dimensions on, the rows are read as stored: eight coordinates fill two vectors,
@@ -333,9 +343,8 @@ std::vector<double> column_major(const PointSet& points) {
   return columns;
 }
 
-// Below eight dimensions: one thread, the distances added as they are computed, a block of
-// rows between polls. A distance there costs less than the addition it feeds, so that one
-// thread already runs at the pace of the chain of additions: more threads could only wait.
+// Below eight dimensions, one distance at a time: the distances added as they are computed, a
+// block of rows between polls.
 double columns_sequential_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::vector<double> columns = column_major(points);
@@ -356,24 +365,31 @@ struct RowGrids {
   GridSum grid[2];
 };
 
-// total + the distances of row i, added one at a time in order, or by a grid sum of the total's
-// binade where that gives the same bits.
-double add_row(double total, const RowGrids& g, const double* columns, std::size_t n, std::size_t d,
-               std::size_t i) {
-  const double inverse = inverse_unit(total);
-  for (const GridSum& s : g.grid) {
-    if (inverse == 0.0 || s.inverse != inverse || !s.exact) continue;
+// Continues total over the rows i0, i0 + 1, ... of a step in order: each row by its grid sum of
+// the total's binade where the argument holds, else one distance at a time (a tie, or the row
+// that leaves the binade). Stops before a later row that has no grid sum of the total's binade
+// (its start was foreseen wrongly): the caller plans again from there. Returns the rows added.
+std::size_t add_rows(double& total, const std::vector<RowGrids>& grids, const double* columns,
+                     std::size_t n, std::size_t d, std::size_t i0) {
+  for (std::size_t r = 0; r < grids.size(); ++r) {
+    const double inverse = inverse_unit(total);
+    const GridSum* s = nullptr;
+    for (const GridSum& g : grids[r].grid)  // the first: a second of the same binade is not summed
+      if (s == nullptr && inverse != 0.0 && g.inverse == inverse) s = &g;
+    if (s == nullptr && r > 0) return r;
     const double m = total * inverse;  // an integer in [2^52, 2^53)
-    if (s.units < kGridLimit - m)
-      return (m + s.units) / inverse;  // exact: an integer below 2^53, a power of two
+    if (s != nullptr && s->exact && s->units < kGridLimit - m)
+      total = (m + s->units) / inverse;  // exact: an integer below 2^53, a power of two
+    else
+      total = columns_total_dispatch(columns, n, d, i0 + r, i0 + r + 1, total);
   }
-  return columns_total_dispatch(columns, n, d, i, i + 1, total);
+  return grids.size();
 }
 
 // The grids of the rows i0, i0 + 1, ... of a step that starts at total. A row's start is
-// foreseen from mean, the mean distance so far, give or take the spread that rows whose own
-// means differ from it by a quarter would make; a row whose span of starts meets two binades
-// is summed on both. A wrong guess costs time only: add_row checks.
+// foreseen from mean, the mean distance of the previous step, give or take the spread that rows
+// whose own means differ from it by a quarter would make; a row whose span of starts meets two
+// binades is summed on both. A wrong guess costs time only: add_rows checks.
 void plan_grids(double total, double mean, std::size_t n, std::size_t i0,
                 std::vector<RowGrids>& grids) {
   double growth = 0.0, squares = 0.0;  // foreseen growth before the row, and sum of len^2
@@ -387,44 +403,52 @@ void plan_grids(double total, double mean, std::size_t n, std::size_t i0,
   }
 }
 
-// The end of the step of rows that starts at row i0 after `added` pairs: about half as many
-// pairs as were added before it, so that the total, which grows by the mean distance a pair,
-// foreseeably crosses at most one binade in a step; at most kStepPairs.
-std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t added) {
-  const std::size_t budget = std::min(added / 2, kStepPairs);
+// The end of the step of rows that starts at row i0 after `added` pairs: about as many pairs as
+// were added before it, so that the total (which grows by the mean distance a pair) at most
+// doubles and foreseeably crosses one binade at most; at most kStepPairs, unless `rows` rows
+// take more.
+std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t added, std::size_t rows) {
+  const std::size_t budget = std::min(added, std::max(kStepPairs, rows * n));
   std::size_t i1 = i0 + 1, pairs = n - 1 - i0;
   while (i1 + 1 < n && pairs + (n - 1 - i1) <= budget) pairs += n - 1 - i1++;
   return i1;
 }
 
-// More threads, below eight dimensions: step by step, the rows' grid sums are computed in
-// parallel, then the rows are added in order, each by its grid sum where the argument holds,
-// else one distance at a time. Steps too short to share out are added one distance at a time.
+// The grid sums that grids asks for of the rows i0, i0 + 1, ..., in parallel.
+void sum_row_grids(const std::vector<double>& columns, std::size_t n, std::size_t d, std::size_t i0,
+                   std::vector<RowGrids>& grids, const Executor& executor) {
+  executor.for_ranges(grids.size(), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t r = begin; r < end; ++r)
+      for (GridSum& g : grids[r].grid)
+        if (g.inverse != 0.0 && (&g == grids[r].grid || g.inverse != grids[r].grid[0].inverse))
+          g = columns_row_grid_dispatch(columns.data(), n, d, i0 + r, g.inverse);
+  });
+}
+
+// Step by step, the rows' grid sums are computed in parallel, then the rows are added in order,
+// each by its grid sum where the argument holds, else one distance at a time. Steps too short
+// to share out are added one distance at a time.
 double grid_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::vector<double> columns = column_major(points);
   std::vector<RowGrids> grids;
-  double total = 0.0;
+  double total = 0.0, mean = 0.0;  // mean: of the last step's distances
   for (std::size_t i0 = 0, added = 0; i0 + 1 < n;) {
-    const std::size_t i1 = grid_step_end(n, i0, added), rows = i1 - i0;
-    const double mean = total / double(added);
-    added += rows * (2 * n - i0 - i1 - 1) / 2;
-    if (rows < kMinStepRows * executor.threads() || inverse_unit(total) == 0.0) {
+    const std::size_t fewest = kMinStepRows * executor.threads();
+    std::size_t i1 = grid_step_end(n, i0, added, fewest);
+    const double before = total;
+    if (i1 - i0 < fewest || inverse_unit(total) == 0.0) {
       executor.poll();
       total = columns_total_dispatch(columns.data(), n, d, i0, i1, total);
-      i0 = i1;
-      continue;
+    } else {
+      grids.assign(i1 - i0, RowGrids());
+      plan_grids(total, mean, n, i0, grids);
+      sum_row_grids(columns, n, d, i0, grids, executor);
+      i1 = i0 + add_rows(total, grids, columns.data(), n, d, i0);
     }
-    grids.assign(rows, RowGrids());
-    plan_grids(total, mean, n, i0, grids);
-    executor.for_ranges(rows, 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t r = begin; r < end; ++r)
-        for (GridSum& g : grids[r].grid)
-          if (g.inverse != 0.0 && (&g == grids[r].grid || g.inverse != grids[r].grid[0].inverse))
-            g = columns_row_grid_dispatch(columns.data(), n, d, i0 + r, g.inverse);
-    });
-    for (std::size_t r = 0; r < rows; ++r)
-      total = add_row(total, grids[r], columns.data(), n, d, i0 + r);
+    const std::size_t pairs = (i1 - i0) * (2 * n - i0 - i1 - 1) / 2;
+    mean = (total - before) / double(pairs);
+    added += pairs;
     i0 = i1;
   }
   return total;
@@ -435,9 +459,10 @@ double grid_total(const PointSet& points, const Executor& executor) {
 double size_dispersion(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n;
   if (n < 2) return 0.0;
-  const double total = points.d >= 8            ? tiled_total(points, executor)
-                       : executor.threads() > 1 ? grid_total(points, executor)
-                                                : columns_sequential_total(points, executor);
+  const double total = points.d >= 8 ? tiled_total(points, executor)
+                       : executor.threads() > 1 || points.d <= kGridOneThreadDims
+                           ? grid_total(points, executor)
+                           : columns_sequential_total(points, executor);
   // n(n - 1)/2 exactly, halving the even factor first so that it cannot overflow.
   const std::uint64_t count =
       (n % 2 == 0) ? std::uint64_t(n / 2) * (n - 1) : std::uint64_t(n) * ((n - 1) / 2);
