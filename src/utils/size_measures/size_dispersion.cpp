@@ -28,6 +28,9 @@ constexpr std::size_t kBlockPairs = std::size_t(1) << 17;
 // On several threads: the most pairs in one step of rows, and the fewest rows a thread.
 constexpr std::size_t kStepPairs = std::size_t(1) << 22;
 constexpr std::size_t kMinStepRows = 2;
+// Pairs of the rows a thread takes at once in a step: enough to make taking them cheap, few
+// enough that the threads finish a step at about the same time.
+constexpr std::size_t kRangePairs = std::size_t(1) << 14;
 // Up to four dimensions a distance costs less than the addition it feeds, so that one thread
 // adding them one at a time runs at the pace of that chain of additions, which the grid sums
 // leave out: they pay even on one thread. From five on they cost more than they save there.
@@ -417,7 +420,8 @@ std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t added, std:
 // The grid sums that grids asks for of the rows i0, i0 + 1, ..., in parallel.
 void sum_row_grids(const std::vector<double>& columns, std::size_t n, std::size_t d, std::size_t i0,
                    std::vector<RowGrids>& grids, const Executor& executor) {
-  executor.for_ranges(grids.size(), 1, [&](std::size_t begin, std::size_t end) {
+  const std::size_t grain = std::max<std::size_t>(1, kRangePairs / n);
+  executor.for_ranges(grids.size(), grain, [&](std::size_t begin, std::size_t end) {
     for (std::size_t r = begin; r < end; ++r)
       for (GridSum& g : grids[r].grid)
         if (g.inverse != 0.0 && (&g == grids[r].grid || g.inverse != grids[r].grid[0].inverse))
