@@ -406,12 +406,9 @@ void plan_grids(double total, double mean, std::size_t n, std::size_t i0,
   }
 }
 
-// The end of the step of rows that starts at row i0 after `added` pairs: about as many pairs as
-// were added before it, so that the total (which grows by the mean distance a pair) at most
-// doubles and foreseeably crosses one binade at most; at most kStepPairs, unless `rows` rows
-// take more.
-std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t added, std::size_t rows) {
-  const std::size_t budget = std::min(added, std::max(kStepPairs, rows * n));
+// The end of the step of rows that starts at row i0 and takes at most `budget` pairs (one row
+// at least).
+std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t budget) {
   std::size_t i1 = i0 + 1, pairs = n - 1 - i0;
   while (i1 + 1 < n && pairs + (n - 1 - i1) <= budget) pairs += n - 1 - i1++;
   return i1;
@@ -437,9 +434,13 @@ double grid_total(const PointSet& points, const Executor& executor) {
   const std::vector<double> columns = column_major(points);
   std::vector<RowGrids> grids;
   double total = 0.0, mean = 0.0;  // mean: of the last step's distances
+  // A step takes about as many pairs as were added before it, so that the total (which grows by
+  // the mean distance a pair) at most doubles and foreseeably crosses one binade at most; at
+  // most kStepPairs, unless the fewest rows worth sharing out take more.
+  const std::size_t fewest = kMinStepRows * executor.threads();
+  const std::size_t most = std::max(kStepPairs, fewest * n);
   for (std::size_t i0 = 0, added = 0; i0 + 1 < n;) {
-    const std::size_t fewest = kMinStepRows * executor.threads();
-    std::size_t i1 = grid_step_end(n, i0, added, fewest);
+    std::size_t i1 = grid_step_end(n, i0, added);
     const double before = total;
     if (i1 - i0 < fewest || inverse_unit(total) == 0.0) {
       executor.poll();
@@ -452,7 +453,7 @@ double grid_total(const PointSet& points, const Executor& executor) {
     }
     const std::size_t pairs = (i1 - i0) * (2 * n - i0 - i1 - 1) / 2;
     mean = (total - before) / double(pairs);
-    added += pairs;
+    added = std::min(added + pairs, most);
     i0 = i1;
   }
   return total;
