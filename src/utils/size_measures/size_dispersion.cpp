@@ -25,7 +25,7 @@ namespace {
 
 // Pairs summed between two polls below eight dimensions.
 constexpr std::size_t kBlockPairs = std::size_t(1) << 17;
-// On several threads: the most pairs in one step of rows, and the fewest rows a thread.
+// Grid sums: the most pairs in one step of rows, and the fewest rows a thread.
 constexpr std::size_t kStepPairs = std::size_t(1) << 22;
 constexpr std::size_t kMinStepRows = 2;
 // Pairs of the rows a thread takes at once in a step: enough to make taking them cheap, few
