@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "base/compiler_hints.h"
@@ -24,6 +25,16 @@ namespace {
 
 // Pairs summed between two polls below eight dimensions.
 constexpr std::size_t kBlockPairs = std::size_t(1) << 17;
+// Grid sums: the most pairs in one step of rows, and the fewest rows a thread.
+constexpr std::size_t kStepPairs = std::size_t(1) << 22;
+constexpr std::size_t kMinStepRows = 2;
+// Pairs of the rows a thread takes at once in a step: enough to make taking them cheap, few
+// enough that the threads finish a step at about the same time.
+constexpr std::size_t kRangePairs = std::size_t(1) << 14;
+// Up to four dimensions a distance costs less than the addition it feeds, so that one thread
+// adding them one at a time runs at the pace of that chain of additions, which the grid sums
+// leave out: they pay even on one thread. From five on they cost more than they save there.
+constexpr std::size_t kGridOneThreadDims = 4;
 
 // For d < 8 the coordinates are held column by column, so that the distances of consecutive
 // j run side by side in vector lanes; each lane rounds exactly as point_distance does.
@@ -66,98 +77,99 @@ double columns_total_dispatch(const double* columns, std::size_t n, std::size_t 
   }
 }
 
-// out[j - i - 1]: the distances of pairs (i, j), j = i + 1 .. n - 1.
-template <std::size_t D>
-inline void columns_row(const double* columns, std::size_t n, std::size_t i, double* out) {
-  double a[D];
-  for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
-  for (std::size_t j = i + 1; j < n; ++j) out[j - i - 1] = column_distance<D>(a, columns, n, j);
-}
-
-VORN_SIMD_CLONES
-void columns_row_dispatch(const double* columns, std::size_t n, std::size_t d, std::size_t i,
-                          double* out) {
-  switch (d) {
-    case 1: return columns_row<1>(columns, n, i, out);
-    case 2: return columns_row<2>(columns, n, i, out);
-    case 3: return columns_row<3>(columns, n, i, out);
-    case 4: return columns_row<4>(columns, n, i, out);
-    case 5: return columns_row<5>(columns, n, i, out);
-    case 6: return columns_row<6>(columns, n, i, out);
-    default: return columns_row<7>(columns, n, i, out);
-  }
-}
-
 // Terms rounded to the grid of a binade and summed as integers. While a running total T stays
 // in one binade [2^52 u, 2^53 u), every T + x rounds to T + u round(x / u), whatever T is,
 // except where x / u is an odd multiple of 1/2 (ties to even then ask for T's parity): so a
 // stretch without ties whose integer sum keeps T below 2^53 u is that sum, exactly.
 struct GridSum {
-  double units = 0.0;  // the sum of round(x / u): exact while below 2^53
-  bool exact = true;   // no tie, no term of 2^52 units or more, no NaN
+  double inverse = 0.0;  // 1 / u; 0: not summed
+  double units = 0.0;    // the sum of round(x / u): exact while below 2^53
+  bool exact = false;    // summed, with no tie, no term of 2^52 units or more, no NaN
 };
 
 constexpr double kGridLimit = 0x1p53;
 
 // Adding and taking away 2^52 rounds y in [0, 2^52) to the nearest integer, ties to even; the
-// difference is exact, so a tie shows as +-1/2. The integer sums may run in lanes: each stays
-// exact while the whole is below 2^53, and once past it no lane brings the whole back below.
+// difference is exact, so a tie shows as +-1/2. y = x / u is exact, u being a power of two
+// (or so small that it rounds to 0 all the same).
 // One term: adds round(y) to units and clears exact on a tie, a term past 2^52 or NaN.
-inline void grid_term(double y, double& units, bool& exact) {
+VORN_ALWAYS_INLINE void grid_term(double y, double& units, bool& exact) {
   const double w = (y + 0x1p52) - 0x1p52;
   const double part = y - w;
   exact = exact & (y < 0x1p52) & (part != 0.5) & (part != -0.5);
   units = units + w;
 }
 
-VORN_SIMD_CLONES
-GridSum grid_sum(const double* x, std::size_t count, double inverse_unit) {
-  double units = 0.0;
-  bool exact = true;
-  std::size_t k = 0;
 #if VORN_VECTOR_EXTENSIONS
-  // The same per-term steps in four lanes, the integer sum kept per lane.
-  typedef long long Mask __attribute__((vector_size(32)));
-  F64x4 lanes = F64x4{};
-  Mask bad = Mask{};
-  const F64x4 shift = F64x4{} + 0x1p52, half = F64x4{} + 0.5;
-  for (; k + 4 <= count; k += 4) {
-    F64x4 y;
-    load_lanes(x + k, y);
-    y = y * inverse_unit;  // exact: a power of two
-    const F64x4 w = (y + shift) - shift;
-    const F64x4 part = y - w;
-    bad |= ~(y < shift) | (part == half) | (part == -half);
-    lanes = lanes + w;
-  }
-  exact = !(bad[0] | bad[1] | bad[2] | bad[3]);
-  units = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+// Four terms at once, the integer sums kept per lane: each stays exact while the whole is below
+// 2^53, and once past it no lane brings the whole back below, so a term of 2^52 units or more
+// (or NaN) fails the caller's limit check and needs no test here. A tie shows in the largest
+// or the least difference.
+VORN_LANE_HELPER void grid_lanes(const F64x4& y, F64x4& units, F64x4& most, F64x4& least) {
+  const F64x4 w = (y + 0x1p52) - 0x1p52;
+  const F64x4 part = y - w;
+  most = part > most ? part : most;
+  least = part < least ? part : least;
+  units = units + w;
+}
 #endif
-  for (; k < count; ++k) grid_term(x[k] * inverse_unit, units, exact);
-  return GridSum{units, exact};
+
+// The distances of the pairs (i, j > i), each rounded as point_distance rounds it, summed on
+// the grid of u = 1 / inverse: four consecutive j in vector lanes, the rest one at a time.
+template <std::size_t D>
+VORN_ALWAYS_INLINE GridSum columns_row_grid(const double* columns, std::size_t n, std::size_t i,
+                                            double inverse) {
+  double a[D];
+  for (std::size_t k = 0; k < D; ++k) a[k] = columns[k * n + i];
+  GridSum g{inverse, 0.0, true};
+  std::size_t j = i + 1;
+#if VORN_VECTOR_EXTENSIONS
+  F64x4 units = F64x4{}, most = F64x4{}, least = F64x4{};
+  for (; j + 4 <= n; j += 4) {
+    F64x4 r = F64x4{};
+    for (std::size_t k = 0; k < D; ++k) {
+      F64x4 c;
+      load_lanes(columns + k * n + j, c);
+      const F64x4 v = a[k] - c;
+      r = r + v * v;
+    }
+    F64x4 x;
+    for (std::size_t l = 0; l < 4; ++l) x[l] = std::sqrt(r[l]);
+    grid_lanes(x * inverse, units, most, least);
+  }
+  g.units = (units[0] + units[1]) + (units[2] + units[3]);
+  for (std::size_t l = 0; l < 4; ++l) g.exact = g.exact & (most[l] != 0.5) & (least[l] != -0.5);
+#endif
+  for (; j < n; ++j) grid_term(column_distance<D>(a, columns, n, j) * inverse, g.units, g.exact);
+  return g;
+}
+
+VORN_SIMD_CLONES
+GridSum columns_row_grid_dispatch(const double* columns, std::size_t n, std::size_t d,
+                                  std::size_t i, double inverse) {
+  switch (d) {
+    case 1: return columns_row_grid<1>(columns, n, i, inverse);
+    case 2: return columns_row_grid<2>(columns, n, i, inverse);
+    case 3: return columns_row_grid<3>(columns, n, i, inverse);
+    case 4: return columns_row_grid<4>(columns, n, i, inverse);
+    case 5: return columns_row_grid<5>(columns, n, i, inverse);
+    case 6: return columns_row_grid<6>(columns, n, i, inverse);
+    default: return columns_row_grid<7>(columns, n, i, inverse);
+  }
 }
 
 // u of total's binade as its inverse, or 0 where the grid argument is not used: totals so small
-// that 1/u would overflow (the first few terms at most), infinite or NaN.
+// that 1/u would overflow (the first few terms at most), infinite or NaN. Read from the bits,
+// as it is asked for at every row: a total with biased exponent E lies in [2^(E - 1023),
+// 2^(E - 1022)), so u = 2^(E - 1075) and 1/u has the biased exponent 2098 - E.
 double inverse_unit(double total) {
   if (!(total >= 0x1p-969) || total == HUGE_VAL) return 0.0;
-  int e = 0;
-  std::frexp(total, &e);  // total in [2^(e-1), 2^e): u = 2^(e - 53)
-  return std::ldexp(1.0, 53 - e);
-}
-
-// total + x[0] + ... + x[count - 1], added one at a time in order, or by its grid sum where that
-// gives the same bits. g: the grid sum of x in the binade of total, if known.
-double add_in_order(double total, const double* x, std::size_t count, GridSum g, bool known) {
-  const double inverse = inverse_unit(total);
-  if (inverse != 0.0) {
-    if (!known) g = grid_sum(x, count, inverse);
-    const double m = total * inverse;  // an integer in [2^52, 2^53)
-    if (g.exact && g.units < kGridLimit - m)
-      return (m + g.units) / inverse;  // exact: an integer below 2^53, a power of two
-  }
-  for (std::size_t k = 0; k < count; ++k) total = total + x[k];
-  return total;
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &total, sizeof bits);
+  bits = (2098 - (bits >> 52)) << 52;  // the sign bit of a positive total is 0
+  double inverse = 0.0;
+  std::memcpy(&inverse, &bits, sizeof inverse);
+  return inverse;
 }
 
 // From eight dimensions on, the rows are read as stored: eight coordinates fill two vectors,
@@ -334,9 +346,8 @@ std::vector<double> column_major(const PointSet& points) {
   return columns;
 }
 
-// Below eight dimensions: one thread, the distances added as they are computed, a block of
-// rows between polls. A distance there costs less than the addition it feeds, so that one
-// thread already runs at the pace of the chain of additions: more threads could only wait.
+// Below eight dimensions, one distance at a time: the distances added as they are computed, a
+// block of rows between polls.
 double columns_sequential_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::vector<double> columns = column_major(points);
@@ -351,36 +362,98 @@ double columns_sequential_total(const PointSet& points, const Executor& executor
   return total;
 }
 
-// More threads, below eight dimensions: each step's rows get their distances and their grid
-// sums (in the binade the total has when the step starts) in parallel; then the rows are added
-// in order, each by its grid sum where the argument holds, else one distance at a time.
+// A row's distances summed on the grids of the binades its total is foreseen to start in: one,
+// or two where the start is foreseen near the end of a binade.
+struct RowGrids {
+  GridSum grid[2];
+};
+
+// Continues total over the rows i0, i0 + 1, ... of a step in order: each row by its grid sum of
+// the total's binade where the argument holds, else one distance at a time (a tie, or the row
+// that leaves the binade). Stops before a later row that has no grid sum of the total's binade
+// (its start was foreseen wrongly): the caller plans again from there. Returns the rows added.
+std::size_t add_rows(double& total, const std::vector<RowGrids>& grids, const double* columns,
+                     std::size_t n, std::size_t d, std::size_t i0) {
+  for (std::size_t r = 0; r < grids.size(); ++r) {
+    const double inverse = inverse_unit(total);
+    const GridSum* s = nullptr;
+    for (const GridSum& g : grids[r].grid)  // the first: a second of the same binade is not summed
+      if (s == nullptr && inverse != 0.0 && g.inverse == inverse) s = &g;
+    if (s == nullptr && r > 0) return r;
+    const double m = total * inverse;  // an integer in [2^52, 2^53)
+    if (s != nullptr && s->exact && s->units < kGridLimit - m)
+      total = (m + s->units) / inverse;  // exact: an integer below 2^53, a power of two
+    else
+      total = columns_total_dispatch(columns, n, d, i0 + r, i0 + r + 1, total);
+  }
+  return grids.size();
+}
+
+// The grids of the rows i0, i0 + 1, ... of a step that starts at total. A row's start is
+// foreseen from mean, the mean distance of the previous step, give or take the spread that rows
+// whose own means differ from it by a quarter would make; a row whose span of starts meets two
+// binades is summed on both. A wrong guess costs time only: add_rows checks.
+void plan_grids(double total, double mean, std::size_t n, std::size_t i0,
+                std::vector<RowGrids>& grids) {
+  double growth = 0.0, squares = 0.0;  // foreseen growth before the row, and sum of len^2
+  for (std::size_t r = 0; r < grids.size(); ++r) {
+    const double spread = 0.25 * mean * std::sqrt(squares), start = total + growth;
+    grids[r].grid[0].inverse = inverse_unit(std::max(total, start - spread));
+    grids[r].grid[1].inverse = inverse_unit(start + spread);
+    const double len = double(n - 1 - (i0 + r));
+    growth += mean * len;
+    squares += len * len;
+  }
+}
+
+// The end of the step of rows that starts at row i0 and takes at most `budget` pairs (one row
+// at least).
+std::size_t grid_step_end(std::size_t n, std::size_t i0, std::size_t budget) {
+  std::size_t i1 = i0 + 1, pairs = n - 1 - i0;
+  while (i1 + 1 < n && pairs + (n - 1 - i1) <= budget) pairs += n - 1 - i1++;
+  return i1;
+}
+
+// The grid sums that grids asks for of the rows i0, i0 + 1, ..., in parallel.
+void sum_row_grids(const std::vector<double>& columns, std::size_t n, std::size_t d, std::size_t i0,
+                   std::vector<RowGrids>& grids, const Executor& executor) {
+  const std::size_t grain = std::max<std::size_t>(1, kRangePairs / n);
+  executor.for_ranges(grids.size(), grain, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t r = begin; r < end; ++r)
+      for (GridSum& g : grids[r].grid)
+        if (g.inverse != 0.0 && (&g == grids[r].grid || g.inverse != grids[r].grid[0].inverse))
+          g = columns_row_grid_dispatch(columns.data(), n, d, i0 + r, g.inverse);
+  });
+}
+
+// Step by step, the rows' grid sums are computed in parallel, then the rows are added in order,
+// each by its grid sum where the argument holds, else one distance at a time. Steps too short
+// to share out are added one distance at a time.
 double grid_total(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::vector<double> columns = column_major(points);
-  std::vector<double> distances(std::max(kBlockPairs, n));
-  std::vector<std::size_t> starts;
-  std::vector<GridSum> sums;
-  double total = 0.0;
-  for (std::size_t i0 = 0; i0 + 1 < n;) {
-    starts.assign(1, 0);
-    std::size_t i1 = i0;
-    while (i1 + 1 < n && starts.back() + (n - 1 - i1) <= distances.size())
-      starts.push_back(starts.back() + (n - 1 - i1++));
-    sums.assign(i1 - i0, GridSum());
-    const double inverse = inverse_unit(total);
-    executor.for_ranges(i1 - i0, 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t r = begin; r < end; ++r) {
-        double* out = distances.data() + starts[r];
-        columns_row_dispatch(columns.data(), n, d, i0 + r, out);
-        if (inverse != 0.0) sums[r] = grid_sum(out, n - 1 - (i0 + r), inverse);
-      }
-    });
-    // The total never decreases, so once a row takes it out of the step's binade every later
-    // row's grid sum is stale: add_in_order takes it again on the new grid.
-    for (std::size_t r = 0; r < i1 - i0; ++r) {
-      const bool known = inverse != 0.0 && inverse_unit(total) == inverse;
-      total = add_in_order(total, distances.data() + starts[r], n - 1 - (i0 + r), sums[r], known);
+  std::vector<RowGrids> grids;
+  double total = 0.0, mean = 0.0;  // mean: of the last step's distances
+  // A step takes about as many pairs as were added before it, so that the total (which grows by
+  // the mean distance a pair) at most doubles and foreseeably crosses one binade at most; at
+  // most kStepPairs, unless the fewest rows worth sharing out take more.
+  const std::size_t fewest = kMinStepRows * executor.threads();
+  const std::size_t most = std::max(kStepPairs, fewest * n);
+  for (std::size_t i0 = 0, added = 0; i0 + 1 < n;) {
+    std::size_t i1 = grid_step_end(n, i0, added);
+    const double before = total;
+    if (i1 - i0 < fewest || inverse_unit(total) == 0.0) {
+      executor.poll();
+      total = columns_total_dispatch(columns.data(), n, d, i0, i1, total);
+    } else {
+      grids.assign(i1 - i0, RowGrids());
+      plan_grids(total, mean, n, i0, grids);
+      sum_row_grids(columns, n, d, i0, grids, executor);
+      i1 = i0 + add_rows(total, grids, columns.data(), n, d, i0);
     }
+    const std::size_t pairs = (i1 - i0) * (2 * n - i0 - i1 - 1) / 2;
+    mean = (total - before) / double(pairs);
+    added = std::min(added + pairs, most);
     i0 = i1;
   }
   return total;
@@ -391,9 +464,10 @@ double grid_total(const PointSet& points, const Executor& executor) {
 double size_dispersion(const PointSet& points, const Executor& executor) {
   const std::size_t n = points.n;
   if (n < 2) return 0.0;
-  const double total = points.d >= 8            ? tiled_total(points, executor)
-                       : executor.threads() > 1 ? grid_total(points, executor)
-                                                : columns_sequential_total(points, executor);
+  const double total = points.d >= 8 ? tiled_total(points, executor)
+                       : executor.threads() > 1 || points.d <= kGridOneThreadDims
+                           ? grid_total(points, executor)
+                           : columns_sequential_total(points, executor);
   // n(n - 1)/2 exactly, halving the even factor first so that it cannot overflow.
   const std::uint64_t count =
       (n % 2 == 0) ? std::uint64_t(n / 2) * (n - 1) : std::uint64_t(n) * ((n - 1) / 2);
