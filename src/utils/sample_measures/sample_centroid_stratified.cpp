@@ -49,28 +49,26 @@ VORN_LANE_HELPER void splat(double x, F64x4& v) {
   v = F64x4{x, x, x, x};
 }
 
-// Moves every lane whose squared sum to centre j is smaller than its best so far. The square
-// roots decide: with vector extensions they are taken only when the sums are so close that
-// their roots might tie.
-VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
 #if VORN_VECTOR_EXTENSIONS
-  I64x4 nearer[2], doubt = I64x4{};
+// Moves every lane whose squared sum to centre j is smaller than its best so far, comparing the
+// sums; marks in doubt the lanes where that might differ from comparing their square roots.
+VORN_LANE_HELPER void keep_smaller(const F64x4* sum, std::int64_t j, LaneNearest& near,
+                                   I64x4& doubt) {
   for (std::size_t h = 0; h < 2; ++h) {
-    nearer[h] = near.sum[h] > sum[h];
+    const I64x4 nearer = near.sum[h] > sum[h];
     // Sums a > b * (1 + 2^-40) have roots that certainly differ (a square root closes only
     // far smaller relative gaps); tiny sums are left to the roots.
-    doubt |= nearer[h] & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
+    doubt |= nearer & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
+    near.second[h] = nearer ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
+    near.sum[h] = nearer ? sum[h] : near.sum[h];
+    near.best[h] = nearer ? j + I64x4{} : near.best[h];
   }
-  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) {
-    for (std::size_t h = 0; h < 2; ++h) {
-      near.second[h] =
-          nearer[h] ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
-      near.sum[h] = nearer[h] ? sum[h] : near.sum[h];
-      near.best[h] = nearer[h] ? j + I64x4{} : near.best[h];
-    }
-    return;
-  }
+}
 #endif
+
+// Moves every lane whose square root of the squared sum to centre j is smaller than that of
+// its best so far.
+VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
   for (std::size_t l = 0; l < kLanes; ++l) {
     // By value: clang binds no reference to an element of a vector type.
     const double best = near.sum[l / 4][l % 4];
@@ -122,13 +120,27 @@ template <std::size_t D>
 VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const double* centres,
                                    std::size_t k, LaneNearest& near) {
   d = D != 0 ? D : d;
-  lane_square_sums(block, d, centres, near.sum);
-  for (std::size_t h = 0; h < 2; ++h) {
-    splat(std::numeric_limits<double>::infinity(), near.second[h]);
-    for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
-  }
+  const auto start = [&] {
+    lane_square_sums(block, d, centres, near.sum);
+    for (std::size_t h = 0; h < 2; ++h) {
+      splat(std::numeric_limits<double>::infinity(), near.second[h]);
+      for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
+    }
+  };
+  F64x4 sum[2];
+  start();
+#if VORN_VECTOR_EXTENSIONS
+  // The sums decide unless two came so close that their roots might tie: then the block is
+  // done again with the roots.
+  I64x4 doubt = I64x4{};
   for (std::size_t j = 1; j < k; ++j) {
-    F64x4 sum[2];
+    lane_square_sums(block, d, centres + j * d, sum);
+    keep_smaller(sum, std::int64_t(j), near, doubt);
+  }
+  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) return;
+  start();
+#endif
+  for (std::size_t j = 1; j < k; ++j) {
     lane_square_sums(block, d, centres + j * d, sum);
     keep_nearer(sum, std::int64_t(j), near);
   }
