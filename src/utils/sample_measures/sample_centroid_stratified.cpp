@@ -91,11 +91,18 @@ VORN_LANE_HELPER void lane_square_sums(const double* block, std::size_t d, const
   // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
   // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
   const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
-    F64x4 x, v0, v1;
-    splat(centre[c], x);
+    F64x4 v0, v1;
     load_lanes(block + c * kLanes, v0), load_lanes(block + c * kLanes + 4, v1);
+#if VORN_VECTOR_EXTENSIONS
+    // A scalar operand is broadcast as it is loaded, taking no arithmetic slot.
+    v0 = v0 - centre[c];
+    v1 = v1 - centre[c];
+#else
+    F64x4 x;
+    splat(centre[c], x);
     v0 = v0 - x;
     v1 = v1 - x;
+#endif
     acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
     acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
   };
