@@ -396,8 +396,8 @@ class PerCentreBounds {
         lower_(n * k),
         moved_(k) {}
 
-  // They pay from kBoundsFromDimension on, where
-  // they fit in the memory the points take (k <= d) and where the error bound holds.
+  // They pay from kBoundsFromDimension on, where they fit in the memory the points take
+  // (k <= d) and where the error bound holds.
   static bool suit(std::size_t k, std::size_t d) {
     return d >= kBoundsFromDimension && k <= d &&
            (static_cast<double>(d) + 16.0) * 0x1p-53 <= 0x1p-8;
@@ -485,8 +485,8 @@ VORN_ALWAYS_INLINE std::size_t doubtful_points_of(const T* rows, std::size_t d,
   double own[kAssignGrain];
   for (std::size_t t = 0; t < m; ++t) {
     const std::size_t i = doubtful[t];
-    const std::uint32_t a = static_cast<std::uint32_t>(assignment[i]);
-    centre_square_sums(rows + i * d, centres, d, &a, 1, own + t);
+    const double* own_centre[1] = {centres + assignment[i] * d};
+    centre_group_sums<1>(rows + i * d, own_centre, d, own + t);
   }
   std::size_t left = 0;
   for (std::size_t t = 0; t < m; ++t) {
