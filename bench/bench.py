@@ -567,6 +567,12 @@ FLOAT32_CASES = {
         "sample_centroid_fps",
         (1000, 5),
     ),
+    "sample_centroid_stratified 100,000 x 384, 16 strata": (
+        100_000,
+        384,
+        "sample_centroid_stratified",
+        (500, 7, 16, 20),
+    ),
 }
 
 for _label, (_n, _d, _name, _args) in FLOAT32_CASES.items():

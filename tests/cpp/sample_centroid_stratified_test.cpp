@@ -137,7 +137,8 @@ Indices literal_lloyd(const PointSet& points, std::vector<double>& centres, std:
 // between centres), with points one ulp apart, with axes 0 and 1 equal in every point against
 // centre pairs that differ by swapping those axes (equal real distances whose rounding depends
 // on the order of the sum), at 1e153 (squares overflow to infinite distances) and at 1e-165
-// (squares underflow); on 1, 2, 3 and 8 threads, more points than one range holds.
+// (squares underflow); on 1, 2, 3 and 8 threads, more points than one range holds; rows of
+// doubles and, where floats hold the values, rows of floats read in place.
 TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
   std::mt19937_64 gen(29);
   std::uniform_real_distribution<double> real(-10.0, 10.0);
@@ -145,6 +146,7 @@ TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
     for (int kind = 0; kind < 6; ++kind) {
       const std::size_t n = 700 + gen() % 400, k = d == 33 ? 34 + gen() % 8 : 2 + gen() % 14;
       PointSet points = random_points(gen, n, d, kind == 1);
+      for (double& c : points.coords) c = kind == 0 ? float(c) : c;
       for (double& c : points.coords) c *= kind == 4 ? 1e153 : kind == 5 ? 1e-165 : 1.0;
       std::vector<double> start(k * d);
       for (std::size_t j = 0; j < k; ++j)
@@ -160,16 +162,24 @@ TEST(StratifiedSampling, LloydMatchesTheLiteralIterationsOnAnyThreadCount) {
           std::swap(start[j * d], start[j * d + 1]);
         }
       }
+      // The same values as float rows, read in place, where floats hold them exactly.
+      std::vector<float> floats(points.coords.begin(), points.coords.end());
+      const bool exact = std::equal(floats.begin(), floats.end(), points.coords.begin());
+      const PointSet float_points = PointSet::view(floats.data(), n, d);
       for (const std::uint64_t iterations : {1, 12}) {
         std::vector<double> expected_centres = start;
         const Indices expected = literal_lloyd(points, expected_centres, k, iterations);
         for (const std::size_t threads : {1, 2, 3, 8}) {
-          std::vector<double> centres = start;
-          const vorn::Executor executor(threads, vorn::CancelHook{});
-          EXPECT_EQ(vorn::lloyd_strata(points, centres, k, iterations, executor), expected)
-              << "d=" << d << " kind=" << kind << " threads=" << threads;
-          EXPECT_EQ(std::memcmp(centres.data(), expected_centres.data(), k * d * sizeof(double)),
-                    0);
+          for (const PointSet* input :
+               {static_cast<const PointSet*>(&points), exact ? &float_points : &points}) {
+            std::vector<double> centres = start;
+            const vorn::Executor executor(threads, vorn::CancelHook{});
+            EXPECT_EQ(vorn::lloyd_strata(*input, centres, k, iterations, executor), expected)
+                << "d=" << d << " kind=" << kind << " threads=" << threads
+                << " float32=" << input->is_float32();
+            EXPECT_EQ(std::memcmp(centres.data(), expected_centres.data(), k * d * sizeof(double)),
+                      0);
+          }
         }
       }
     }

@@ -27,9 +27,9 @@ namespace {
 constexpr std::size_t kLanes = 8;
 // Points per range of the assignment step: a multiple of kLanes.
 constexpr std::size_t kAssignGrain = 256;
-// From this dimension on, bounds carried across iterations pick the points and centres whose
-// distances are computed: they save more distance work than they cost. Below it the lanes
-// assign every point afresh faster than per-point bookkeeping can.
+// From this dimension on, per-centre bounds pick the centres whose distances are computed: they
+// save more distance work than they cost. Below it a point's distances are cheap enough that
+// one pair of bounds per point, and the lanes for the points they leave in doubt, do better.
 constexpr std::size_t kBoundsFromDimension = 32;
 
 // The nearest centre of each lane's point so far, in two halves of four lanes (the vector
@@ -49,28 +49,26 @@ VORN_LANE_HELPER void splat(double x, F64x4& v) {
   v = F64x4{x, x, x, x};
 }
 
-// Moves every lane whose squared sum to centre j is smaller than its best so far. The square
-// roots decide: with vector extensions they are taken only when the sums are so close that
-// their roots might tie.
-VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
 #if VORN_VECTOR_EXTENSIONS
-  I64x4 nearer[2], doubt = I64x4{};
+// Moves every lane whose squared sum to centre j is smaller than its best so far, comparing the
+// sums; marks in doubt the lanes where that might differ from comparing their square roots.
+VORN_LANE_HELPER void keep_smaller(const F64x4* sum, std::int64_t j, LaneNearest& near,
+                                   I64x4& doubt) {
   for (std::size_t h = 0; h < 2; ++h) {
-    nearer[h] = near.sum[h] > sum[h];
+    const I64x4 nearer = near.sum[h] > sum[h];
     // Sums a > b * (1 + 2^-40) have roots that certainly differ (a square root closes only
     // far smaller relative gaps); tiny sums are left to the roots.
-    doubt |= nearer[h] & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
+    doubt |= nearer & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
+    near.second[h] = nearer ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
+    near.sum[h] = nearer ? sum[h] : near.sum[h];
+    near.best[h] = nearer ? j + I64x4{} : near.best[h];
   }
-  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) {
-    for (std::size_t h = 0; h < 2; ++h) {
-      near.second[h] =
-          nearer[h] ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
-      near.sum[h] = nearer[h] ? sum[h] : near.sum[h];
-      near.best[h] = nearer[h] ? j + I64x4{} : near.best[h];
-    }
-    return;
-  }
+}
 #endif
+
+// Moves every lane whose square root of the squared sum to centre j is smaller than that of
+// its best so far.
+VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
   for (std::size_t l = 0; l < kLanes; ++l) {
     // By value: clang binds no reference to an element of a vector type.
     const double best = near.sum[l / 4][l % 4];
@@ -93,11 +91,18 @@ VORN_LANE_HELPER void lane_square_sums(const double* block, std::size_t d, const
   // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
   // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
   const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
-    F64x4 x, v0, v1;
-    splat(centre[c], x);
+    F64x4 v0, v1;
     load_lanes(block + c * kLanes, v0), load_lanes(block + c * kLanes + 4, v1);
+#if VORN_VECTOR_EXTENSIONS
+    // A scalar operand is broadcast as it is loaded, taking no arithmetic slot.
+    v0 = v0 - centre[c];
+    v1 = v1 - centre[c];
+#else
+    F64x4 x;
+    splat(centre[c], x);
     v0 = v0 - x;
     v1 = v1 - x;
+#endif
     acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
     acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
   };
@@ -122,13 +127,27 @@ template <std::size_t D>
 VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const double* centres,
                                    std::size_t k, LaneNearest& near) {
   d = D != 0 ? D : d;
-  lane_square_sums(block, d, centres, near.sum);
-  for (std::size_t h = 0; h < 2; ++h) {
-    splat(std::numeric_limits<double>::infinity(), near.second[h]);
-    for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
-  }
+  const auto start = [&] {
+    lane_square_sums(block, d, centres, near.sum);
+    for (std::size_t h = 0; h < 2; ++h) {
+      splat(std::numeric_limits<double>::infinity(), near.second[h]);
+      for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
+    }
+  };
+  F64x4 sum[2];
+  start();
+#if VORN_VECTOR_EXTENSIONS
+  // The sums decide unless two came so close that their roots might tie: then the block is
+  // done again with the roots.
+  I64x4 doubt = I64x4{};
   for (std::size_t j = 1; j < k; ++j) {
-    F64x4 sum[2];
+    lane_square_sums(block, d, centres + j * d, sum);
+    keep_smaller(sum, std::int64_t(j), near, doubt);
+  }
+  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) return;
+  start();
+#endif
+  for (std::size_t j = 1; j < k; ++j) {
     lane_square_sums(block, d, centres + j * d, sum);
     keep_nearer(sum, std::int64_t(j), near);
   }
@@ -144,78 +163,29 @@ VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::siz
   nearest_of<0>(block, d, centres, k, near);
 }
 
-// The rows of points ids[0 .. m - 1] (1 <= m <= kLanes) axis by axis; the last row fills the
-// lanes past m.
-void transpose_rows(const PointSet& points, const std::size_t* ids, std::size_t m, double* block) {
-  const std::size_t d = points.d;
+// rows: all points, row by row, T double or float. The rows of points ids[0 .. m - 1]
+// (1 <= m <= kLanes) axis by axis, widened to double; the last row fills the lanes past m.
+template <class T>
+void transpose_rows(const T* rows, std::size_t d, const std::size_t* ids, std::size_t m,
+                    double* block) {
   for (std::size_t l = 0; l < kLanes; ++l) {
-    const double* p = points[ids[std::min(l, m - 1)]];
+    const T* p = rows + ids[std::min(l, m - 1)] * d;
     for (std::size_t c = 0; c < d; ++c) block[c * kLanes + l] = p[c];
   }
 }
 
-// For every point an upper bound on its real distance to its centre and a lower bound on that
-// to every other centre, carried across iterations by how far the centres moved. A point whose
-// bounds stay apart by more than the rounding of a computed distance (relative error under
-// eta = (d + 8) 2^-53, taken twice) has the same nearest centre, with no tie: its distances
-// need not be computed.
-class CentreBounds {
- public:
-  CentreBounds(std::size_t n, std::size_t d)
-      : eta_((static_cast<double>(d) + 8.0) * 0x1p-52), upper_(n), lower_(n) {}
-
-  bool ready() const { return ready_; }
-
-  // After the centres moved from `previous` to `centres`.
-  void centres_moved(const std::vector<double>& previous, const std::vector<double>& centres,
-                     std::size_t k, std::size_t d) {
-    moved_.resize(k);
-    farthest_ = 0.0;
-    for (std::size_t j = 0; j < k; ++j) {
-      moved_[j] =
-          point_distance(previous.data() + j * d, centres.data() + j * d, d) * (1.0 + 2.0 * eta_);
-      farthest_ = std::max(farthest_, moved_[j]);
-    }
-  }
-
-  // Carries point i's bounds over the last move; true when its centre certainly stays. If the
-  // carried bounds leave it in doubt, its distance to its own centre (`distance` computes it)
-  // replaces the upper bound before it is given up.
-  template <class Distance>
-  bool stays(std::size_t i, std::uint64_t centre, const Distance& distance) {
-    constexpr double kUp = 1.0 + 0x1p-50, kDown = 1.0 - 0x1p-50;
-    upper_[i] = (upper_[i] + moved_[centre]) * kUp;
-    lower_[i] = (lower_[i] - farthest_) * kDown;
-    if (apart(i)) return true;
-    upper_[i] = distance() * (1.0 + 2.0 * eta_);
-    return apart(i);
-  }
-
-  // Point i's squared sums to its nearest centre and to the nearest of the others.
-  void reset(std::size_t i, double best_sum, double second_sum) {
-    upper_[i] = std::sqrt(best_sum) * (1.0 + 2.0 * eta_);
-    lower_[i] = std::sqrt(second_sum) * (1.0 - 2.0 * eta_);
-  }
-
-  void set_ready() { ready_ = true; }
-
- private:
-  bool apart(std::size_t i) const {
-    return upper_[i] * (1.0 + 4.0 * eta_) < lower_[i] * (1.0 - 4.0 * eta_);
-  }
-
-  double eta_;
-  std::vector<double> upper_, lower_, moved_;
-  double farthest_ = 0.0;
-  bool ready_ = false;
-};
+// Distances whose squared sums fall below 2^-800 may lose their squares to underflow: the bounds
+// below allow them an absolute error of kBoundTau on top of the relative one.
+constexpr double kBoundTau = 0x1p-390;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The squared sums of point_distance from point to G centres c[0 .. G - 1], read as stored:
 // lanes 0-3 of lo and of hi are partial sums 0-3 and 4-7, so eight coordinates take two vector
-// steps per centre, and the G centres run side by side for independent chains.
-template <std::size_t G>
-VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* const* c,
-                                          std::size_t d, double* out) {
+// steps per centre, and the G centres run side by side for independent chains. A point of
+// floats is widened as it is loaded.
+template <std::size_t G, class T>
+VORN_ALWAYS_INLINE void centre_group_sums(const T* point, const double* const* c, std::size_t d,
+                                          double* out) {
   const std::size_t full = d / 8 * 8;
   F64x4 lo[G], hi[G];
   for (std::size_t g = 0; g < G; ++g) lo[g] = hi[g] = F64x4{};
@@ -245,9 +215,9 @@ VORN_ALWAYS_INLINE void centre_group_sums(const double* point, const double* con
 
 // centres: k x d; ids: m centre numbers. Sets out[t] to the squared sum of point_distance
 // between point and centre ids[t], rounded exactly as point_distance rounds it.
-VORN_ALWAYS_INLINE void centre_square_sums(const double* point, const double* centres,
-                                           std::size_t d, const std::uint32_t* ids, std::size_t m,
-                                           double* out) {
+template <class T>
+VORN_ALWAYS_INLINE void centre_square_sums(const T* point, const double* centres, std::size_t d,
+                                           const std::uint32_t* ids, std::size_t m, double* out) {
   const double* c[4];
   std::size_t t = 0;
   for (; t + 4 <= m; t += 4) {
@@ -270,8 +240,6 @@ VORN_ALWAYS_INLINE void centre_square_sums(const double* point, const double* ce
 // and D'(i, a) <= U (1 + 3 delta) + mv; one more delta, and the factors 1 -+ 2^-50, absorb the
 // rounding of the carried bounds. A fresh distance is its own bound. An infinite distance gives
 // no lower bound (0) and an infinite move none at all, so such points are decided by distances.
-constexpr double kBoundTau = 0x1p-390;
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 struct CarriedBound {
   double delta;
@@ -324,7 +292,8 @@ VORN_ALWAYS_INLINE std::size_t count_doubtful(const double* lower, std::size_t k
 // in the first step; later the others whose lower bounds fail to clear the own distance, which
 // it computes (`nearest`). Ascending centre order. Returns their number, or kCleared when the
 // carried bounds clear every other centre.
-VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const double* centres,
+template <class T>
+VORN_ALWAYS_INLINE std::size_t doubtful_centres(const T* point, const double* centres,
                                                 std::size_t d, std::uint64_t a,
                                                 const PointBounds& b, double& nearest,
                                                 std::uint32_t* ids) {
@@ -350,7 +319,8 @@ VORN_ALWAYS_INLINE std::size_t doubtful_centres(const double* point, const doubl
 // Assigns one point: its centre a stays unless the bounds leave a centre in doubt; then the
 // distances to the doubtful ones (and to a) decide, ties to the lower centre, and become the
 // bounds. sums: room for k entries.
-VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centres, std::size_t d,
+template <class T>
+VORN_ALWAYS_INLINE void assign_bounded(const T* point, const double* centres, std::size_t d,
                                        const PointBounds& b, std::uint64_t& a, std::uint32_t* ids,
                                        double* sums) {
   double nearest = kInfinity;
@@ -370,30 +340,50 @@ VORN_ALWAYS_INLINE void assign_bounded(const double* point, const double* centre
   a = best;
 }
 
-// assign_bounded for the points of [begin, end) (rows: all points, row by row); ids, sums: b.k
-// entries of scratch. Flattened: every helper is compiled into each clone.
-VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_rows(const double* rows, std::size_t d,
-                                                       const double* centres, std::size_t begin,
-                                                       std::size_t end, PointBounds b,
-                                                       double* upper, double* lower,
-                                                       std::uint64_t* assignment,
-                                                       std::uint32_t* ids, double* sums) {
-  for (std::size_t i = begin; i < end; ++i) {
-    b.upper = upper + i;
-    b.lower = lower + i * b.k;
-    assign_bounded(rows + i * d, centres, d, b, assignment[i], ids, sums);
+// The points of one range for assign_bounded, with the bounds of all points and b.k entries of
+// scratch in ids and sums.
+struct BoundedRange {
+  const double* centres;
+  std::size_t begin, end;
+  PointBounds b;
+  double* upper;
+  double* lower;
+  std::uint64_t* assignment;
+  std::uint32_t* ids;
+  double* sums;
+};
+
+// assign_bounded for the points of r (rows: all points, row by row).
+template <class T>
+VORN_ALWAYS_INLINE void assign_bounded_rows_of(const T* rows, std::size_t d, BoundedRange r) {
+  for (std::size_t i = r.begin; i < r.end; ++i) {
+    r.b.upper = r.upper + i;
+    r.b.lower = r.lower + i * r.b.k;
+    assign_bounded(rows + i * d, r.centres, d, r.b, r.assignment[i], r.ids, r.sums);
   }
+}
+
+// assign_bounded_rows_of for rows of doubles and of floats: clang makes no clones of a template.
+// Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_rows(const double* rows, std::size_t d,
+                                                       const BoundedRange& r) {
+  assign_bounded_rows_of(rows, d, r);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void assign_bounded_rows(const float* rows, std::size_t d,
+                                                       const BoundedRange& r) {
+  assign_bounded_rows_of(rows, d, r);
 }
 
 // As assign_bounded_rows, with its scratch. The vectors live outside the clones: clang emits no
 // library function that only a clone calls, so the module would be left needing it.
-void assign_bounded_range(const double* rows, std::size_t d, const double* centres,
-                          std::size_t begin, std::size_t end, PointBounds b, double* upper,
-                          double* lower, std::uint64_t* assignment) {
+void assign_bounded_range(const PointSet& points, const double* centres, std::size_t begin,
+                          std::size_t end, PointBounds b, double* upper, double* lower,
+                          std::uint64_t* assignment) {
   std::vector<std::uint32_t> ids(b.k);
   std::vector<double> sums(b.k);
-  assign_bounded_rows(rows, d, centres, begin, end, b, upper, lower, assignment, ids.data(),
-                      sums.data());
+  const BoundedRange r{centres, begin, end, b, upper, lower, assignment, ids.data(), sums.data()};
+  with_rows(points, [&](auto rows) { assign_bounded_rows(rows, points.d, r); });
 }
 
 class PerCentreBounds {
@@ -406,8 +396,8 @@ class PerCentreBounds {
         lower_(n * k),
         moved_(k) {}
 
-  // They pay from kBoundsFromDimension on (below it the lanes assign every point faster), where
-  // they fit in the memory the points take (k <= d) and where the error bound holds.
+  // They pay from kBoundsFromDimension on, where they fit in the memory the points take
+  // (k <= d) and where the error bound holds.
   static bool suit(std::size_t k, std::size_t d) {
     return d >= kBoundsFromDimension && k <= d &&
            (static_cast<double>(d) + 16.0) * 0x1p-53 <= 0x1p-8;
@@ -426,8 +416,7 @@ class PerCentreBounds {
   void assign(const PointSet& points, const double* centres, std::size_t begin, std::size_t end,
               std::uint64_t* assignment) {
     const PointBounds b{nullptr, nullptr, moved_.data(), k_, carried_, ready_};
-    assign_bounded_range(points[0], d_, centres, begin, end, b, upper_.data(), lower_.data(),
-                         assignment);
+    assign_bounded_range(points, centres, begin, end, b, upper_.data(), lower_.data(), assignment);
   }
 
  private:
@@ -437,88 +426,192 @@ class PerCentreBounds {
   bool ready_ = false;
 };
 
-// The points in blocks of kLanes, each block axis by axis as transpose_rows lays it out, the
-// last block padded with its last point. Built once for all iterations that read every point.
-Coordinates lane_blocks(const PointSet& points, const Executor& executor) {
-  const std::size_t n = points.n, d = points.d, blocks = (n - 1) / kLanes + 1;
-  Coordinates out(blocks * kLanes * d);
-  executor.for_ranges(blocks, kAssignGrain / kLanes, [&](std::size_t begin, std::size_t end) {
-    std::size_t ids[kLanes];
-    for (std::size_t b = begin; b < end; ++b) {
-      for (std::size_t l = 0; l < kLanes; ++l) ids[l] = b * kLanes + l;
-      transpose_rows(points, ids, std::min(kLanes, n - b * kLanes), &out[b * kLanes * d]);
-    }
-  });
-  return out;
+// Nearest-and-second bounds: for every point an upper bound U on its real distance to its
+// centre a and a lower bound L on that to every other centre, carried across iterations by
+// how far the centres moved. Write D for a real distance and D' for point_distance: D' = D (1 +
+// e) + t with |e| <= eta = (d + 8) 2^-52 and |t| <= kBoundTau. A fresh U is D' (1 + 2 eta) +
+// 2 tau and a fresh L is D' (1 - 2 eta) - 2 tau (0 from an infinite D'); a move is bounded the
+// same way from above (infinite when not finite), and carrying rounds up U and down L. Then
+// U (1 + 4 eta) + 4 tau < L (1 - 4 eta) proves D'(i, a) < D'(i, j) for every j != a: the point
+// keeps a, with no tie, and needs no distance but perhaps its own.
+struct NearBounds {
+  double* upper;
+  double* lower;
+  const double* moved;
+  double farthest;  // the largest of moved
+  double eta;
+  bool carry;  // false in the first step, which computes every distance
+
+  static double eta_of(std::size_t d) { return (static_cast<double>(d) + 8.0) * 0x1p-52; }
+
+  VORN_ALWAYS_INLINE bool apart(std::size_t i) const {
+    return upper[i] * (1.0 + 4.0 * eta) + 4.0 * kBoundTau < lower[i] * (1.0 - 4.0 * eta);
+  }
+  VORN_ALWAYS_INLINE double above(double computed) const {
+    return computed * (1.0 + 2.0 * eta) + 2.0 * kBoundTau;
+  }
+  VORN_ALWAYS_INLINE double below(double computed) const {
+    return computed < kInfinity ? computed * (1.0 - 2.0 * eta) - 2.0 * kBoundTau : 0.0;
+  }
+};
+
+// Writes to doubtful the points of [begin, end) (rows: all points, row by row; at most
+// kAssignGrain) whose centres the bounds leave in doubt, and returns their number: every point
+// in the first step; later those whose carried bounds meet even after their own distance
+// replaced U. Three passes, each filling a list without a branch on its data: the distances
+// of many points then overlap instead of waiting on mispredicted branches.
+template <class T>
+VORN_ALWAYS_INLINE std::size_t doubtful_points_of(const T* rows, std::size_t d,
+                                                  const double* centres, std::size_t begin,
+                                                  std::size_t end, const std::uint64_t* assignment,
+                                                  const NearBounds& b, std::size_t* doubtful) {
+  constexpr double kUp = 1.0 + 0x1p-50, kDown = 1.0 - 0x1p-50;
+  constexpr std::size_t kPerLine = 64 / sizeof(T), kShortRow = 8 * kPerLine;
+  std::size_t m = 0;
+  if (!b.carry) {
+    for (std::size_t i = begin; i < end; ++i) doubtful[m++] = i;
+    return m;
+  }
+  for (std::size_t i = begin; i < end; ++i) {
+    const std::uint64_t a = assignment[i];
+    b.upper[i] = (b.upper[i] + b.moved[a]) * kUp;
+    b.lower[i] = (b.lower[i] - b.farthest) * kDown;
+    doubtful[m] = i;
+    m += !b.apart(i);
+    // Short rows are asked for now, for their own distances just below: their loads would
+    // stall on memory otherwise. Long rows are read long enough for the processor to keep up.
+    for (std::size_t c = 0; c < d && d <= kShortRow; c += kPerLine) VORN_PREFETCH(rows + i * d + c);
+  }
+  double own[kAssignGrain];
+  for (std::size_t t = 0; t < m; ++t) {
+    const std::size_t i = doubtful[t];
+    const double* own_centre[1] = {centres + assignment[i] * d};
+    centre_group_sums<1>(rows + i * d, own_centre, d, own + t);
+  }
+  std::size_t left = 0;
+  for (std::size_t t = 0; t < m; ++t) {
+    const std::size_t i = doubtful[t];
+    b.upper[i] = b.above(std::sqrt(own[t]));
+    doubtful[left] = i;
+    left += !b.apart(i);
+  }
+  return left;
 }
 
-// Assignment of the points of [begin, end) (begin a multiple of kLanes) from their blocks.
-void assign_range(const double* blocks, std::size_t d, const std::vector<double>& centres,
-                  std::size_t k, std::size_t begin, std::size_t end, std::uint64_t* assignment) {
-  LaneNearest near;
-  for (std::size_t b = begin; b < end; b += kLanes) {
-    nearest_centres(blocks + b * d, d, centres.data(), k, near);
-    for (std::size_t l = 0; l < std::min(kLanes, end - b); ++l) {
-      assignment[b + l] = std::uint64_t(near.best[l / 4][l % 4]);
+// doubtful_points_of for rows of doubles and of floats (clang makes no clones of a template).
+VORN_SIMD_CLONES VORN_FLATTEN std::size_t doubtful_points(
+    const double* rows, std::size_t d, const double* centres, std::size_t begin, std::size_t end,
+    const std::uint64_t* assignment, const NearBounds& b, std::size_t* doubtful) {
+  return doubtful_points_of(rows, d, centres, begin, end, assignment, b, doubtful);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN std::size_t doubtful_points(
+    const float* rows, std::size_t d, const double* centres, std::size_t begin, std::size_t end,
+    const std::uint64_t* assignment, const NearBounds& b, std::size_t* doubtful) {
+  return doubtful_points_of(rows, d, centres, begin, end, assignment, b, doubtful);
+}
+
+class CentreBounds {
+ public:
+  CentreBounds(std::size_t n, std::size_t d) : eta_(NearBounds::eta_of(d)), upper_(n), lower_(n) {}
+
+  NearBounds view() {
+    return NearBounds{upper_.data(), lower_.data(), moved_.data(), farthest_, eta_, ready_};
+  }
+
+  // After the centres moved from `previous` to `centres`.
+  void centres_moved(const std::vector<double>& previous, const std::vector<double>& centres,
+                     std::size_t k, std::size_t d) {
+    const NearBounds b = view();
+    moved_.resize(k);
+    farthest_ = 0.0;
+    for (std::size_t j = 0; j < k; ++j) {
+      const double m = point_distance(previous.data() + j * d, centres.data() + j * d, d);
+      moved_[j] = m < kInfinity ? b.above(m) : kInfinity;  // a NaN move bounds nothing
+      farthest_ = std::max(farthest_, moved_[j]);
     }
   }
-}
 
-// Assignment of the points of [begin, end) that the bounds leave in doubt, gathered in blocks;
-// their bounds are reset from the distances found.
+  // Point i's squared sums to its nearest centre and to the nearest of the others.
+  void reset(std::size_t i, double best_sum, double second_sum) {
+    const NearBounds b = view();
+    upper_[i] = b.above(std::sqrt(best_sum));
+    lower_[i] = b.below(std::sqrt(second_sum));
+  }
+
+  void set_ready() { ready_ = true; }
+
+ private:
+  double eta_;
+  std::vector<double> upper_, lower_, moved_;
+  double farthest_ = 0.0;
+  bool ready_ = false;
+};
+
+// Assignment of the points of [begin, end) (at most kAssignGrain) that the bounds leave in
+// doubt, gathered in lane blocks; their bounds are reset from the distances found.
 void assign_doubtful(const PointSet& points, const std::vector<double>& centres, std::size_t k,
                      std::size_t begin, std::size_t end, std::uint64_t* assignment,
                      CentreBounds& bounds) {
   const std::size_t d = points.d;
   std::size_t doubtful[kAssignGrain];
-  std::size_t m = 0;
-  for (std::size_t i = begin; i < end; ++i) {
-    const std::uint64_t a = assignment[i];
-    const auto own = [&] { return point_distance(points[i], centres.data() + a * d, d); };
-    if (!bounds.ready() || !bounds.stays(i, a, own)) doubtful[m++] = i;
-  }
+  const NearBounds b = bounds.view();
+  const std::size_t m = with_rows(points, [&](auto rows) {
+    return doubtful_points(rows, d, centres.data(), begin, end, assignment, b, doubtful);
+  });
   if (m == 0) return;
   std::vector<double> block(d * kLanes);
   LaneNearest near;
-  for (std::size_t b = 0; b < m; b += kLanes) {
-    const std::size_t lanes = std::min(kLanes, m - b);
-    transpose_rows(points, doubtful + b, lanes, block.data());
+  for (std::size_t s = 0; s < m; s += kLanes) {
+    const std::size_t lanes = std::min(kLanes, m - s);
+    with_rows(points,
+              [&](auto rows) { transpose_rows(rows, d, doubtful + s, lanes, block.data()); });
     nearest_centres(block.data(), d, centres.data(), k, near);
     for (std::size_t l = 0; l < lanes; ++l) {
-      assignment[doubtful[b + l]] = std::uint64_t(near.best[l / 4][l % 4]);
-      bounds.reset(doubtful[b + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
+      assignment[doubtful[s + l]] = std::uint64_t(near.best[l / 4][l % 4]);
+      bounds.reset(doubtful[s + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
     }
   }
 }
 
-// Adds the points of [begin, end) to the sums of their centres, in index order.
-VORN_SIMD_CLONES_512
-void add_to_sums(const PointSet& points, const std::uint64_t* assignment, std::size_t begin,
-                 std::size_t end, double* sums, std::uint64_t* sizes) {
-  const std::size_t d = points.d;
+// Adds the points of [begin, end) (rows: all points, row by row) to the sums of their centres,
+// in index order. Overloads for rows of doubles and of floats: clang makes no clones of a
+// template.
+template <class T>
+VORN_ALWAYS_INLINE void add_rows_to_sums(const T* rows, std::size_t d,
+                                         const std::uint64_t* assignment, std::size_t begin,
+                                         std::size_t end, double* sums, std::uint64_t* sizes) {
   for (std::size_t i = begin; i < end; ++i) {
     double* sum = sums + assignment[i] * d;
-    const double* p = points[i];
+    const T* p = rows + i * d;
     for (std::size_t c = 0; c < d; ++c) sum[c] = sum[c] + p[c];
     ++sizes[assignment[i]];
   }
 }
 
-// How an iteration finds the points' centres: from carried per-centre bounds, from carried
-// nearest-and-second bounds, or, with neither, every point afresh from its lane block.
+VORN_SIMD_CLONES_512 void add_to_sums(const double* rows, std::size_t d,
+                                      const std::uint64_t* assignment, std::size_t begin,
+                                      std::size_t end, double* sums, std::uint64_t* sizes) {
+  add_rows_to_sums(rows, d, assignment, begin, end, sums, sizes);
+}
+
+VORN_SIMD_CLONES_512 void add_to_sums(const float* rows, std::size_t d,
+                                      const std::uint64_t* assignment, std::size_t begin,
+                                      std::size_t end, double* sums, std::uint64_t* sizes) {
+  add_rows_to_sums(rows, d, assignment, begin, end, sums, sizes);
+}
+
+// How an iteration finds the points' centres: from carried per-centre bounds where they fit,
+// else from carried nearest-and-second bounds.
 struct Assigner {
   std::optional<PerCentreBounds> per_centre;
   std::optional<CentreBounds> bounds;
-  Coordinates blocks;
 
-  Assigner(const PointSet& points, std::size_t k, const Executor& executor) {
-    const std::size_t d = points.d;
-    if (PerCentreBounds::suit(k, d)) {
-      per_centre.emplace(points.n, k, d);
-    } else if (d >= kBoundsFromDimension) {
-      bounds.emplace(points.n, d);
+  Assigner(const PointSet& points, std::size_t k) {
+    if (PerCentreBounds::suit(k, points.d)) {
+      per_centre.emplace(points.n, k, points.d);
     } else {
-      blocks = lane_blocks(points, executor);
+      bounds.emplace(points.n, points.d);
     }
   }
 
@@ -526,10 +619,8 @@ struct Assigner {
               std::size_t begin, std::size_t end, std::uint64_t* assignment) {
     if (per_centre) {
       per_centre->assign(points, centres.data(), begin, end, assignment);
-    } else if (bounds) {
-      assign_doubtful(points, centres, k, begin, end, assignment, *bounds);
     } else {
-      assign_range(blocks.data(), points.d, centres, k, begin, end, assignment);
+      assign_doubtful(points, centres, k, begin, end, assignment, *bounds);
     }
   }
 
@@ -559,7 +650,9 @@ void lloyd_step(const PointSet& points, Assigner& assigner, std::size_t k,
   std::vector<double> sums(k * d, 0.0);
   std::vector<std::uint64_t> sizes(k, 0);
   const auto add = [&](std::size_t begin, std::size_t end) {
-    add_to_sums(points, assignment.data(), begin, end, sums.data(), sizes.data());
+    with_rows(points, [&](auto rows) {
+      add_to_sums(rows, d, assignment.data(), begin, end, sums.data(), sizes.data());
+    });
   };
   if (executor.threads() <= 1) {
     // One thread: each range joins the sums right after its assignment, the same additions
@@ -589,7 +682,9 @@ std::vector<double> initial_centres(const PointSet& points, std::size_t k, Seede
   rng.shuffle(order.data(), n);
   std::vector<double> centres(k * d);
   for (std::size_t j = 0; j < k; ++j) {
-    std::memcpy(centres.data() + j * d, points[order[j]], d * sizeof(double));
+    with_rows(points, [&](auto rows) {
+      for (std::size_t c = 0; c < d; ++c) centres[j * d + c] = rows[order[j] * d + c];
+    });
   }
   return centres;
 }
@@ -649,7 +744,7 @@ std::vector<std::uint64_t> lloyd_strata(const PointSet& points, std::vector<doub
   for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
     if (k == 0) throw Panic("called `Option::unwrap()` on a `None` value");
     if (k == 1) break;  // every point stays in stratum 0 and its centre is never read again
-    if (!assigner) assigner.emplace(points, k, executor);
+    if (!assigner) assigner.emplace(points, k);
     previous = centres;
     lloyd_step(points, *assigner, k, centres, assignment, executor);
     if (std::memcmp(previous.data(), centres.data(), centres.size() * sizeof(double)) == 0) break;
@@ -669,10 +764,6 @@ Indices sample_centroid_stratified_into(const PointSet& points, std::uint64_t co
                                         std::uint64_t seed, std::uint64_t num_strata,
                                         std::uint64_t max_iterations, const Executor& executor,
                                         std::vector<std::uint64_t>* strata) {
-  if (points.is_float32()) {
-    return sample_centroid_stratified_into(widened(points), count, seed, num_strata, max_iterations,
-                                           executor, strata);
-  }
   if (strata != nullptr) strata->assign(points.n, 0);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
