@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -25,45 +24,6 @@ struct SameHash {
   std::uint64_t operator()(std::uint64_t h) const { return h; }
 };
 
-// Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
-class VoxelNumbering {
- public:
-  explicit VoxelNumbering(std::size_t d) : d_(d), table_(kExpected) {}
-
-  // The number of key (d components), adding it as the next number when it is new.
-  std::uint64_t find_or_add(const std::int32_t* key) {
-    const std::uint64_t found = table_.find_or_add(hash(key), size_, [&](std::uint64_t other) {
-      return std::memcmp(&keys_[other * d_], key, d_ * sizeof(std::int32_t)) == 0;
-    });
-    if (found != Table::kNew) return found;
-    keys_.insert(keys_.end(), key, key + d_);
-    return size_++;
-  }
-
-  std::size_t size() const { return size_; }
-
- private:
-  using Table = KeyNumbering<std::uint64_t, SameHash>;
-  static constexpr std::size_t kExpected = 512;
-
-  std::uint64_t hash(const std::int32_t* key) const {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ d_;
-    for (std::size_t j = 0; j < d_; ++j) {
-      h = (h ^ static_cast<std::uint32_t>(key[j])) * 0xFF51AFD7ED558CCDull;
-      h ^= h >> 29;
-    }
-    h ^= h >> 32;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 29;
-    return h;
-  }
-
-  std::size_t d_;
-  Table table_;
-  std::vector<std::int32_t> keys_;  // by voxel number, d components each
-  std::uint64_t size_ = 0;
-};
-
 // The key component of one coordinate: floor(x / voxel_size) clamped to 32 bits, NaN gives 0.
 inline std::int32_t voxel_key(double x, double voxel_size) {
   const double q = x / voxel_size;  // a division, not a multiplication by the reciprocal
@@ -74,10 +34,76 @@ inline std::int32_t voxel_key(double x, double voxel_size) {
   return static_cast<std::int32_t>(m);
 }
 
+// Whether the d coordinates of row have the key `key`.
+template <class T>
+bool row_has_key(const T* row, std::size_t d, double voxel_size, const std::int32_t* key) {
+  for (std::size_t j = 0; j < d; ++j) {
+    if (voxel_key(row[j], voxel_size) != key[j]) return false;
+  }
+  return true;
+}
+
+// Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
+// Short keys are kept by voxel number. A long key is not kept: it is compared with the key
+// computed afresh from the row of its voxel's first point, so that the table holds O(voxels)
+// numbers however large d is (a match is rare there: at high d most points have a voxel alone).
+class VoxelNumbering {
+ public:
+  VoxelNumbering(const PointSet& points, double voxel_size)
+      : points_(points), voxel_size_(voxel_size), table_(kExpected) {}
+
+  // The number of the voxel of point i, whose key is `key` (d components), adding it as the
+  // next number when it is new.
+  std::uint64_t find_or_add(std::size_t i, const std::int32_t* key) {
+    const std::size_t d = points_.d;
+    const std::uint64_t found = table_.find_or_add(hash(key), first_.size(), [&](std::uint64_t v) {
+      if (d <= kKeptKeyLength) {
+        return std::equal(key, key + d, keys_.begin() + static_cast<std::ptrdiff_t>(v * d));
+      }
+      return with_rows(points_, [&](auto rows) {
+        return row_has_key(rows + first_[v] * d, d, voxel_size_, key);
+      });
+    });
+    if (found != Table::kNew) return found;
+    first_.push_back(i);
+    if (d <= kKeptKeyLength) keys_.insert(keys_.end(), key, key + d);
+    return first_.size() - 1;
+  }
+
+  std::size_t size() const { return first_.size(); }
+
+ private:
+  using Table = KeyNumbering<std::uint64_t, SameHash>;
+  static constexpr std::size_t kExpected = 512;
+  // Kept keys cost at most 32 bytes a voxel: with the table, O(n) whatever d is.
+  static constexpr std::size_t kKeptKeyLength = 8;
+
+  std::uint64_t hash(const std::int32_t* key) const {
+    const std::size_t d = points_.d;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ d;
+    for (std::size_t j = 0; j < d; ++j) {
+      h = (h ^ static_cast<std::uint32_t>(key[j])) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 29;
+    }
+    h ^= h >> 32;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 29;
+    return h;
+  }
+
+  const PointSet& points_;
+  double voxel_size_;
+  Table table_;
+  std::vector<std::uint64_t> first_;  // by voxel number, the first point filed under it
+  std::vector<std::int32_t> keys_;    // by voxel number, d components each, for short keys only
+};
+
 // voxel_key of count coordinates. With vector extensions four at a time: lane comparisons
 // and selects are exactly the scalar ones, and unlike scalar ones they need no branches.
-VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
+// Floats are widened (exactly) as they are loaded.
+template <class T>
+VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double voxel_size,
+                                      std::int32_t* keys) {
   std::size_t i = 0;
 #if VORN_VECTOR_EXTENSIONS
   const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
@@ -99,6 +125,17 @@ VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t 
   for (; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
 }
 
+// Clang cannot make clones of a template: one function for each coordinate type.
+VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
+                                              double voxel_size, std::int32_t* keys) {
+  voxel_keys_of(coords, count, voxel_size, keys);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const float* coords, std::size_t count,
+                                              double voxel_size, std::int32_t* keys) {
+  voxel_keys_of(coords, count, voxel_size, keys);
+}
+
 // A box of voxels is numbered by a plain table when it has at most kDenseCells cells per point.
 constexpr std::size_t kDenseCells = 2;
 constexpr std::size_t kPointsPerRange = std::size_t(1) << 14;
@@ -113,7 +150,8 @@ void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double
   std::vector<std::int32_t> keys(block * d);
   for (std::size_t b = begin; b < end; b += block) {
     const std::size_t e = std::min(end, b + block);
-    voxel_keys(points[b], (e - b) * d, voxel_size, keys.data());
+    with_rows(points,
+              [&](auto rows) { voxel_keys(rows + b * d, (e - b) * d, voxel_size, keys.data()); });
     for (std::size_t i = b; i < e; ++i) visit(i, keys.data() + (i - b) * d);
   }
 }
@@ -157,10 +195,10 @@ double occupied_box(const PointSet& points, double voxel_size, std::vector<std::
 template <class Index>
 std::size_t number_by_hash(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
                            const Executor& executor) {
-  VoxelNumbering numbering(points.d);
+  VoxelNumbering numbering(points, voxel_size);
   executor.for_each_block(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
     for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-      voxel_of[i] = static_cast<Index>(numbering.find_or_add(key));
+      voxel_of[i] = static_cast<Index>(numbering.find_or_add(i, key));
     });
   });
   return numbering.size();
@@ -278,8 +316,6 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
 
 Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                               double voxel_size, const Executor& executor) {
-  if (points.is_float32())
-    return sample_centroid_voxel(widened(points), count, seed, voxel_size, executor);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
