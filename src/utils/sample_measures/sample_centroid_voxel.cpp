@@ -12,7 +12,6 @@
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
-#include "utils/sample_measures/group_by_label.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
 
@@ -156,32 +155,49 @@ void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double
   }
 }
 
+// The lowest and highest coordinate on each axis of the points of [begin, end), into lo and hi
+// (d each, already holding earlier extremes).
+template <class T>
+void coordinate_extremes(const T* rows, std::size_t d, std::size_t begin, std::size_t end,
+                         double* lo, double* hi) {
+  for (std::size_t i = begin; i < end; ++i) {
+    for (std::size_t k = 0; k < d; ++k) {
+      const double x = rows[i * d + k];
+      lo[k] = x < lo[k] ? x : lo[k];
+      hi[k] = x > hi[k] ? x : hi[k];
+    }
+  }
+}
+
 // The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
 // and its number of cells (a double: exact while below 2^53, compared with 2 n only).
+// A key component is monotonic in its coordinate (a rounded division, a floor and a clamp,
+// rising or falling with the sign of voxel_size), so the keys of each axis' lowest and highest
+// coordinates bound the keys of that axis. A NaN coordinate would break this, but one reaches
+// here only as the single point of a set: the nearest point to the centroid fails on it first.
 double occupied_box(const PointSet& points, double voxel_size, std::vector<std::int64_t>& lo,
                     std::vector<std::int64_t>& stride, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::size_t ranges = (n - 1) / kPointsPerRange + 1;
-  std::vector<std::int32_t> range_lo(ranges * d, std::numeric_limits<std::int32_t>::max());
-  std::vector<std::int32_t> range_hi(ranges * d, std::numeric_limits<std::int32_t>::min());
+  std::vector<double> range_lo(ranges * d), range_hi(ranges * d);
   executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    std::int32_t* l = &range_lo[begin / kPointsPerRange * d];
-    std::int32_t* h = &range_hi[begin / kPointsPerRange * d];
-    for_keys(points, begin, end, voxel_size, [&](std::size_t, const std::int32_t* key) {
-      for (std::size_t k = 0; k < d; ++k) {
-        l[k] = std::min(l[k], key[k]);
-        h[k] = std::max(h[k], key[k]);
-      }
+    double* l = &range_lo[begin / kPointsPerRange * d];
+    double* h = &range_hi[begin / kPointsPerRange * d];
+    with_rows(points, [&](auto rows) {
+      for (std::size_t k = 0; k < d; ++k) l[k] = h[k] = rows[begin * d + k];
+      coordinate_extremes(rows, d, begin, end, l, h);
     });
   });
   lo.resize(d);
   stride.resize(d);
   double cells = 1.0;
   for (std::size_t k = 0; k < d; ++k) {
-    std::int64_t l = range_lo[k], h = range_hi[k];
-    for (std::size_t r = 1; r < ranges; ++r) {
-      l = std::min<std::int64_t>(l, range_lo[r * d + k]);
-      h = std::max<std::int64_t>(h, range_hi[r * d + k]);
+    std::int64_t l = voxel_key(range_lo[k], voxel_size), h = l;
+    for (std::size_t r = 0; r < ranges; ++r) {
+      for (const double x : {range_lo[r * d + k], range_hi[r * d + k]}) {
+        l = std::min<std::int64_t>(l, voxel_key(x, voxel_size));
+        h = std::max<std::int64_t>(h, voxel_key(x, voxel_size));
+      }
     }
     lo[k] = l;
     // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
@@ -268,36 +284,86 @@ std::int32_t voxel_coordinate(double x, double voxel_size) {
 
 namespace {
 
+// The voxel of a choice of the voxel pass, and the rank (in index order) of the choice among
+// that voxel's members.
+struct Pick {
+  std::uint64_t voxel, rank;
+};
+
+// The rank of point i among the members of its voxel.
+template <class Index>
+std::uint64_t rank_in_voxel(const std::vector<Index>& voxel_of, std::uint64_t i) {
+  std::uint64_t rank = 0;
+  for (std::uint64_t j = 0; j < i; ++j) rank += voxel_of[j] == voxel_of[i];
+  return rank;
+}
+
+// The draws of the voxel pass: the voxels in shuffled order and in each the rank of the member
+// its shuffled list starts with, until the selection (i0 and the picks) would hold t indices.
+// Draws depend on member counts alone, so no member list need exist.
+template <class Index>
+std::vector<Pick> draw_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
+                             std::uint64_t i0, std::uint64_t t, SeededRng& rng,
+                             const Executor& executor) {
+  std::vector<std::uint64_t> counts(voxels, 0);
+  for (const Index v : voxel_of) ++counts[v];
+  // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels exactly
+  // as shuffling the (key, members) entries themselves would; and of a shuffled member list
+  // only the first entry is read, which shuffled_prefix finds with the same draws.
+  std::vector<std::uint64_t> order(voxels);
+  for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
+  rng.shuffle(order.data(), voxels);
+  std::vector<Pick> picks;
+  std::uint64_t held = 1;
+  PollPacer pacer(executor, 1024);
+  for (std::size_t visited = 0; visited < voxels && held < t; ++visited) {
+    pacer.step();
+    const std::uint64_t v = order[visited];
+    picks.push_back({v, rng.shuffled_prefix(counts[v], 1)[0]});
+    // May be i0 again: the voxel is used up all the same, and the selection does not grow.
+    if (v != voxel_of[i0] || picks.back().rank != rank_in_voxel(voxel_of, i0)) ++held;
+  }
+  return picks;
+}
+
+// The point of each pick, in the order of the picks: one pass in index order that counts each
+// picked voxel's members down to the rank drawn.
+template <class Index>
+Indices resolve_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
+                      const std::vector<Pick>& picks) {
+  constexpr std::uint64_t kNone = ~std::uint64_t(0);
+  std::vector<std::uint64_t> pick_of(voxels, kNone), ahead(picks.size());
+  for (std::size_t p = 0; p < picks.size(); ++p) {
+    pick_of[picks[p].voxel] = p;
+    ahead[p] = picks[p].rank;
+  }
+  Indices chosen(picks.size());
+  std::size_t unresolved = picks.size();
+  for (std::uint64_t i = 0; unresolved > 0; ++i) {
+    const std::uint64_t p = pick_of[voxel_of[i]];
+    if (p == kNone || ahead[p]-- > 0) continue;
+    chosen[p] = i;
+    pick_of[voxel_of[i]] = kNone;
+    --unresolved;
+  }
+  return chosen;
+}
+
 template <class Index>
 Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double voxel_size,
                const Executor& executor) {
   const std::size_t n = points.n;
   SelectionSet selection(n);
-  selection.insert(nearest_to_centroid(points));
+  const std::uint64_t i0 = nearest_to_centroid(points);
+  selection.insert(i0);
 
-  // File every point, in index order, under the number of its voxel; member lists side by
-  // side, each in ascending index order.
-  std::vector<Index> voxel_of, members;
-  std::vector<std::uint64_t> start;
+  // Every point's voxel, numbered in order of first occurrence; a voxel's member list, in
+  // ascending index order, is never built.
+  std::vector<Index> voxel_of;
   const std::size_t voxels = file_points(points, voxel_size, voxel_of, executor);
-  group_by_label(voxel_of, voxels, start, members);
   executor.poll();
-
-  // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels
-  // exactly as shuffling the (key, members) entries themselves would; and of a shuffled
-  // member list only the first entry is read, which shuffled_prefix finds with the same draws.
-  std::vector<std::uint64_t> order(voxels);
-  for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
-  rng.shuffle(order.data(), voxels);
-  PollPacer pacer(executor, 1024);
-  for (std::size_t visited = 0; visited < voxels; ++visited) {
-    if (selection.size() >= t) break;
-    pacer.step();
-    const std::uint64_t v = order[visited];
-    const std::uint64_t first = rng.shuffled_prefix(start[v + 1] - start[v], 1)[0];
-    // May be the first choice again: the voxel is used up all the same.
-    selection.insert(members[start[v] + first]);
-  }
+  const std::vector<Pick> picks = draw_picks(voxel_of, voxels, i0, t, rng, executor);
+  for (const std::uint64_t i : resolve_picks(voxel_of, voxels, picks)) selection.insert(i);
 
   // The rest list holds the ascending indices not chosen yet. Its shuffle is the last draw,
   // so when nothing more is needed it changes nothing; otherwise only its first `wanted`
