@@ -155,18 +155,53 @@ void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double
   }
 }
 
-// The lowest and highest coordinate on each axis of the points of [begin, end), into lo and hi
-// (d each, already holding earlier extremes).
+// Rows whose coordinates coordinate_extremes takes side by side.
+constexpr std::size_t kExtremeRows = 8;
+
+// The lowest and highest coordinate on each axis of rows [begin, end) (d coordinates each),
+// into lo and hi. Blocks of kExtremeRows rows are compared element by element with running
+// extremes l and h (kExtremeRows * d each), so that the loop runs in vector lanes; element m of
+// a block lies on axis m mod d.
 template <class T>
-void coordinate_extremes(const T* rows, std::size_t d, std::size_t begin, std::size_t end,
-                         double* lo, double* hi) {
-  for (std::size_t i = begin; i < end; ++i) {
+VORN_ALWAYS_INLINE void extremes_of(const T* rows, std::size_t d, std::size_t begin,
+                                    std::size_t end, double* l, double* h, double* lo, double* hi) {
+  const std::size_t width = kExtremeRows * d;
+  for (std::size_t m = 0; m < width; ++m) l[m] = h[m] = rows[begin * d + m % d];
+  std::size_t i = begin;
+  for (; i + kExtremeRows <= end; i += kExtremeRows) {
+    const T* block = rows + i * d;
+    for (std::size_t m = 0; m < width; ++m) {
+      const double x = block[m];
+      l[m] = x < l[m] ? x : l[m];
+      h[m] = x > h[m] ? x : h[m];
+    }
+  }
+  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = l[k];
+  for (std::size_t m = 0; m < width; ++m) {
+    lo[m % d] = l[m] < lo[m % d] ? l[m] : lo[m % d];
+    hi[m % d] = h[m] > hi[m % d] ? h[m] : hi[m % d];
+  }
+  for (; i < end; ++i) {
     for (std::size_t k = 0; k < d; ++k) {
       const double x = rows[i * d + k];
       lo[k] = x < lo[k] ? x : lo[k];
       hi[k] = x > hi[k] ? x : hi[k];
     }
   }
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const double* rows, std::size_t d,
+                                                       std::size_t begin, std::size_t end,
+                                                       double* l, double* h, double* lo,
+                                                       double* hi) {
+  extremes_of(rows, d, begin, end, l, h, lo, hi);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const float* rows, std::size_t d,
+                                                       std::size_t begin, std::size_t end,
+                                                       double* l, double* h, double* lo,
+                                                       double* hi) {
+  extremes_of(rows, d, begin, end, l, h, lo, hi);
 }
 
 // The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
@@ -183,9 +218,9 @@ double occupied_box(const PointSet& points, double voxel_size, std::vector<std::
   executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
     double* l = &range_lo[begin / kPointsPerRange * d];
     double* h = &range_hi[begin / kPointsPerRange * d];
+    std::vector<double> block_lo(kExtremeRows * d), block_hi(kExtremeRows * d);
     with_rows(points, [&](auto rows) {
-      for (std::size_t k = 0; k < d; ++k) l[k] = h[k] = rows[begin * d + k];
-      coordinate_extremes(rows, d, begin, end, l, h);
+      coordinate_extremes(rows, d, begin, end, block_lo.data(), block_hi.data(), l, h);
     });
   });
   lo.resize(d);
@@ -290,14 +325,6 @@ struct Pick {
   std::uint64_t voxel, rank;
 };
 
-// The rank of point i among the members of its voxel.
-template <class Index>
-std::uint64_t rank_in_voxel(const std::vector<Index>& voxel_of, std::uint64_t i) {
-  std::uint64_t rank = 0;
-  for (std::uint64_t j = 0; j < i; ++j) rank += voxel_of[j] == voxel_of[i];
-  return rank;
-}
-
 // The draws of the voxel pass: the voxels in shuffled order and in each the rank of the member
 // its shuffled list starts with, until the selection (i0 and the picks) would hold t indices.
 // Draws depend on member counts alone, so no member list need exist.
@@ -305,8 +332,11 @@ template <class Index>
 std::vector<Pick> draw_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
                              std::uint64_t i0, std::uint64_t t, SeededRng& rng,
                              const Executor& executor) {
+  // The member counts, and the rank of i0 among the members of its voxel.
   std::vector<std::uint64_t> counts(voxels, 0);
-  for (const Index v : voxel_of) ++counts[v];
+  for (std::size_t i = 0; i < i0; ++i) ++counts[voxel_of[i]];
+  const std::uint64_t i0_rank = counts[voxel_of[i0]];
+  for (std::size_t i = i0; i < voxel_of.size(); ++i) ++counts[voxel_of[i]];
   // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels exactly
   // as shuffling the (key, members) entries themselves would; and of a shuffled member list
   // only the first entry is read, which shuffled_prefix finds with the same draws.
@@ -321,7 +351,7 @@ std::vector<Pick> draw_picks(const std::vector<Index>& voxel_of, std::size_t vox
     const std::uint64_t v = order[visited];
     picks.push_back({v, rng.shuffled_prefix(counts[v], 1)[0]});
     // May be i0 again: the voxel is used up all the same, and the selection does not grow.
-    if (v != voxel_of[i0] || picks.back().rank != rank_in_voxel(voxel_of, i0)) ++held;
+    if (v != voxel_of[i0] || picks.back().rank != i0_rank) ++held;
   }
   return picks;
 }
@@ -331,19 +361,17 @@ std::vector<Pick> draw_picks(const std::vector<Index>& voxel_of, std::size_t vox
 template <class Index>
 Indices resolve_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
                       const std::vector<Pick>& picks) {
-  constexpr std::uint64_t kNone = ~std::uint64_t(0);
-  std::vector<std::uint64_t> pick_of(voxels, kNone), ahead(picks.size());
+  // An unpicked voxel's count starts at 2^64 - 1, and a picked one's wraps there once it has
+  // passed 0: fewer than 2^64 - 1 members follow, so neither comes down to 0 again.
+  std::vector<std::uint64_t> ahead(voxels, ~std::uint64_t(0)), pick_of(voxels);
   for (std::size_t p = 0; p < picks.size(); ++p) {
+    ahead[picks[p].voxel] = picks[p].rank;
     pick_of[picks[p].voxel] = p;
-    ahead[p] = picks[p].rank;
   }
   Indices chosen(picks.size());
-  std::size_t unresolved = picks.size();
-  for (std::uint64_t i = 0; unresolved > 0; ++i) {
-    const std::uint64_t p = pick_of[voxel_of[i]];
-    if (p == kNone || ahead[p]-- > 0) continue;
-    chosen[p] = i;
-    pick_of[voxel_of[i]] = kNone;
+  for (std::uint64_t i = 0, unresolved = picks.size(); unresolved > 0; ++i) {
+    if (ahead[voxel_of[i]]-- != 0) continue;
+    chosen[pick_of[voxel_of[i]]] = i;
     --unresolved;
   }
   return chosen;
