@@ -140,10 +140,11 @@ constexpr std::size_t kDenseCells = 2;
 constexpr std::size_t kPointsPerRange = std::size_t(1) << 14;
 constexpr std::size_t kKeysPerBlock = 4096;
 
-// Calls visit(i, key) for the points of [begin, end) in order; key holds the d components.
+// Calls visit(b, e, keys) for consecutive blocks [b, e) of the points of [begin, end), in
+// order; keys holds the d components of each point of the block.
 template <class Visit>
-void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double voxel_size,
-              Visit visit) {
+void for_key_blocks(const PointSet& points, std::size_t begin, std::size_t end, double voxel_size,
+                    Visit visit) {
   const std::size_t d = points.d;
   const std::size_t block = std::max<std::size_t>(1, kKeysPerBlock / d);
   std::vector<std::int32_t> keys(block * d);
@@ -151,7 +152,7 @@ void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double
     const std::size_t e = std::min(end, b + block);
     with_rows(points,
               [&](auto rows) { voxel_keys(rows + b * d, (e - b) * d, voxel_size, keys.data()); });
-    for (std::size_t i = b; i < e; ++i) visit(i, keys.data() + (i - b) * d);
+    visit(b, e, keys.data());
   }
 }
 
@@ -248,11 +249,42 @@ std::size_t number_by_hash(const PointSet& points, double voxel_size, std::vecto
                            const Executor& executor) {
   VoxelNumbering numbering(points, voxel_size);
   executor.for_each_block(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-      voxel_of[i] = static_cast<Index>(numbering.find_or_add(i, key));
+    for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
+      for (std::size_t i = b; i < e; ++i) {
+        voxel_of[i] = static_cast<Index>(numbering.find_or_add(i, keys + (i - b) * points.d));
+      }
     });
   });
   return numbering.size();
+}
+
+// The cells of `count` keys (d components each, d = D unless D is 0) in a box whose lowest key
+// is lo and whose strides are `stride`, into out. Every true difference, product and sum lies
+// below the box's number of cells, which Index holds, so Index arithmetic (modulo its range)
+// gives each exactly.
+template <std::size_t D, class Index>
+void box_cells_of(const std::int32_t* keys, std::size_t count, std::size_t d, const Index* lo,
+                  const Index* stride, Index* out) {
+  const std::size_t dim = D == 0 ? d : D;
+  for (std::size_t p = 0; p < count; ++p) {
+    Index cell = 0;
+    for (std::size_t k = 0; k < dim; ++k) {
+      cell += (static_cast<Index>(keys[p * dim + k]) - lo[k]) * stride[k];
+    }
+    out[p] = cell;
+  }
+}
+
+// box_cells_of with the common small dimensions known at compile time.
+template <class Index>
+void box_cells(const std::int32_t* keys, std::size_t count, std::size_t d, const Index* lo,
+               const Index* stride, Index* out) {
+  switch (d) {
+    case 1: return box_cells_of<1>(keys, count, d, lo, stride, out);
+    case 2: return box_cells_of<2>(keys, count, d, lo, stride, out);
+    case 3: return box_cells_of<3>(keys, count, d, lo, stride, out);
+    default: return box_cells_of<0>(keys, count, d, lo, stride, out);
+  }
 }
 
 // Numbers every point's voxel by its cell in the occupied box (of `cells` cells), then
@@ -263,11 +295,14 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
                           const std::vector<std::int64_t>& stride, std::vector<Index>& voxel_of,
                           const Executor& executor) {
   const std::size_t d = points.d;
+  std::vector<Index> box_lo(d), box_stride(d);
+  for (std::size_t k = 0; k < d; ++k) {
+    box_lo[k] = static_cast<Index>(lo[k]);  // modulo the range of Index, as box_cells_of reads it
+    box_stride[k] = static_cast<Index>(stride[k]);
+  }
   executor.for_ranges(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-      std::int64_t cell = 0;
-      for (std::size_t k = 0; k < d; ++k) cell += (key[k] - lo[k]) * stride[k];
-      voxel_of[i] = static_cast<Index>(cell);
+    for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
+      box_cells(keys, e - b, d, box_lo.data(), box_stride.data(), &voxel_of[b]);
     });
   });
   constexpr Index kNone = std::numeric_limits<Index>::max();
