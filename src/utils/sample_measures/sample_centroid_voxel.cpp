@@ -45,7 +45,7 @@ bool row_has_key(const T* row, std::size_t d, double voxel_size, const std::int3
 // Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
 // Short keys are kept by voxel number. A long key is not kept: it is compared with the key
 // computed afresh from the row of its voxel's first point, so that the table holds O(voxels)
-// numbers however large d is (a match is rare there: at high d most points have a voxel alone).
+// numbers however large d is; a match then costs one more key, no more than the point's own.
 class VoxelNumbering {
  public:
   VoxelNumbering(const PointSet& points, double voxel_size)
