@@ -84,20 +84,51 @@ Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t
   return chosen;
 }
 
+// Long keys (d > 8) are compared from their rows; odd trials read the same values as floats.
 TEST(VoxelSampling, GivesTheLiteralList) {
   std::mt19937_64 gen(5);
   const double sizes[] = {1.0, 0.5, 2.5, 100.0, 1e-300, 0.0, -1.0, kNaN, INFINITY};
   for (int trial = 0; trial < 400; ++trial) {
-    const std::size_t n = 1 + gen() % 150, d = 1 + gen() % 4;
-    std::uniform_real_distribution<double> real(-6.0, 6.0);
-    const PointSet points = vorn_test::cloud_of(
-        n, d, [&](auto, auto) { return trial % 3 == 0 ? std::floor(real(gen)) : real(gen); });
+    const std::size_t n = 1 + gen() % 150, d = 1 + gen() % 12;
+    std::uniform_real_distribution<float> real(-6.0f, 6.0f);
+    std::vector<float> rows(n * d);
+    for (float& x : rows) x = trial % 3 == 0 ? std::floor(real(gen)) : real(gen);
+    const PointSet points =
+        vorn_test::cloud_of(n, d, [&](auto i, auto k) { return rows[i * d + k]; });
+    const PointSet view = PointSet::view(rows.data(), n, d);
     const std::uint64_t count = gen() % (n + 3), seed = gen();
     const double size = sizes[gen() % 9];
-    const Indices got = vorn::sample_centroid_voxel(points, count, seed, size);
+    const vorn::Executor ex(1 + trial % 3, vorn::CancelHook{});
+    const Indices got =
+        vorn::sample_centroid_voxel(trial % 2 ? view : points, count, seed, size, ex);
     ASSERT_EQ(got, literal_voxel(points, count, seed, size))
         << "trial " << trial << " n=" << n << " d=" << d << " size=" << size;
     ASSERT_EQ(got.size(), std::min<std::uint64_t>(n, count));
+  }
+}
+
+// Many ranges of points, numbered on several threads: clusters far apart (a sparse box, so
+// the hash table) and one dense box; float rows give the bits of their doubles.
+TEST(VoxelSampling, ThreadsAndFloatRowsGiveTheLiteralList) {
+  const std::size_t n = 40000, d = 3;
+  for (const double spread : {1e4, 0.0}) {
+    std::vector<float> rows(n * d);
+    std::mt19937_64 gen(9);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double centre = spread * double(i % 37);
+      for (std::size_t k = 0; k < d; ++k)
+        rows[i * d + k] = float(centre * double(k + 1) + 0.5 * unit(gen));
+    }
+    const PointSet points =
+        vorn_test::cloud_of(n, d, [&](auto i, auto k) { return rows[i * d + k]; });
+    const PointSet view = PointSet::view(rows.data(), n, d);
+    const Indices want = literal_voxel(points, 200, 3, 0.25);
+    for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+      const vorn::Executor ex(threads, vorn::CancelHook{});
+      EXPECT_EQ(vorn::sample_centroid_voxel(points, 200, 3, 0.25, ex), want) << threads;
+      EXPECT_EQ(vorn::sample_centroid_voxel(view, 200, 3, 0.25, ex), want) << threads;
+    }
   }
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
-#include "utils/sample_measures/group_by_label.h"
 #include "utils/sample_measures/seeded_rng.h"
 #include "utils/sample_measures/selection_set.h"
 
@@ -23,45 +21,6 @@ namespace {
 
 struct SameHash {
   std::uint64_t operator()(std::uint64_t h) const { return h; }
-};
-
-// Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
-class VoxelNumbering {
- public:
-  explicit VoxelNumbering(std::size_t d) : d_(d), table_(kExpected) {}
-
-  // The number of key (d components), adding it as the next number when it is new.
-  std::uint64_t find_or_add(const std::int32_t* key) {
-    const std::uint64_t found = table_.find_or_add(hash(key), size_, [&](std::uint64_t other) {
-      return std::memcmp(&keys_[other * d_], key, d_ * sizeof(std::int32_t)) == 0;
-    });
-    if (found != Table::kNew) return found;
-    keys_.insert(keys_.end(), key, key + d_);
-    return size_++;
-  }
-
-  std::size_t size() const { return size_; }
-
- private:
-  using Table = KeyNumbering<std::uint64_t, SameHash>;
-  static constexpr std::size_t kExpected = 512;
-
-  std::uint64_t hash(const std::int32_t* key) const {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ d_;
-    for (std::size_t j = 0; j < d_; ++j) {
-      h = (h ^ static_cast<std::uint32_t>(key[j])) * 0xFF51AFD7ED558CCDull;
-      h ^= h >> 29;
-    }
-    h ^= h >> 32;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 29;
-    return h;
-  }
-
-  std::size_t d_;
-  Table table_;
-  std::vector<std::int32_t> keys_;  // by voxel number, d components each
-  std::uint64_t size_ = 0;
 };
 
 // The key component of one coordinate: floor(x / voxel_size) clamped to 32 bits, NaN gives 0.
@@ -74,10 +33,76 @@ inline std::int32_t voxel_key(double x, double voxel_size) {
   return static_cast<std::int32_t>(m);
 }
 
+// Whether the d coordinates of row have the key `key`.
+template <class T>
+bool row_has_key(const T* row, std::size_t d, double voxel_size, const std::int32_t* key) {
+  for (std::size_t j = 0; j < d; ++j) {
+    if (voxel_key(row[j], voxel_size) != key[j]) return false;
+  }
+  return true;
+}
+
+// Voxel keys of d components each, numbered in order of first occurrence, filed by their hash.
+// Short keys are kept by voxel number. A long key is not kept: it is compared with the key
+// computed afresh from the row of its voxel's first point, so that the table holds O(voxels)
+// numbers however large d is; a match then costs one more key, no more than the point's own.
+class VoxelNumbering {
+ public:
+  VoxelNumbering(const PointSet& points, double voxel_size)
+      : points_(points), voxel_size_(voxel_size), table_(kExpected) {}
+
+  // The number of the voxel of point i, whose key is `key` (d components), adding it as the
+  // next number when it is new.
+  std::uint64_t find_or_add(std::size_t i, const std::int32_t* key) {
+    const std::size_t d = points_.d;
+    const std::uint64_t found = table_.find_or_add(hash(key), first_.size(), [&](std::uint64_t v) {
+      if (d <= kKeptKeyLength) {
+        return std::equal(key, key + d, keys_.begin() + static_cast<std::ptrdiff_t>(v * d));
+      }
+      return with_rows(points_, [&](auto rows) {
+        return row_has_key(rows + first_[v] * d, d, voxel_size_, key);
+      });
+    });
+    if (found != Table::kNew) return found;
+    first_.push_back(i);
+    if (d <= kKeptKeyLength) keys_.insert(keys_.end(), key, key + d);
+    return first_.size() - 1;
+  }
+
+  std::size_t size() const { return first_.size(); }
+
+ private:
+  using Table = KeyNumbering<std::uint64_t, SameHash>;
+  static constexpr std::size_t kExpected = 512;
+  // Kept keys cost at most 32 bytes a voxel: with the table, O(n) whatever d is.
+  static constexpr std::size_t kKeptKeyLength = 8;
+
+  std::uint64_t hash(const std::int32_t* key) const {
+    const std::size_t d = points_.d;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ d;
+    for (std::size_t j = 0; j < d; ++j) {
+      h = (h ^ static_cast<std::uint32_t>(key[j])) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 29;
+    }
+    h ^= h >> 32;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 29;
+    return h;
+  }
+
+  const PointSet& points_;
+  double voxel_size_;
+  Table table_;
+  std::vector<std::uint64_t> first_;  // by voxel number, the first point filed under it
+  std::vector<std::int32_t> keys_;    // by voxel number, d components each, for short keys only
+};
+
 // voxel_key of count coordinates. With vector extensions four at a time: lane comparisons
 // and selects are exactly the scalar ones, and unlike scalar ones they need no branches.
-VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
+// Floats are widened (exactly) as they are loaded.
+template <class T>
+VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double voxel_size,
+                                      std::int32_t* keys) {
   std::size_t i = 0;
 #if VORN_VECTOR_EXTENSIONS
   const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
@@ -99,51 +124,116 @@ VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t 
   for (; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
 }
 
+// Clang cannot make clones of a template: one function for each coordinate type.
+VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
+                                              double voxel_size, std::int32_t* keys) {
+  voxel_keys_of(coords, count, voxel_size, keys);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const float* coords, std::size_t count,
+                                              double voxel_size, std::int32_t* keys) {
+  voxel_keys_of(coords, count, voxel_size, keys);
+}
+
 // A box of voxels is numbered by a plain table when it has at most kDenseCells cells per point.
 constexpr std::size_t kDenseCells = 2;
 constexpr std::size_t kPointsPerRange = std::size_t(1) << 14;
 constexpr std::size_t kKeysPerBlock = 4096;
 
-// Calls visit(i, key) for the points of [begin, end) in order; key holds the d components.
+// Calls visit(b, e, keys) for consecutive blocks [b, e) of the points of [begin, end), in
+// order; keys holds the d components of each point of the block.
 template <class Visit>
-void for_keys(const PointSet& points, std::size_t begin, std::size_t end, double voxel_size,
-              Visit visit) {
+void for_key_blocks(const PointSet& points, std::size_t begin, std::size_t end, double voxel_size,
+                    Visit visit) {
   const std::size_t d = points.d;
   const std::size_t block = std::max<std::size_t>(1, kKeysPerBlock / d);
   std::vector<std::int32_t> keys(block * d);
   for (std::size_t b = begin; b < end; b += block) {
     const std::size_t e = std::min(end, b + block);
-    voxel_keys(points[b], (e - b) * d, voxel_size, keys.data());
-    for (std::size_t i = b; i < e; ++i) visit(i, keys.data() + (i - b) * d);
+    with_rows(points,
+              [&](auto rows) { voxel_keys(rows + b * d, (e - b) * d, voxel_size, keys.data()); });
+    visit(b, e, keys.data());
   }
+}
+
+// Rows whose coordinates coordinate_extremes takes side by side.
+constexpr std::size_t kExtremeRows = 8;
+
+// The lowest and highest coordinate on each axis of rows [begin, end) (d coordinates each),
+// into lo and hi. Blocks of kExtremeRows rows are compared element by element with running
+// extremes l and h (kExtremeRows * d each), so that the loop runs in vector lanes; element m of
+// a block lies on axis m mod d.
+template <class T>
+VORN_ALWAYS_INLINE void extremes_of(const T* rows, std::size_t d, std::size_t begin,
+                                    std::size_t end, double* l, double* h, double* lo, double* hi) {
+  const std::size_t width = kExtremeRows * d;
+  for (std::size_t m = 0; m < width; ++m) l[m] = h[m] = rows[begin * d + m % d];
+  std::size_t i = begin;
+  for (; i + kExtremeRows <= end; i += kExtremeRows) {
+    const T* block = rows + i * d;
+    for (std::size_t m = 0; m < width; ++m) {
+      const double x = block[m];
+      l[m] = x < l[m] ? x : l[m];
+      h[m] = x > h[m] ? x : h[m];
+    }
+  }
+  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = l[k];
+  for (std::size_t m = 0; m < width; ++m) {
+    lo[m % d] = l[m] < lo[m % d] ? l[m] : lo[m % d];
+    hi[m % d] = h[m] > hi[m % d] ? h[m] : hi[m % d];
+  }
+  for (; i < end; ++i) {
+    for (std::size_t k = 0; k < d; ++k) {
+      const double x = rows[i * d + k];
+      lo[k] = x < lo[k] ? x : lo[k];
+      hi[k] = x > hi[k] ? x : hi[k];
+    }
+  }
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const double* rows, std::size_t d,
+                                                       std::size_t begin, std::size_t end,
+                                                       double* l, double* h, double* lo,
+                                                       double* hi) {
+  extremes_of(rows, d, begin, end, l, h, lo, hi);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const float* rows, std::size_t d,
+                                                       std::size_t begin, std::size_t end,
+                                                       double* l, double* h, double* lo,
+                                                       double* hi) {
+  extremes_of(rows, d, begin, end, l, h, lo, hi);
 }
 
 // The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
 // and its number of cells (a double: exact while below 2^53, compared with 2 n only).
+// A key component is monotonic in its coordinate (a rounded division, a floor and a clamp,
+// rising or falling with the sign of voxel_size), so the keys of each axis' lowest and highest
+// coordinates bound the keys of that axis. A NaN coordinate would break this, but one reaches
+// here only as the single point of a set: the nearest point to the centroid fails on it first.
 double occupied_box(const PointSet& points, double voxel_size, std::vector<std::int64_t>& lo,
                     std::vector<std::int64_t>& stride, const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   const std::size_t ranges = (n - 1) / kPointsPerRange + 1;
-  std::vector<std::int32_t> range_lo(ranges * d, std::numeric_limits<std::int32_t>::max());
-  std::vector<std::int32_t> range_hi(ranges * d, std::numeric_limits<std::int32_t>::min());
+  std::vector<double> range_lo(ranges * d), range_hi(ranges * d);
   executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    std::int32_t* l = &range_lo[begin / kPointsPerRange * d];
-    std::int32_t* h = &range_hi[begin / kPointsPerRange * d];
-    for_keys(points, begin, end, voxel_size, [&](std::size_t, const std::int32_t* key) {
-      for (std::size_t k = 0; k < d; ++k) {
-        l[k] = std::min(l[k], key[k]);
-        h[k] = std::max(h[k], key[k]);
-      }
+    double* l = &range_lo[begin / kPointsPerRange * d];
+    double* h = &range_hi[begin / kPointsPerRange * d];
+    std::vector<double> block_lo(kExtremeRows * d), block_hi(kExtremeRows * d);
+    with_rows(points, [&](auto rows) {
+      coordinate_extremes(rows, d, begin, end, block_lo.data(), block_hi.data(), l, h);
     });
   });
   lo.resize(d);
   stride.resize(d);
   double cells = 1.0;
   for (std::size_t k = 0; k < d; ++k) {
-    std::int64_t l = range_lo[k], h = range_hi[k];
-    for (std::size_t r = 1; r < ranges; ++r) {
-      l = std::min<std::int64_t>(l, range_lo[r * d + k]);
-      h = std::max<std::int64_t>(h, range_hi[r * d + k]);
+    std::int64_t l = voxel_key(range_lo[k], voxel_size), h = l;
+    for (std::size_t r = 0; r < ranges; ++r) {
+      for (const double x : {range_lo[r * d + k], range_hi[r * d + k]}) {
+        l = std::min<std::int64_t>(l, voxel_key(x, voxel_size));
+        h = std::max<std::int64_t>(h, voxel_key(x, voxel_size));
+      }
     }
     lo[k] = l;
     // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
@@ -157,13 +247,44 @@ double occupied_box(const PointSet& points, double voxel_size, std::vector<std::
 template <class Index>
 std::size_t number_by_hash(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
                            const Executor& executor) {
-  VoxelNumbering numbering(points.d);
+  VoxelNumbering numbering(points, voxel_size);
   executor.for_each_block(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-      voxel_of[i] = static_cast<Index>(numbering.find_or_add(key));
+    for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
+      for (std::size_t i = b; i < e; ++i) {
+        voxel_of[i] = static_cast<Index>(numbering.find_or_add(i, keys + (i - b) * points.d));
+      }
     });
   });
   return numbering.size();
+}
+
+// The cells of `count` keys (d components each, d = D unless D is 0) in a box whose lowest key
+// is lo and whose strides are `stride`, into out. Every true difference, product and sum lies
+// below the box's number of cells, which Index holds, so Index arithmetic (modulo its range)
+// gives each exactly.
+template <std::size_t D, class Index>
+void box_cells_of(const std::int32_t* keys, std::size_t count, std::size_t d, const Index* lo,
+                  const Index* stride, Index* out) {
+  const std::size_t dim = D == 0 ? d : D;
+  for (std::size_t p = 0; p < count; ++p) {
+    Index cell = 0;
+    for (std::size_t k = 0; k < dim; ++k) {
+      cell += (static_cast<Index>(keys[p * dim + k]) - lo[k]) * stride[k];
+    }
+    out[p] = cell;
+  }
+}
+
+// box_cells_of with the common small dimensions known at compile time.
+template <class Index>
+void box_cells(const std::int32_t* keys, std::size_t count, std::size_t d, const Index* lo,
+               const Index* stride, Index* out) {
+  switch (d) {
+    case 1: return box_cells_of<1>(keys, count, d, lo, stride, out);
+    case 2: return box_cells_of<2>(keys, count, d, lo, stride, out);
+    case 3: return box_cells_of<3>(keys, count, d, lo, stride, out);
+    default: return box_cells_of<0>(keys, count, d, lo, stride, out);
+  }
 }
 
 // Numbers every point's voxel by its cell in the occupied box (of `cells` cells), then
@@ -174,11 +295,14 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
                           const std::vector<std::int64_t>& stride, std::vector<Index>& voxel_of,
                           const Executor& executor) {
   const std::size_t d = points.d;
+  std::vector<Index> box_lo(d), box_stride(d);
+  for (std::size_t k = 0; k < d; ++k) {
+    box_lo[k] = static_cast<Index>(lo[k]);  // modulo the range of Index, as box_cells_of reads it
+    box_stride[k] = static_cast<Index>(stride[k]);
+  }
   executor.for_ranges(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    for_keys(points, begin, end, voxel_size, [&](std::size_t i, const std::int32_t* key) {
-      std::int64_t cell = 0;
-      for (std::size_t k = 0; k < d; ++k) cell += (key[k] - lo[k]) * stride[k];
-      voxel_of[i] = static_cast<Index>(cell);
+    for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
+      box_cells(keys, e - b, d, box_lo.data(), box_stride.data(), &voxel_of[b]);
     });
   });
   constexpr Index kNone = std::numeric_limits<Index>::max();
@@ -230,36 +354,79 @@ std::int32_t voxel_coordinate(double x, double voxel_size) {
 
 namespace {
 
+// The voxel of a choice of the voxel pass, and the rank (in index order) of the choice among
+// that voxel's members.
+struct Pick {
+  std::uint64_t voxel, rank;
+};
+
+// The draws of the voxel pass: the voxels in shuffled order and in each the rank of the member
+// its shuffled list starts with, until the selection (i0 and the picks) would hold t indices.
+// Draws depend on member counts alone, so no member list need exist.
+template <class Index>
+std::vector<Pick> draw_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
+                             std::uint64_t i0, std::uint64_t t, SeededRng& rng,
+                             const Executor& executor) {
+  // The member counts, and the rank of i0 among the members of its voxel.
+  std::vector<std::uint64_t> counts(voxels, 0);
+  for (std::size_t i = 0; i < i0; ++i) ++counts[voxel_of[i]];
+  const std::uint64_t i0_rank = counts[voxel_of[i0]];
+  for (std::size_t i = i0; i < voxel_of.size(); ++i) ++counts[voxel_of[i]];
+  // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels exactly
+  // as shuffling the (key, members) entries themselves would; and of a shuffled member list
+  // only the first entry is read, which shuffled_prefix finds with the same draws.
+  std::vector<std::uint64_t> order(voxels);
+  for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
+  rng.shuffle(order.data(), voxels);
+  std::vector<Pick> picks;
+  std::uint64_t held = 1;
+  PollPacer pacer(executor, 1024);
+  for (std::size_t visited = 0; visited < voxels && held < t; ++visited) {
+    pacer.step();
+    const std::uint64_t v = order[visited];
+    picks.push_back({v, rng.shuffled_prefix(counts[v], 1)[0]});
+    // May be i0 again: the voxel is used up all the same, and the selection does not grow.
+    if (v != voxel_of[i0] || picks.back().rank != i0_rank) ++held;
+  }
+  return picks;
+}
+
+// The point of each pick, in the order of the picks: one pass in index order that counts each
+// picked voxel's members down to the rank drawn.
+template <class Index>
+Indices resolve_picks(const std::vector<Index>& voxel_of, std::size_t voxels,
+                      const std::vector<Pick>& picks) {
+  // An unpicked voxel's count starts at 2^64 - 1, and a picked one's wraps there once it has
+  // passed 0: fewer than 2^64 - 1 members follow, so neither comes down to 0 again.
+  std::vector<std::uint64_t> ahead(voxels, ~std::uint64_t(0)), pick_of(voxels);
+  for (std::size_t p = 0; p < picks.size(); ++p) {
+    ahead[picks[p].voxel] = picks[p].rank;
+    pick_of[picks[p].voxel] = p;
+  }
+  Indices chosen(picks.size());
+  for (std::uint64_t i = 0, unresolved = picks.size(); unresolved > 0; ++i) {
+    if (ahead[voxel_of[i]]-- != 0) continue;
+    chosen[pick_of[voxel_of[i]]] = i;
+    --unresolved;
+  }
+  return chosen;
+}
+
 template <class Index>
 Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double voxel_size,
                const Executor& executor) {
   const std::size_t n = points.n;
   SelectionSet selection(n);
-  selection.insert(nearest_to_centroid(points));
+  const std::uint64_t i0 = nearest_to_centroid(points);
+  selection.insert(i0);
 
-  // File every point, in index order, under the number of its voxel; member lists side by
-  // side, each in ascending index order.
-  std::vector<Index> voxel_of, members;
-  std::vector<std::uint64_t> start;
+  // Every point's voxel, numbered in order of first occurrence; a voxel's member list, in
+  // ascending index order, is never built.
+  std::vector<Index> voxel_of;
   const std::size_t voxels = file_points(points, voxel_size, voxel_of, executor);
-  group_by_label(voxel_of, voxels, start, members);
   executor.poll();
-
-  // A shuffle permutes by position only, so shuffling voxel numbers orders the voxels
-  // exactly as shuffling the (key, members) entries themselves would; and of a shuffled
-  // member list only the first entry is read, which shuffled_prefix finds with the same draws.
-  std::vector<std::uint64_t> order(voxels);
-  for (std::size_t v = 0; v < voxels; ++v) order[v] = v;
-  rng.shuffle(order.data(), voxels);
-  PollPacer pacer(executor, 1024);
-  for (std::size_t visited = 0; visited < voxels; ++visited) {
-    if (selection.size() >= t) break;
-    pacer.step();
-    const std::uint64_t v = order[visited];
-    const std::uint64_t first = rng.shuffled_prefix(start[v + 1] - start[v], 1)[0];
-    // May be the first choice again: the voxel is used up all the same.
-    selection.insert(members[start[v] + first]);
-  }
+  const std::vector<Pick> picks = draw_picks(voxel_of, voxels, i0, t, rng, executor);
+  for (const std::uint64_t i : resolve_picks(voxel_of, voxels, picks)) selection.insert(i);
 
   // The rest list holds the ascending indices not chosen yet. Its shuffle is the last draw,
   // so when nothing more is needed it changes nothing; otherwise only its first `wanted`
@@ -278,8 +445,6 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
 
 Indices sample_centroid_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                               double voxel_size, const Executor& executor) {
-  if (points.is_float32())
-    return sample_centroid_voxel(widened(points), count, seed, voxel_size, executor);
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
