@@ -81,6 +81,11 @@ constexpr std::size_t kLine = 64;       // bytes in a cache line
 // Tile updates of one point (about six cycles each) below which a call stays on one thread.
 constexpr std::size_t kParallelWork = std::size_t(1) << 16;
 
+// Strips and panels lie a cache line more than their size apart: at a multiple of 4 KB, one
+// point's entries in every panel would fall in one set of the L1 cache.
+constexpr std::size_t kStripStride = kBlock * kRows + kLine / sizeof(double);
+constexpr std::size_t kPanelStride = kBlock * kPanel + kLine / sizeof(double);
+
 // Rows [6 strip, 6 strip + 6) by columns [8 panel, 8 panel + 8).
 struct Tile {
   std::size_t strip, panel;
@@ -113,31 +118,33 @@ struct Packing {
     panel1 = std::max(panel1, (strip1 * kRows + kPanel - 1) / kPanel);
   }
   std::size_t size() const {
-    return ((strip1 - strip0) * kRows + (panel1 - panel0) * kPanel) * kBlock;
+    return (strip1 - strip0) * kStripStride + (panel1 - panel0) * kPanelStride;
   }
-  std::size_t strip(std::size_t g) const { return (g - strip0) * kBlock * kRows; }
+  std::size_t strip(std::size_t g) const { return (g - strip0) * kStripStride; }
   std::size_t panel(std::size_t q) const {
-    return ((strip1 - strip0) * kRows + (q - panel0) * kPanel) * kBlock;
+    return (strip1 - strip0) * kStripStride + (q - panel0) * kPanelStride;
   }
 };
 
 // The centred coordinates of points k0 .. k0 + count - 1 in the panels of layout: panel q
 // holds, per point, p[8q + j] - m[8q + j] for j = 0 .. 7, padded with 0.0 beyond d. Padding
-// reaches only padding entries of the tiles, which are never read. Rows of floats are widened.
+// reaches only padding entries of the tiles, which are never read. Point by point, so that the
+// rows are read in order. Rows of floats are widened.
 template <class T>
 void pack_panels(const T* rows, std::size_t d, const double* mean, std::size_t k0,
                  std::size_t count, const Packing& layout, double* packed) {
-  for (std::size_t q = layout.panel0; q < layout.panel1; ++q) {
-    const std::size_t j0 = q * kPanel;
-    const T* p = rows + k0 * d + j0;
-    const double* m = mean + j0;
-    double* out = packed + layout.panel(q);
-    if (j0 + kPanel <= d) {
-      for (std::size_t k = 0; k < count; ++k, p += d, out += kPanel)
-        for (std::size_t j = 0; j < kPanel; ++j) out[j] = p[j] - m[j];
-    } else {
-      for (std::size_t k = 0; k < count; ++k, p += d, out += kPanel)
-        for (std::size_t j = 0; j < kPanel; ++j) out[j] = j0 + j < d ? p[j] - m[j] : 0.0;
+  const std::size_t whole = std::max(layout.panel0, std::min(layout.panel1, d / kPanel));
+  for (std::size_t k = 0; k < count; ++k) {
+    const T* p = rows + (k0 + k) * d;
+    for (std::size_t q = layout.panel0; q < whole; ++q) {
+      const std::size_t j0 = q * kPanel;
+      double* out = packed + layout.panel(q) + k * kPanel;
+      for (std::size_t j = 0; j < kPanel; ++j) out[j] = p[j0 + j] - mean[j0 + j];
+    }
+    for (std::size_t q = whole; q < layout.panel1; ++q) {  // the last panel, past d
+      const std::size_t j0 = q * kPanel;
+      double* out = packed + layout.panel(q) + k * kPanel;
+      for (std::size_t j = 0; j < kPanel; ++j) out[j] = j0 + j < d ? p[j0 + j] - mean[j0 + j] : 0.0;
     }
   }
 }
