@@ -518,16 +518,19 @@ def one_blas_thread(fn):
     return run
 
 
-@case(
-    "embeddings-dispcov covariance_volume_numpy 100,000 x 768",
-    "numpy.cov + slogdet, one BLAS thread",
-    ">= 1.25 (1 thread)",
-    alternations=3,
-)
-def _():
-    a = clustered(100_000, 768)
-    peer = one_blas_thread(lambda: np.linalg.slogdet(np.cov(a, rowvar=False) + 1e-8 * np.eye(768)))
+def covariance_embedding(d):
+    a = clustered(100_000, d)
+    peer = one_blas_thread(lambda: np.linalg.slogdet(np.cov(a, rowvar=False) + 1e-8 * np.eye(d)))
     return (lambda: _core.covariance_volume_numpy(a)), peer
+
+
+for _d in (384, 768):
+    case(
+        f"embeddings-dispcov covariance_volume_numpy 100,000 x {_d}",
+        "numpy.cov + slogdet, one BLAS thread",
+        ">= 1.25 (1 thread)",
+        alternations=3,
+    )(lambda d=_d: covariance_embedding(d))
 
 
 def chunked_mean_distance(a):

@@ -38,18 +38,24 @@ std::vector<double> literal_ridged_covariance(const vorn::PointSet& p) {
   return s;
 }
 
-// Both scatter paths (one pass up to five dimensions, the blocked kernel beyond), across
-// block edges and tile padding, give the bits of the literal procedure.
+// Both scatter paths (one pass up to five dimensions, the tiled kernel beyond), across block
+// edges, tile padding (d off both tile sides), bands of strips (d = 100) and runs of tiles
+// shared over threads (d = 70 and 100 with 1,100 points), give the bits of the literal procedure.
 TEST(SizeCovdet, MatchesLiteralProcedureBitForBit) {
   std::mt19937_64 gen(3);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  for (std::size_t d : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u, 16u, 33u}) {
-    for (std::size_t n : {2u, 5u, 6u, 255u, 256u, 257u, 700u}) {
-      vorn::PointSet p(n, d);
-      for (std::size_t e = 0; e < n * d; ++e) p.coords[e] = u(gen) * std::exp2(e % 7 * 9.0) + 3.0;
-      const double got = vorn::size_covdet(p);
-      const double want = std::sqrt(std::fabs(vorn::determinant(literal_ridged_covariance(p), d)));
-      EXPECT_EQ(vorn_test::bits(got), vorn_test::bits(want)) << "d=" << d << " n=" << n;
+  const std::size_t shapes[][2] = {{1, 2},    {2, 257},   {3, 6},     {4, 5}, {5, 700},
+                                   {6, 2},    {6, 256},   {7, 255},   {9, 6}, {16, 257},
+                                   {33, 700}, {70, 1100}, {100, 1100}};
+  for (const auto& shape : shapes) {
+    const std::size_t d = shape[0], n = shape[1];
+    vorn::PointSet p(n, d);
+    for (std::size_t e = 0; e < n * d; ++e) p.coords[e] = u(gen) * std::exp2(e % 7 * 9.0) + 3.0;
+    const double want = std::sqrt(std::fabs(vorn::determinant(literal_ridged_covariance(p), d)));
+    for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+      const vorn::Executor executor(threads, vorn::CancelHook{});
+      EXPECT_EQ(vorn_test::bits(vorn::size_covdet(p, executor)), vorn_test::bits(want))
+          << "d=" << d << " n=" << n << " threads=" << threads;
     }
   }
 }

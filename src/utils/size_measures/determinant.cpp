@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/simd_clones.h"
 #include "utils/size_measures/natural_log.h"
 
 namespace vorn {
@@ -34,7 +35,9 @@ std::size_t pivot_row(const double* a, std::size_t d, std::size_t i) {
 }
 
 // Columns [k0, k1) of the trailing block lose their multiple of row i. Each column is its own
-// chain of updates, so columns may run on any thread in any order.
+// chain of updates, so columns may run on any thread in any order; the rows of one column are
+// independent too, so they go in lanes.
+VORN_SIMD_CLONES
 void eliminate_columns(double* a, std::size_t d, std::size_t i, std::size_t k0, std::size_t k1) {
   const double* l = a + i * d;
   for (std::size_t k = k0; k < k1; ++k) {
