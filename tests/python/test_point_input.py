@@ -116,6 +116,7 @@ print(_core.bbox_volume_numpy(a), _core._bbox_volume_array(tall))
 print(_core._covariance_volume_array(tall), _core._mean_dispersion_array(wide))
 print(_core._sample_centroid_uniform_array(tall, 1, 0))
 print(_core._sample_centroid_fps_array(tall, 3, 0))
+print(_core._sample_centroid_kmedoids_array(tall, 1, 0, 5))
 for copied in (a[:, ::-1], tall[:, ::-1]):
     try:
         _core._bbox_volume_array(copied)
@@ -129,11 +130,12 @@ for copied in (a[:, ::-1], tall[:, ::-1]):
         timeout=300,
         env={**os.environ, "VORN_NUM_THREADS": "1"},
     )
-    assert done.stdout.split("\n")[:6] == [
+    assert done.stdout.split("\n")[:7] == [
         "0.0 0.0",
         "1.0000000000000003e-64 0.0",
         "[0]",
         "[0, 2097151, 2097151]",
+        "[0]",
         "copy refused",
         "copy refused",
     ], done.stderr
