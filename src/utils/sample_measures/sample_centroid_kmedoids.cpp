@@ -41,10 +41,13 @@ constexpr std::size_t kMaxFloatDimension = 64;
 constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
-// The unit table is built in parallel ranges of kTableRange columns, each in tiles of
-// kTableTile columns that blocks of rows of about kTableBlockBytes meet in turn.
+// Columns of the unit table built together from point columns (at most 64 dimensions).
+constexpr std::size_t kTableGrain = 16;
+// From rows, in parallel ranges of kTableRange columns, each in tiles of kTableTile columns
+// (which stay in the first-level cache) that blocks of rows of about kTableBlockBytes meet in
+// turn.
 constexpr std::size_t kTableRange = 128;
-constexpr std::size_t kTableTile = 16;
+constexpr std::size_t kTableTile = 8;
 constexpr std::size_t kTableBlockBytes = std::size_t(384) << 10;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
@@ -313,8 +316,8 @@ class Distances {
     table_.resize(n_ * n_);
     if (columns_) {
       // Few points in few dimensions: each point meets the whole range at once, in lanes.
-      executor.for_ranges(n_, kTableTile, [&](std::size_t begin, std::size_t end) {
-        double row[kTableTile];
+      executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
+        double row[kTableGrain];
         for (std::size_t i = 0; i < end; ++i) {
           exact_row(i, begin, end, row);
           write_table_row(i, begin, end, row);
@@ -336,7 +339,7 @@ class Distances {
 
   // The table's columns [begin, end), blocked for the cache: a block of points i (about
   // kTableBlockBytes of rows) meets each tile of kTableTile points x in turn, so the tile stays
-  // in the first-level cache and the block in the second. Floats are widened block by block.
+  // in the first-level cache and the block in the second. Floats are widened a block at a time.
   template <class T>
   void table_range(const T* rows, std::size_t begin, std::size_t end) {
     const std::size_t d = points_.d;
