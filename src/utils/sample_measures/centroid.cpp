@@ -98,7 +98,7 @@ VORN_ALWAYS_INLINE void lane_sums(const T* columns, std::size_t stride, std::siz
         d,
         [=](std::size_t k, F64x4& v) {
           F64x4 c;
-          load_lanes(columns + k * stride + q, v), splat_lanes(position[k], c);
+          load_widened(columns + k * stride + q, v), splat_lanes(position[k], c);
           v = v - c;
         },
         sums);

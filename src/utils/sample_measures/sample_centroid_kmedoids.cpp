@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -114,17 +113,6 @@ VORN_ALWAYS_INLINE double finish_distance(const F64x4& low, const F64x4& high, c
   return std::sqrt(r);
 }
 
-// Four coordinates as doubles. Floats are widened one by one: the compiler makes of this a single
-// full-width conversion, where a conversion of a float vector became two half-width ones here.
-VORN_LANE_HELPER void widened_lanes(const double* p, F64x4& v) {
-  load_lanes(p, v);
-}
-VORN_LANE_HELPER void widened_lanes(const float* p, F64x4& v) {
-  float f[4];
-  std::memcpy(f, p, sizeof f);
-  for (std::size_t i = 0; i < 4; ++i) v[i] = f[i];
-}
-
 // point_distance from point a to m points of `rows` (row-major, d coordinates each): row j, or
 // row list[j] when list is given; four points at a time, each point's eight partial sums in two
 // vectors. Rows of floats are widened as they are loaded; a is widened once by the caller.
@@ -141,7 +129,7 @@ VORN_ALWAYS_INLINE void row_distances_of(const double* a, const T* rows, const s
       F64x4 x0, x1, y0, y1;
       load_lanes(a + k, x0), load_lanes(a + k + 4, x1);
       for (std::size_t q = 0; q < 4; ++q) {
-        widened_lanes(b[q] + k, y0), widened_lanes(b[q] + k + 4, y1);
+        load_widened(b[q] + k, y0), load_widened(b[q] + k + 4, y1);
         const F64x4 v0 = x0 - y0;
         const F64x4 v1 = x1 - y1;
         s[2 * q] = s[2 * q] + v0 * v0;
