@@ -576,6 +576,12 @@ FLOAT32_CASES = {
         "sample_centroid_stratified",
         (500, 7, 16, 20),
     ),
+    "sample_centroid_kmedoids 2,000 x 384, count 50, 50 swaps": (
+        2_000,
+        384,
+        "sample_centroid_kmedoids",
+        (50, 5, 50),
+    ),
 }
 
 for _label, (_n, _d, _name, _args) in FLOAT32_CASES.items():

@@ -83,6 +83,19 @@ VORN_LANE_HELPER void load_lanes(const float* p, V& v) {
   for (std::size_t i = 0; i < sizeof v / sizeof(double); ++i) v[i] = p[i];
 #endif
 }
+// As load_lanes, but floats are widened one element at a time: GCC makes of this one
+// full-width conversion, where it splits the conversion of a float vector into half-width ones
+// in some clones.
+template <class V>
+VORN_LANE_HELPER void load_widened(const double* p, V& v) {
+  load_lanes(p, v);
+}
+template <class V>
+VORN_LANE_HELPER void load_widened(const float* p, V& v) {
+  float narrow[sizeof v / sizeof(double)];
+  std::memcpy(narrow, p, sizeof narrow);
+  for (std::size_t i = 0; i < sizeof v / sizeof(double); ++i) v[i] = narrow[i];
+}
 template <class V>
 VORN_LANE_HELPER void splat_lanes(double x, V& v) {
   for (std::size_t i = 0; i < sizeof v / sizeof x; ++i) v[i] = x;

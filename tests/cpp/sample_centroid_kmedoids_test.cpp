@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 #include "utils/sample_measures/centroid.h"
+#include "utils/sample_measures/medoid_labels.h"
 #include "utils/sample_measures/seeded_rng.h"
 
 namespace {
@@ -139,6 +140,41 @@ TEST(KMedoids, FarPointKeepsTheBounds) {
     vorn::sample_centroid_kmedoids(far_point_cloud(513, 8, far), 255, 0, 100, vorn::Executor(),
                                    work);
     EXPECT_LT(work.exact_costs, 3 * plain.exact_costs + 1000) << far;
+  }
+}
+
+// Rows of floats read in place give the list, labels and cost of their widened doubles: float
+// unit columns (more than 2,048 points in 5 dimensions), exact rows in 70 dimensions (blocks and
+// a tail) and 384, with the unit table and without it, on any number of threads.
+TEST(KMedoids, FloatRowsGiveTheResultsOfTheirDoubles) {
+  const std::size_t shapes[][3] = {{2100, 5, 3}, {300, 70, 12}, {200, 384, 8}};  // n, d, count
+  for (const auto& shape : shapes) {
+    const std::size_t n = shape[0], d = shape[1], count = shape[2];
+    std::mt19937_64 gen(n);
+    std::normal_distribution<float> normal;
+    std::vector<float> centres(5 * d), rows(n * d);
+    for (float& c : centres) c = normal(gen);
+    for (std::size_t i = 0; i < n; ++i) {
+      const float* centre = centres.data() + gen() % 5 * d;
+      for (std::size_t k = 0; k < d; ++k) rows[i * d + k] = centre[k] + 0.5f * normal(gen);
+    }
+    const PointSet view = PointSet::view(rows.data(), n, d);
+    const PointSet wide =
+        vorn_test::cloud_of(n, d, [&](auto i, auto k) { return rows[i * d + k]; });
+    const Indices expected = vorn::sample_centroid_kmedoids(wide, count, 5, 20);
+    const vorn::MedoidLabels labelled = vorn::label_medoids(wide, expected);
+    for (std::size_t threads : {1, 2, 3, 8}) {
+      const vorn::Executor executor(threads, vorn::CancelHook{});
+      vorn::KMedoidsWork work;
+      for (std::size_t table : {std::size_t(1) << 28, std::size_t(0)}) {
+        EXPECT_EQ(vorn::sample_centroid_kmedoids(view, count, 5, 20, executor, work, table),
+                  expected)
+            << n << " x " << d << ", " << threads << " threads, table " << table;
+      }
+      const vorn::MedoidLabels got = vorn::label_medoids(view, expected, executor);
+      EXPECT_EQ(got.labels, labelled.labels);
+      EXPECT_EQ(vorn_test::bits(got.cost), vorn_test::bits(labelled.cost));
+    }
   }
 }
 

@@ -118,6 +118,7 @@ print(_core._sample_centroid_uniform_array(tall, 1, 0))
 print(_core._sample_centroid_fps_array(tall, 3, 0))
 print(len(_core._sample_centroid_stratified_array(tall, 3, 0, 4, 2)))
 print(_core._sample_centroid_voxel_array(tall, 3, 0, 0.5))
+print(_core._sample_centroid_kmedoids_array(tall, 1, 0, 5))
 for copied in (a[:, ::-1], tall[:, ::-1]):
     try:
         _core._bbox_volume_array(copied)
@@ -131,13 +132,14 @@ for copied in (a[:, ::-1], tall[:, ::-1]):
         timeout=300,
         env={**os.environ, "VORN_NUM_THREADS": "1"},
     )
-    assert done.stdout.split("\n")[:8] == [
+    assert done.stdout.split("\n")[:9] == [
         "0.0 0.0",
         "1.0000000000000003e-64 0.0",
         "[0]",
         "[0, 2097151, 2097151]",
         "3",
         "[0, 433922, 1509470]",
+        "[0]",
         "copy refused",
         "copy refused",
     ], done.stderr

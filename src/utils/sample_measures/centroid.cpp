@@ -88,22 +88,53 @@ constexpr std::size_t kLanes = 16;
 
 // The squared sums of point_distance for kLanes consecutive points whose axis k starts at
 // columns + k * stride, four lanes at a time: each lane makes one point's scalar operations in
-// the scalar order, so vector lanes change no rounding.
-VORN_SIMD_CLONES
-void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
-                       const double* position, double* out) {
+// the scalar order, so vector lanes change no rounding. Floats are widened as they are loaded.
+template <class T>
+VORN_ALWAYS_INLINE void lane_sums(const T* columns, std::size_t stride, std::size_t d,
+                                  const double* position, double* out) {
   for (std::size_t q = 0; q < kLanes; q += 4) {
     F64x4 sums;
     blocked_square_sum(
         d,
         [=](std::size_t k, F64x4& v) {
           F64x4 c;
-          load_lanes(columns + k * stride + q, v), splat_lanes(position[k], c);
+          load_widened(columns + k * stride + q, v), splat_lanes(position[k], c);
           v = v - c;
         },
         sums);
     store_lanes(out + q, sums);
   }
+}
+
+// Clang cannot make clones of a template: one function for each column type.
+VORN_SIMD_CLONES
+void lane_squared_sums(const double* columns, std::size_t stride, std::size_t d,
+                       const double* position, double* out) {
+  lane_sums(columns, stride, d, position, out);
+}
+
+VORN_SIMD_CLONES
+void lane_squared_sums(const float* columns, std::size_t stride, std::size_t d,
+                       const double* position, double* out) {
+  lane_sums(columns, stride, d, position, out);
+}
+
+template <class T>
+void column_sums(const T* columns, std::size_t stride, std::size_t d, const double* position,
+                 std::size_t m, double* out) {
+  std::size_t i = 0;
+  for (; i + kLanes <= m; i += kLanes) lane_squared_sums(columns + i, stride, d, position, out + i);
+  if (i == m) return;
+  // The last few points, padded with zeros whose sums are not kept.
+  std::vector<T> tail(d * kLanes);
+  double sums[kLanes];
+  for (std::size_t k = 0; k < d; ++k) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      tail[k * kLanes + l] = i + l < m ? columns[k * stride + i + l] : T(0);
+    }
+  }
+  lane_squared_sums(tail.data(), kLanes, d, position, sums);
+  for (std::size_t l = 0; i + l < m; ++l) out[i + l] = sums[l];
 }
 
 // Point p's squared sum from its eight partial sums (lane k holds partial sum k) and its tail.
@@ -201,35 +232,40 @@ void row_squared_sums(const PointSet& points, std::size_t begin, std::size_t m,
   });
 }
 
-PointColumns::PointColumns(const PointSet& points)
-    : n_(points.n), d_(points.d), columns_(points.n * points.d) {
-  with_rows(points, [&](auto rows) {
-    for (std::size_t i = 0; i < n_; ++i) {
-      for (std::size_t k = 0; k < d_; ++k) columns_[k * n_ + i] = rows[i * d_ + k];
-    }
-  });
+// Transposes rows into columns of the same type.
+template <class T>
+void transpose_rows(const T* rows, std::size_t n, std::size_t d, std::vector<T>& columns) {
+  columns.resize(n * d);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < d; ++k) columns[k * n + i] = rows[i * d + k];
+  }
+}
+
+PointColumns::PointColumns(const PointSet& points) : n_(points.n), d_(points.d) {
+  if (points.is_float32()) {
+    transpose_rows(points.coords.floats(), n_, d_, float_columns_);
+  } else {
+    transpose_rows(points.coords.data(), n_, d_, columns_);
+  }
 }
 
 void column_squared_sums(const double* columns, std::size_t stride, std::size_t d,
                          const double* position, std::size_t m, double* out) {
-  std::size_t i = 0;
-  for (; i + kLanes <= m; i += kLanes) lane_squared_sums(columns + i, stride, d, position, out + i);
-  if (i == m) return;
-  // The last few points, padded with copies of the position, which add nothing.
-  std::vector<double> tail(d * kLanes);
-  double sums[kLanes];
-  for (std::size_t k = 0; k < d; ++k) {
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      tail[k * kLanes + l] = i + l < m ? columns[k * stride + i + l] : position[k];
-    }
-  }
-  lane_squared_sums(tail.data(), kLanes, d, position, sums);
-  for (std::size_t l = 0; i + l < m; ++l) out[i + l] = sums[l];
+  column_sums(columns, stride, d, position, m, out);
+}
+
+void column_squared_sums(const float* columns, std::size_t stride, std::size_t d,
+                         const double* position, std::size_t m, double* out) {
+  column_sums(columns, stride, d, position, m, out);
 }
 
 void PointColumns::squared_sums(const double* position, std::size_t begin, std::size_t end,
                                 double* out) const {
-  column_squared_sums(columns_.data() + begin, n_, d_, position, end - begin, out);
+  if (!float_columns_.empty()) {
+    column_squared_sums(float_columns_.data() + begin, n_, d_, position, end - begin, out);
+  } else {
+    column_squared_sums(columns_.data() + begin, n_, d_, position, end - begin, out);
+  }
 }
 
 void PointColumns::distances(const double* position, std::size_t begin, std::size_t end,

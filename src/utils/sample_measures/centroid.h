@@ -52,14 +52,17 @@ void row_squared_sums(const PointSet& points, const std::uint32_t* ids, std::siz
 void row_squared_sums(const PointSet& points, std::size_t begin, std::size_t m,
                       const double* position, double* out);
 
-// columns: d axes of m points, axis k at columns + k * stride. Sets out[l] to the squared sum
-// of point_distance between point l and position, rounded exactly as point_distance rounds it,
-// for l = 0 .. m - 1. Never fails.
+// columns: d axes of m points, axis k at columns + k * stride, doubles or floats (widened as
+// they are read). Sets out[l] to the squared sum of point_distance between point l and
+// position, rounded exactly as point_distance rounds it, for l = 0 .. m - 1. Never fails.
 void column_squared_sums(const double* columns, std::size_t stride, std::size_t d,
+                         const double* position, std::size_t m, double* out);
+void column_squared_sums(const float* columns, std::size_t stride, std::size_t d,
                          const double* position, std::size_t m, double* out);
 
 // The coordinates of a point set held axis by axis (axis k of point i at [k * n + i]), so that
-// the distances from many points to one position run side by side in vector lanes.
+// the distances from many points to one position run side by side in vector lanes. A float32
+// set keeps floats.
 class PointColumns {
  public:
   explicit PointColumns(const PointSet& points);
@@ -71,12 +74,10 @@ class PointColumns {
   // As distances, but the squared sums before the square root.
   void squared_sums(const double* position, std::size_t begin, std::size_t end, double* out) const;
 
-  // Axis 0 of point begin, for column_squared_sums with stride n.
-  const double* from(std::size_t begin) const { return columns_.data() + begin; }
-
  private:
   std::size_t n_, d_;
-  std::vector<double> columns_;
+  std::vector<double> columns_;       // for a set of doubles
+  std::vector<float> float_columns_;  // for a float32 set
 };
 
 }  // namespace vorn

@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/compiler_hints.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
@@ -40,8 +41,14 @@ constexpr std::size_t kMaxFloatDimension = 64;
 constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
-// Rows of the unit table built together.
+// Columns of the unit table built together from point columns (at most 64 dimensions).
 constexpr std::size_t kTableGrain = 16;
+// From rows, in parallel ranges of kTableRange columns, each in tiles of kTableTile columns
+// (which stay in the first-level cache) that blocks of rows of about kTableBlockBytes meet in
+// turn.
+constexpr std::size_t kTableRange = 128;
+constexpr std::size_t kTableTile = 8;
+constexpr std::size_t kTableBlockBytes = std::size_t(384) << 10;
 // Candidates per parallel range, and points per piece of an exact cost.
 constexpr std::size_t kCandidateGrain = 256;
 constexpr std::size_t kPiece = 256;
@@ -76,36 +83,53 @@ void float_unit_row(const float* columns, std::size_t n, std::size_t d, const fl
   }
 }
 
+// point_distance between rows a and b, floats widened (exactly) as they are read.
+template <class A, class B>
+VORN_ALWAYS_INLINE double row_distance(const A* a, const B* b, std::size_t d) {
+  return std::sqrt(blocked_square_sum<double>(
+      d, [a, b](std::size_t k) { return static_cast<double>(a[k]) - static_cast<double>(b[k]); }));
+}
+
+// point_distance between points i and j, read in place whatever their type.
+double distance_between(const PointSet& points, std::size_t i, std::size_t j) {
+  const std::size_t d = points.d;
+  return with_rows(points, [&](auto rows) { return row_distance(rows + i * d, rows + j * d, d); });
+}
+
 // The distance from a to b (d >= 8) given its eight partial sums as lanes 0-3 (axes k, k + 8,
 // ...) and 4-7: combined as point_distance combines them (s0 + s4 first), then the tail.
-VORN_LANE_HELPER double finish_distance(const F64x4& low, const F64x4& high, const double* a,
-                                        const double* b, std::size_t d) {
+template <class T>
+VORN_ALWAYS_INLINE double finish_distance(const F64x4& low, const F64x4& high, const double* a,
+                                          const T* b, std::size_t d) {
   const F64x4 pairs = low + high;
   double r = pairs[0];
   r = r + pairs[1];
   r = r + pairs[2];
   r = r + pairs[3];
-  for (std::size_t k = d / 8 * 8; k < d; ++k) r = r + (a[k] - b[k]) * (a[k] - b[k]);
+  for (std::size_t k = d / 8 * 8; k < d; ++k) {
+    const double v = a[k] - static_cast<double>(b[k]);
+    r = r + v * v;
+  }
   return std::sqrt(r);
 }
 
 // point_distance from point a to m points of `rows` (row-major, d coordinates each): row j, or
 // row list[j] when list is given; four points at a time, each point's eight partial sums in two
-// vectors.
-VORN_SIMD_CLONES_512
-void row_distances(const double* a, const double* rows, const std::size_t* list, std::size_t d,
-                   std::size_t m, double* out) {
+// vectors. Rows of floats are widened as they are loaded; a is widened once by the caller.
+template <class T>
+VORN_ALWAYS_INLINE void row_distances_of(const double* a, const T* rows, const std::size_t* list,
+                                         std::size_t d, std::size_t m, double* out) {
   const auto row = [&](std::size_t j) { return rows + (list ? list[j] : j) * d; };
   const std::size_t full = d / 8 * 8;
   std::size_t j = 0;
   for (; d >= 8 && j + 4 <= m; j += 4) {
-    const double* b[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
+    const T* b[4] = {row(j), row(j + 1), row(j + 2), row(j + 3)};
     F64x4 s[8] = {};  // point j + q: s[2q] lanes 0-3, s[2q + 1] lanes 4-7
     for (std::size_t k = 0; k < full; k += 8) {
       F64x4 x0, x1, y0, y1;
       load_lanes(a + k, x0), load_lanes(a + k + 4, x1);
       for (std::size_t q = 0; q < 4; ++q) {
-        load_lanes(b[q] + k, y0), load_lanes(b[q] + k + 4, y1);
+        load_widened(b[q] + k, y0), load_widened(b[q] + k + 4, y1);
         const F64x4 v0 = x0 - y0;
         const F64x4 v1 = x1 - y1;
         s[2 * q] = s[2 * q] + v0 * v0;
@@ -115,7 +139,32 @@ void row_distances(const double* a, const double* rows, const std::size_t* list,
     for (std::size_t q = 0; q < 4; ++q)
       out[j + q] = finish_distance(s[2 * q], s[2 * q + 1], a, b[q], d);
   }
-  for (; j < m; ++j) out[j] = point_distance(a, row(j), d);
+  for (; j < m; ++j) out[j] = row_distance(a, row(j), d);
+}
+
+// Clang makes no clones of a template: one function for each row type.
+VORN_SIMD_CLONES_512
+void row_distances(const double* a, const double* rows, const std::size_t* list, std::size_t d,
+                   std::size_t m, double* out) {
+  row_distances_of(a, rows, list, d, m, out);
+}
+
+VORN_SIMD_CLONES_512
+void row_distances(const double* a, const float* rows, const std::size_t* list, std::size_t d,
+                   std::size_t m, double* out) {
+  row_distances_of(a, rows, list, d, m, out);
+}
+
+// count rows of d coordinates as doubles: the rows themselves, or floats widened into buffer.
+inline const double* rows_as_doubles(const double* rows, std::size_t, std::size_t,
+                                     std::vector<double>&) {
+  return rows;
+}
+inline const double* rows_as_doubles(const float* rows, std::size_t count, std::size_t d,
+                                     std::vector<double>& buffer) {
+  buffer.resize(count * d);
+  widen(rows, count * d, buffer.data());
+  return buffer.data();
 }
 
 // A lower bound on distances from point i through its two nearest medoids m:
@@ -154,7 +203,9 @@ void trimmed_box(const PointSet& points, std::vector<double>& middle, std::vecto
   const std::size_t n = points.n, d = points.d, trim = n / 32;
   std::vector<double> axis(n);
   for (std::size_t k = 0; k < d; ++k) {
-    for (std::size_t i = 0; i < n; ++i) axis[i] = points[i][k];
+    with_rows(points, [&](auto rows) {
+      for (std::size_t i = 0; i < n; ++i) axis[i] = rows[i * d + k];
+    });
     std::nth_element(axis.begin(), axis.begin() + trim, axis.end());
     const double lo = axis[trim];
     std::nth_element(axis.begin(), axis.end() - 1 - trim, axis.end());
@@ -245,28 +296,69 @@ class Distances {
 
   // out[x - begin]: point_distance from point i to point x, for x in [begin, end).
   void exact_row(std::size_t i, std::size_t begin, std::size_t end, double* out) const {
+    const std::size_t d = points_.d;
     if (columns_) {
-      columns_->distances(points_[i], begin, end, out);
-    } else {
-      row_distances(points_[i], points_[begin], nullptr, points_.d, end - begin, out);
+      double widened[kMaxFloatDimension];
+      columns_->distances(row_as_doubles(points_, i, widened), begin, end, out);
+      return;
     }
+    with_rows(points_, [&](auto rows) {
+      std::vector<double> widened;
+      row_distances(rows_as_doubles(rows + i * d, 1, d, widened), rows + begin * d, nullptr, d,
+                    end - begin, out);
+    });
   }
 
  private:
   // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
-  // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does. Each
-  // point i meets the whole range at once, so the range's rows stay in cache.
+  // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does.
   void unit_table(const Executor& executor) {
     table_.resize(n_ * n_);
-    executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
-      double row[kTableGrain];
-      for (std::size_t i = 0; i < end; ++i) {
-        exact_row(i, begin, end, row);
-        for (std::size_t x = std::max(begin, i); x < end; ++x) {
-          table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+    if (columns_) {
+      // Few points in few dimensions: each point meets the whole range at once, in lanes.
+      executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
+        double row[kTableGrain];
+        for (std::size_t i = 0; i < end; ++i) {
+          exact_row(i, begin, end, row);
+          write_table_row(i, begin, end, row);
+        }
+      });
+      return;
+    }
+    executor.for_ranges(n_, kTableRange, [&](std::size_t begin, std::size_t end) {
+      with_rows(points_, [&](auto rows) { table_range(rows, begin, end); });
+    });
+  }
+
+  // Entries (x, i) and (i, x) for x in [begin, end) at or after i, from row[x - begin].
+  void write_table_row(std::size_t i, std::size_t begin, std::size_t end, const double* row) {
+    for (std::size_t x = std::max(begin, i); x < end; ++x) {
+      table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+    }
+  }
+
+  // The table's columns [begin, end), blocked for the cache: a block of points i (about
+  // kTableBlockBytes of rows) meets each tile of kTableTile points x in turn, so the tile stays
+  // in the first-level cache and the block in the second. Floats are widened a block at a time.
+  template <class T>
+  void table_range(const T* rows, std::size_t begin, std::size_t end) {
+    const std::size_t d = points_.d;
+    const std::size_t block = std::max<std::size_t>(kTableTile, kTableBlockBytes / (8 * d));
+    std::vector<double> block_buffer, tile_buffer;
+    double row[kTableTile];
+    for (std::size_t ib = 0; ib < end; ib += block) {
+      const std::size_t ie = std::min(end, ib + block);
+      const double* a = rows_as_doubles(rows + ib * d, ie - ib, d, block_buffer);
+      for (std::size_t tb = begin; tb < end; tb += kTableTile) {
+        const std::size_t te = std::min(end, tb + kTableTile);
+        if (te <= ib) continue;
+        const double* tile = rows_as_doubles(rows + tb * d, te - tb, d, tile_buffer);
+        for (std::size_t i = ib; i < std::min(ie, te); ++i) {
+          row_distances(a + (i - ib) * d, tile, nullptr, d, te - tb, row);
+          write_table_row(i, tb, te, row);
         }
       }
-    });
+    }
   }
 
   // Exact unit distances to the points not certainly beyond floor; cap for the others.
@@ -282,7 +374,12 @@ class Distances {
         list[m++] = x;
       }
     }
-    row_distances(points_[i], points_[0], list, points_.d, m, exact);
+    if (m == 0) return;  // the common case: no row to widen
+    const std::size_t d = points_.d;
+    with_rows(points_, [&](auto rows) {
+      std::vector<double> widened;
+      row_distances(rows_as_doubles(rows + i * d, 1, d, widened), rows, list, d, m, exact);
+    });
     for (std::size_t j = 0; j < m; ++j) out[list[j] - begin] = units(exact[j]);
   }
 
@@ -292,14 +389,16 @@ class Distances {
     const std::size_t d = points_.d;
     const double limit = static_cast<double>(cap_);
     float_columns_.resize(n_ * d);
-    for (std::size_t i = 0; i < n_; ++i) {
-      for (std::size_t k = 0; k < d; ++k) {
-        // Not NaN: the coordinates are finite, so the difference is at worst infinite. Clipped
-        // before the conversion, which is undefined for values beyond the range of float.
-        const double u = (points_[i][k] - unit.middle[k]) * scale_;
-        float_columns_[k * n_ + i] = static_cast<float>(std::clamp(u, -limit, limit));
+    with_rows(points_, [&](auto rows) {
+      for (std::size_t i = 0; i < n_; ++i) {
+        for (std::size_t k = 0; k < d; ++k) {
+          // Not NaN: the coordinates are finite, so the difference is at worst infinite.
+          // Clipped before the conversion, which is undefined beyond the range of float.
+          const double u = (static_cast<double>(rows[i * d + k]) - unit.middle[k]) * scale_;
+          float_columns_[k * n_ + i] = static_cast<float>(std::clamp(u, -limit, limit));
+        }
       }
-    }
+    });
   }
 
   const PointSet& points_;
@@ -390,7 +489,7 @@ struct NearestMedoids {
       for (std::size_t q = 0; q < t; ++q) {
         // point_distance is symmetric to the bit, so a stored distance is the one recomputed.
         insert(i,
-               to_medoid.empty() ? point_distance(points[i], points[medoids[q]], points.d)
+               to_medoid.empty() ? distance_between(points, i, medoids[q])
                                  : to_medoid[q * near1.size() + i],
                q);
       }
@@ -593,7 +692,7 @@ bool certainly_no_better(const SwapBounds& bounds, const NearestMedoids& nearest
                          std::int64_t threshold) {
   if (bounds.reliable(p)) return bounds.change(p, x) > threshold;
   for (std::size_t i : bounds.capped()) {
-    const double v = point_distance(points[i], points[x], points.d), r = nearest.rest(i, p);
+    const double v = distance_between(points, i, x), r = nearest.rest(i, p);
     if (!((v < r ? v : r) < current)) return true;
   }
   return false;
@@ -675,7 +774,7 @@ double compute_total_distance(const PointSet& points, const Indices& medoids) {
   for (std::size_t i = 0; i < points.n; ++i) {
     double m = kInfinity;
     for (std::uint64_t k : medoids) {
-      const double v = point_distance(points[i], points[k], points.d);
+      const double v = distance_between(points, i, k);
       if (!std::isnan(v) && v < m) m = v;  // a NaN distance is passed over
     }
     total = total + m;
@@ -699,10 +798,6 @@ Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, st
 Indices sample_centroid_kmedoids(const PointSet& points, std::uint64_t count, std::uint64_t seed,
                                  std::uint64_t max_iterations, const Executor& executor,
                                  KMedoidsWork& work, std::size_t table_entries) {
-  if (points.is_float32()) {
-    return sample_centroid_kmedoids(widened(points), count, seed, max_iterations, executor, work,
-                                    table_entries);
-  }
   SeededRng rng = SeededRng::seed_from_u64(seed);
   const std::size_t n = points.n;
   if (n == 0 || count == 0) return {};
