@@ -7,12 +7,80 @@
 #include <cmath>
 #include <vector>
 
+#include "base/compiler_hints.h"
+#include "base/simd_clones.h"
+#include "base/simd_lanes.h"
 #include "utils/sample_measures/centroid.h"
 #include "utils/size_measures/point_distance.h"
 
 namespace vorn {
 
 namespace {
+
+// The squared sums of point_distance from centre to four rows, each read as stored: lane k of
+// low[r] is row r's partial sum k, lane k of high[r] its partial sum k + 4. Twelve vectors of
+// four doubles stay in registers, so the loop runs at the rate of its subtractions and additions.
+template <class T>
+VORN_ALWAYS_INLINE void four_row_sums(const T* const* p, std::size_t d, const double* centre,
+                                      double* out) {
+  F64x4 low[4] = {}, high[4] = {};
+  for (std::size_t b = 0; b + 8 <= d; b += 8) {
+    F64x4 c0, c1;
+    load_lanes(centre + b, c0), load_lanes(centre + b + 4, c1);
+    for (std::size_t r = 0; r < 4; ++r) {
+      F64x4 v0, v1;
+      load_lanes(p[r] + b, v0), load_lanes(p[r] + b + 4, v1);
+      v0 = v0 - c0, v1 = v1 - c1;
+      low[r] = low[r] + v0 * v0;
+      high[r] = high[r] + v1 * v1;
+    }
+  }
+  for (std::size_t r = 0; r < 4; ++r) {
+    double s[8];
+    store_lanes(s, low[r]), store_lanes(s + 4, high[r]);
+    double sum = 0.0;
+    if (d >= 8) combine_partial_sums(s, sum);
+    for (std::size_t t = d / 8 * 8; t < d; ++t) {
+      const double v = p[r][t] - centre[t];
+      sum = sum + v * v;
+    }
+    out[r] = sum;
+  }
+}
+
+// The squared sums of point_distance from centre to the rows ids[0 .. m - 1]; rows of floats
+// are widened as they are loaded. The rows of the next four are fetched while four are summed.
+template <class T>
+VORN_ALWAYS_INLINE void gathered_sums(const T* rows, std::size_t d, const std::uint32_t* ids,
+                                      std::size_t m, const double* centre, double* out) {
+  constexpr std::size_t kPerLine = 64 / sizeof(T);
+  for (std::size_t j = 0; j < m; j += 4) {
+    const T* p[4];
+    for (std::size_t r = 0; r < 4; ++r) p[r] = rows + std::size_t(ids[std::min(j + r, m - 1)]) * d;
+    for (std::size_t l = j + 4; l < std::min(m, j + 8); ++l) {
+      for (std::size_t b = 0; b < d; b += kPerLine)
+        VORN_PREFETCH(rows + std::size_t(ids[l]) * d + b);
+    }
+    double sums[4];
+    four_row_sums(p, d, centre, sums);
+    for (std::size_t r = 0; r < 4 && j + r < m; ++r) out[j + r] = sums[r];
+  }
+}
+
+VORN_SIMD_CLONES void gathered_row_sums(const double* rows, std::size_t d, const std::uint32_t* ids,
+                                        std::size_t m, const double* centre, double* out) {
+  gathered_sums(rows, d, ids, m, centre, out);
+}
+
+VORN_SIMD_CLONES void gathered_row_sums(const float* rows, std::size_t d, const std::uint32_t* ids,
+                                        std::size_t m, const double* centre, double* out) {
+  gathered_sums(rows, d, ids, m, centre, out);
+}
+
+void gathered_row_sums(const PointSet& points, const std::uint32_t* ids, std::size_t m,
+                       const double* centre, double* out) {
+  with_rows(points, [&](auto rows) { gathered_row_sums(rows, points.d, ids, m, centre, out); });
+}
 
 // The entry of a member that has moved to a later group; below every distance.
 constexpr double kMoved = -1.0;
@@ -129,7 +197,7 @@ void PrunedChooser::plan_pieces(const double* centre) {
   centre_sums_.resize(centres_.size());
   const std::size_t grain = kParallelMembers * 8 / points_.d + 1;  // ranges of 2^17 coordinates
   executor_.for_ranges(centres_.size(), grain, [&](std::size_t begin, std::size_t end) {
-    row_squared_sums(points_, &centres_[begin], end - begin, centre, &centre_sums_[begin]);
+    gathered_row_sums(points_, &centres_[begin], end - begin, centre, &centre_sums_[begin]);
   });
   used_ = 0;
   std::size_t with_bound = 0;
@@ -174,7 +242,7 @@ void PrunedChooser::update(Piece& piece, const double* centre) {
     at[m] = static_cast<std::uint32_t>(j);
     m += nearest[j] > piece.bound;  // moved members (kMoved) and zeros never pass
   } while (++j < piece.end);
-  row_squared_sums(points_, ids, m, centre, sums);
+  gathered_row_sums(points_, ids, m, centre, sums);
   piece.moved.clear();
   for (std::size_t c = 0; c < m; ++c) {
     const double distance = std::sqrt(sums[c]);
