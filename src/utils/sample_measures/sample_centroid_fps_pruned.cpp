@@ -17,35 +17,52 @@ namespace vorn {
 
 namespace {
 
-// The squared sums of point_distance from centre to four rows, each read as stored: lane k of
-// low[r] is row r's partial sum k, lane k of high[r] its partial sum k + 4. Twelve vectors of
-// four doubles stay in registers, so the loop runs at the rate of its subtractions and additions.
+// Adds the squares of coordinates b .. b + 7 of row p less the centre's (c0, c1) to the partial
+// sums: lane k of low takes coordinate b + k, lane k of high coordinate b + 4 + k.
+template <class T>
+VORN_LANE_HELPER void add_eight_squares(const T* p, const F64x4& c0, const F64x4& c1, F64x4& low,
+                                        F64x4& high) {
+  F64x4 v0, v1;
+  load_lanes(p, v0), load_lanes(p + 4, v1);
+  v0 = v0 - c0, v1 = v1 - c1;
+  low = low + v0 * v0;
+  high = high + v1 * v1;
+}
+
+// Row p's squared sum from its partial sums low (0 to 3) and high (4 to 7) and its tail.
+template <class T>
+VORN_LANE_HELPER double finish_sum(const F64x4& low, const F64x4& high, const T* p, std::size_t d,
+                                   const double* centre) {
+  double s[8], sum = 0.0;
+  store_lanes(s, low), store_lanes(s + 4, high);
+  if (d >= 8) combine_partial_sums(s, sum);
+  for (std::size_t t = d / 8 * 8; t < d; ++t) {
+    const double v = p[t] - centre[t];
+    sum = sum + v * v;
+  }
+  return sum;
+}
+
+// The squared sums of point_distance from centre to four rows, each read as stored. The eight
+// partial sums of each row are named, not indexed, so that they stay in registers: twelve
+// vectors of four doubles, and the loop runs at the rate of its subtractions and additions.
 template <class T>
 VORN_ALWAYS_INLINE void four_row_sums(const T* const* p, std::size_t d, const double* centre,
                                       double* out) {
-  F64x4 low[4] = {}, high[4] = {};
+  const T *p0 = p[0], *p1 = p[1], *p2 = p[2], *p3 = p[3];
+  F64x4 l0{}, l1{}, l2{}, l3{}, h0{}, h1{}, h2{}, h3{};
   for (std::size_t b = 0; b + 8 <= d; b += 8) {
     F64x4 c0, c1;
     load_lanes(centre + b, c0), load_lanes(centre + b + 4, c1);
-    for (std::size_t r = 0; r < 4; ++r) {
-      F64x4 v0, v1;
-      load_lanes(p[r] + b, v0), load_lanes(p[r] + b + 4, v1);
-      v0 = v0 - c0, v1 = v1 - c1;
-      low[r] = low[r] + v0 * v0;
-      high[r] = high[r] + v1 * v1;
-    }
+    add_eight_squares(p0 + b, c0, c1, l0, h0);
+    add_eight_squares(p1 + b, c0, c1, l1, h1);
+    add_eight_squares(p2 + b, c0, c1, l2, h2);
+    add_eight_squares(p3 + b, c0, c1, l3, h3);
   }
-  for (std::size_t r = 0; r < 4; ++r) {
-    double s[8];
-    store_lanes(s, low[r]), store_lanes(s + 4, high[r]);
-    double sum = 0.0;
-    if (d >= 8) combine_partial_sums(s, sum);
-    for (std::size_t t = d / 8 * 8; t < d; ++t) {
-      const double v = p[r][t] - centre[t];
-      sum = sum + v * v;
-    }
-    out[r] = sum;
-  }
+  out[0] = finish_sum(l0, h0, p0, d, centre);
+  out[1] = finish_sum(l1, h1, p1, d, centre);
+  out[2] = finish_sum(l2, h2, p2, d, centre);
+  out[3] = finish_sum(l3, h3, p3, d, centre);
 }
 
 // The squared sums of point_distance from centre to the rows ids[0 .. m - 1]; rows of floats
