@@ -29,17 +29,15 @@ VORN_LANE_HELPER void add_eight_squares(const T* p, const F64x4& c0, const F64x4
   high = high + v1 * v1;
 }
 
-// Row p's squared sum from its partial sums low (0 to 3) and high (4 to 7) and its tail.
+// Row p's squared sum: its partial sums low (0 to 3) and high (4 to 7) combined, then the
+// squares of the last d % 8 coordinates one by one.
 template <class T>
 VORN_LANE_HELPER double finish_sum(const F64x4& low, const F64x4& high, const T* p, std::size_t d,
                                    const double* centre) {
-  double s[8], sum = 0.0;
-  store_lanes(s, low), store_lanes(s + 4, high);
-  if (d >= 8) combine_partial_sums(s, sum);
-  for (std::size_t t = d / 8 * 8; t < d; ++t) {
-    const double v = p[t] - centre[t];
-    sum = sum + v * v;
-  }
+  double partial[8], sum = 0.0, v = 0.0;
+  store_lanes(partial, low), store_lanes(partial + 4, high);
+  if (d >= 8) combine_partial_sums(partial, sum);
+  for (std::size_t t = d / 8 * 8; t < d; ++t) v = p[t] - centre[t], sum = sum + v * v;
   return sum;
 }
 
