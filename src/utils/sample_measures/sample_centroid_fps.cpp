@@ -25,6 +25,10 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // From this many coordinates on, boxes around buckets rule out fewer points than the distances
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
+// A choice that follows one whose buckets held fewer slots than this is made by one thread:
+// sharing it would cost more than it saves. Choices follow each other within microseconds,
+// while the other threads still wait awake, so a few thousand slots already pay.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -361,8 +365,9 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 // nodes whose box could hold a lower sum, and takes the last index of the largest distance.
 // The subtrees below a fixed level of the tree (the roots) are independent: each is visited,
 // updated and combined as one task. On several threads, the threads that take part claim roots
-// one by one, and whichever finishes a choice's last root makes the next choice: there is no
-// other wait between choices, and which thread visits a root changes no entry.
+// one by one, and whichever finishes a choice's last root makes the next choice (and those
+// after it that are too small to share): there is no other wait between choices, and which
+// thread visits a root changes no entry.
 template <std::size_t D>
 class Chooser {
  public:
@@ -392,11 +397,10 @@ class Chooser {
     target_ = target;
     centre_ = row_as_doubles(points_, result.back(), scratch_.data());
     if (executor_.threads() <= 1) {
-      for (;;) {
-        executor_.poll();
-        for (Root& root : roots_) visit(root, centre_);
-        if (!choose_next()) return;
-      }
+      executor_.poll();
+      for (Root& root : roots_) visit(root, centre_);
+      choose_alone(false);
+      return;
     }
     executor_.for_ranges(executor_.threads(), 1, [&](std::size_t, std::size_t) { take_part(); });
   }
@@ -404,7 +408,7 @@ class Chooser {
  private:
   // A subtree's traversal state, reused from choice to choice.
   struct Root {
-    std::size_t node = 0;
+    std::size_t node = 0, slots = 0;
     std::vector<std::size_t> stack, inner, buckets;
   };
   static constexpr std::size_t kRoots = 64;
@@ -426,6 +430,19 @@ class Chooser {
     if (result_->size() >= target_) return false;
     centre_ = row_as_doubles(points_, result_->back(), scratch_.data());
     return true;
+  }
+
+  // Makes the choices that follow on this thread alone while the last one updated fewer than
+  // kParallelSlots slots (all of them when `while_small` is false); false once result is full.
+  bool choose_alone(bool while_small) {
+    for (;;) {
+      if (!choose_next()) return false;
+      std::size_t slots = 0;
+      for (const Root& root : roots_) slots += root.slots;
+      if (while_small && slots >= kParallelSlots) return true;
+      executor_.poll();
+      for (Root& root : roots_) visit(root, centre_);
+    }
   }
 
   // One thread's part: claims the roots of the current choice (tickets: the choice's step in
@@ -458,7 +475,7 @@ class Chooser {
       visit(roots_[word & 0xffffffff], centre_);
       if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < roots_.size()) continue;
       done_.store(0, std::memory_order_relaxed);
-      tickets_.store((choose_next() ? step + 1 : kEnd) << 32, std::memory_order_release);
+      tickets_.store((choose_alone(true) ? step + 1 : kEnd) << 32, std::memory_order_release);
     }
   }
 
@@ -474,6 +491,7 @@ class Chooser {
     root.stack.assign(1, root.node);
     root.inner.clear();
     root.buckets.clear();
+    root.slots = 0;
     const std::size_t d = tree_.d, stride = tree_.stride();
     const double* bounds = tree_.bounds.data();
     while (!root.stack.empty()) {
@@ -484,6 +502,7 @@ class Chooser {
       const Node& node = tree_.nodes[b];
       if (node.child == 0) {
         root.buckets.push_back(b);
+        root.slots += node.end - node.begin;
       } else {
         root.inner.push_back(b);
         root.stack.push_back(node.child);
