@@ -26,9 +26,9 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
 // A choice that follows one whose buckets held fewer slots than this is made by one thread:
-// sharing it would cost more than it saves. Choices follow each other within microseconds,
-// while the other threads still wait awake, so a few thousand slots already pay.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
+// sharing it would cost more than it saves. The other threads wait awake between choices and
+// a claim is one atomic exchange, so two buckets' worth already pays.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 10;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
