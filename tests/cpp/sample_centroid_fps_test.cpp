@@ -166,17 +166,21 @@ TEST(SampleCentroidFpsPruned, EqualsThePlainProcedure) {
   }
 }
 
-// Large enough that the pieces of a choice go to the pool.
-TEST(SampleCentroidFpsPruned, ChoicesDoNotDependOnTheThreads) {
+// Large enough that the pieces of a choice, or the tree's roots, go to the pool. On a grid of
+// 1000 places ties are everywhere, and past 1000 choices every entry is 0.
+TEST(SampleCentroidFps, ChoicesDoNotDependOnTheThreads) {
   std::mt19937_64 gen(9);
   std::uniform_int_distribution<int> coord(0, 9);
-  vorn::PointSet points(40000, 16);
-  for (double& x : points.coords) x = coord(gen) * 0.25;
-  const vorn::Indices expected = literal_fps(points, 40);
-  for (std::size_t threads : {1u, 2u, 3u, 8u}) {
-    const vorn::Executor executor(threads, vorn::CancelHook());
-    ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, 40, executor), expected) << threads;
-    ASSERT_EQ(vorn::sample_centroid_fps(points, 40, 0, executor), expected) << threads;
+  for (std::size_t d : {3u, 16u}) {
+    vorn::PointSet points(40000, d);
+    for (double& x : points.coords) x = coord(gen) * 0.25;
+    const std::uint64_t count = d == 3 ? 1100 : 40;
+    const vorn::Indices expected = literal_fps(points, count);
+    for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+      const vorn::Executor executor(threads, vorn::CancelHook());
+      if (d > 3) ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, count, executor), expected);
+      ASSERT_EQ(vorn::sample_centroid_fps(points, count, 0, executor), expected) << threads;
+    }
   }
 }
 

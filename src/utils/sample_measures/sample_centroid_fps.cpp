@@ -3,8 +3,10 @@
 #include "utils/sample_measures/sample_centroid_fps.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "base/compiler_hints.h"
@@ -23,10 +25,10 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // From this many coordinates on, boxes around buckets rule out fewer points than the distances
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
-// A choice whose buckets hold fewer slots than this is updated on the calling thread: handing
-// it to the pool would cost more than it saves. Choices follow each other within microseconds,
-// while the pool's workers still wait awake, so a few thousand slots already pay.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 12;
+// A choice that follows one whose buckets held fewer slots than this is made by one thread:
+// sharing it would cost more than it saves. The other threads wait awake between choices and
+// a claim is one atomic exchange, so two buckets' worth already pays.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 10;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -359,14 +361,18 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
   }
 }
 
-// One choice: lowers every nearest entry to its sum to centre, visiting only the nodes whose
-// box could hold a lower sum, and returns the last index of the largest distance. The subtrees
-// below a fixed level of the tree (the roots) are independent: each is visited, updated and
-// combined as one task, so that only the few nodes above them are left for the calling thread.
+// The choices: each lowers every nearest entry to its sum to the new centre, visiting only the
+// nodes whose box could hold a lower sum, and takes the last index of the largest distance.
+// The subtrees below a fixed level of the tree (the roots) are independent: each is visited,
+// updated and combined as one task. On several threads, the threads that take part claim roots
+// one by one, and whichever finishes a choice's last root makes the next choice (and those
+// after it that are too small to share): there is no other wait between choices, and which
+// thread visits a root changes no entry.
 template <std::size_t D>
 class Chooser {
  public:
-  Chooser(Tree& tree, const Executor& executor) : tree_(tree), executor_(executor) {
+  Chooser(Tree& tree, const PointSet& points, const Executor& executor)
+      : tree_(tree), points_(points), executor_(executor), scratch_(points.d) {
     std::vector<std::size_t> level = {0}, next;
     while (level.size() < kRoots && level.size() < tree.buckets) {
       next.clear();
@@ -375,7 +381,6 @@ class Chooser {
         if (c == 0) {
           next.push_back(b);
         } else {
-          top_.push_back(b);
           next.push_back(c);
           next.push_back(c + 1);
         }
@@ -386,21 +391,18 @@ class Chooser {
     for (std::size_t r = 0; r < level.size(); ++r) roots_[r].node = level[r];
   }
 
-  std::uint64_t next(const double* centre) {
-    executor_.poll();
-    // Which thread visits a root changes no entry; the last choice's work predicts this one's.
-    if (slots_ >= kParallelSlots && executor_.threads() > 1) {
-      executor_.for_ranges(roots_.size(), 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t r = begin; r < end; ++r) visit(roots_[r], centre);
-      });
-    } else {
-      for (Root& root : roots_) visit(root, centre);
+  // result: the first choice. Appends choices until result holds target indices.
+  void run(std::size_t target, Indices& result) {
+    result_ = &result;
+    target_ = target;
+    centre_ = row_as_doubles(points_, result.back(), scratch_.data());
+    if (executor_.threads() <= 1) {
+      executor_.poll();
+      for (Root& root : roots_) visit(root, centre_);
+      choose_alone(false);
+      return;
     }
-    slots_ = 0;
-    for (const Root& root : roots_) slots_ += root.slots;
-    // Parents were listed before their children.
-    for (std::size_t j = top_.size(); j-- > 0;) combine(tree_, top_[j]);
-    return tree_.point(tree_.nodes[0].max_slot);
+    executor_.for_ranges(executor_.threads(), 1, [&](std::size_t, std::size_t) { take_part(); });
   }
 
  private:
@@ -410,6 +412,80 @@ class Chooser {
     std::vector<std::size_t> stack, inner, buckets;
   };
   static constexpr std::size_t kRoots = 64;
+  // The step of the tickets once every choice is made.
+  static constexpr std::uint64_t kEnd = 0xffffffff;
+
+  // Appends the last index of the largest distance, the maximum over the roots, and makes it
+  // the centre; false once result is full.
+  bool choose_next() {
+    std::size_t best = roots_[0].node;
+    for (const Root& root : roots_) {
+      const Node& a = tree_.nodes[root.node];
+      const Node& b = tree_.nodes[best];
+      if (a.max_value > b.max_value ||
+          (a.max_value == b.max_value && tree_.point(a.max_slot) > tree_.point(b.max_slot)))
+        best = root.node;
+    }
+    result_->push_back(tree_.point(tree_.nodes[best].max_slot));
+    if (result_->size() >= target_) return false;
+    centre_ = row_as_doubles(points_, result_->back(), scratch_.data());
+    return true;
+  }
+
+  // Makes the choices that follow on this thread alone while the last one updated fewer than
+  // kParallelSlots slots (all of them when `while_small` is false); false once result is full.
+  bool choose_alone(bool while_small) {
+    for (;;) {
+      if (!choose_next()) return false;
+      std::size_t slots = 0;
+      for (const Root& root : roots_) slots += root.slots;
+      if (while_small && slots >= kParallelSlots) return true;
+      executor_.poll();
+      for (Root& root : roots_) visit(root, centre_);
+    }
+  }
+
+  // One thread's part: claims the roots of the current choice (tickets: the choice's step in
+  // the high half, the next unclaimed root in the low half) until every choice is made.
+  void take_part() {
+    try {
+      claim_roots();
+    } catch (...) {
+      failed_.store(true);  // the others stop at their next claim
+      throw;
+    }
+  }
+
+  void claim_roots() {
+    std::uint64_t step = 0;
+    std::size_t idle = 0;
+    for (;;) {
+      std::uint64_t word = tickets_.load(std::memory_order_acquire);
+      if (failed_.load(std::memory_order_relaxed) || word >> 32 == kEnd) return;
+      const bool all_claimed = (word & 0xffffffff) >= roots_.size();
+      if (word >> 32 < step || all_claimed) {
+        step = std::max<std::uint64_t>(step, (word >> 32) + all_claimed);
+        wait_a_moment(idle);
+        continue;
+      }
+      step = word >> 32;
+      if (!tickets_.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel)) continue;
+      idle = 0;
+      executor_.poll();
+      visit(roots_[word & 0xffffffff], centre_);
+      if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < roots_.size()) continue;
+      done_.store(0, std::memory_order_relaxed);
+      tickets_.store((choose_alone(true) ? step + 1 : kEnd) << 32, std::memory_order_release);
+    }
+  }
+
+  // Between choices a thread waits for another to finish its root: a few pauses, then yields.
+  void wait_a_moment(std::size_t& idle) const {
+    if (++idle % 64 == 0) {
+      executor_.poll();
+      std::this_thread::yield();
+    }
+  }
 
   void visit(Root& root, const double* centre) {
     root.stack.assign(1, root.node);
@@ -439,20 +515,23 @@ class Chooser {
   }
 
   Tree& tree_;
+  const PointSet& points_;
   const Executor& executor_;
   std::vector<Root> roots_;
-  std::vector<std::size_t> top_;  // the nodes above the roots, parents first
-  std::size_t slots_ = kParallelSlots;
+  std::vector<double> scratch_;
+  Indices* result_ = nullptr;
+  std::size_t target_ = 0;
+  const double* centre_ = nullptr;
+  std::atomic<std::uint64_t> tickets_{0};
+  std::atomic<std::size_t> done_{0};
+  std::atomic<bool> failed_{false};
 };
 
 template <std::size_t D>
 void choose(const PointSet& points, std::size_t target, std::size_t bucket_size,
             const Executor& executor, Indices& result) {
   Tree tree = build_tree<D>(points, bucket_size, executor);
-  Chooser<D> chooser(tree, executor);
-  std::vector<double> scratch(points.d);
-  while (result.size() < target)
-    result.push_back(chooser.next(row_as_doubles(points, result.back(), scratch.data())));
+  Chooser<D>(tree, points, executor).run(target, result);
 }
 
 // Appends to result, which holds the first choice, until it holds target indices.
