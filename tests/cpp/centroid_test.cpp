@@ -31,14 +31,15 @@ TEST(FindClosestPoint, ComparesRootedDistancesAndKeepsTheLowerIndexOnTies) {
 }
 
 // Points in vector lanes, by columns or by rows, give point_distance to the bit: one block of
-// eight, two, blocks with a tail, tails alone, a last group of lanes cut short, and squares
-// that overflow.
+// eight, two, blocks with a tail, short rows alone, a last group of lanes cut short, and
+// squares that overflow.
 TEST(PointColumns, GiveTheDistancesOfPointDistance) {
   std::mt19937_64 gen(2);
   std::uniform_real_distribution<double> real(-1.0, 1.0);
-  for (std::size_t d : {1, 7, 8, 9, 16, 17, 70}) {
+  for (std::size_t d : {1, 2, 3, 5, 7, 8, 9, 16, 17, 70}) {
     vorn::PointSet points(37, d);
-    for (double& c : points.coords) c = real(gen) * (gen() % 5 == 0 ? 1e160 : 1.0);
+    for (double& c : points.coords) c = real(gen) * (gen() % 9 == 0 ? 1e160 : 1.0);
+    for (std::size_t t = 0; t < d; ++t) points.coords[3 * d + t] = real(gen);  // a finite centre
     const vorn::PointColumns columns(points);
     std::vector<double> out(points.n);
     columns.distances(points[3], 1, points.n, out.data());
@@ -50,6 +51,10 @@ TEST(PointColumns, GiveTheDistancesOfPointDistance) {
     vorn::row_squared_sums(points[0], d, ids, 7, points[3], out.data());
     for (std::size_t j = 0; j < 7; ++j) {
       ASSERT_EQ(out[j], vorn::squared_distance_sum(points[ids[j]], points[3], d)) << d << " " << j;
+    }
+    vorn::row_squared_sums(points[0], d, points.n, points[3], out.data());
+    for (std::size_t i = 0; i < points.n; ++i) {
+      ASSERT_EQ(out[i], vorn::squared_distance_sum(points[i], points[3], d)) << d << " " << i;
     }
   }
 }

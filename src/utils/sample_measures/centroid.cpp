@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "base/compiler_hints.h"
+#include "base/fixed_dimension.h"
 #include "base/panic.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
@@ -27,14 +28,35 @@ VORN_SIMD_CLONES_512 void row_squared_sums(const double* rows, std::size_t d, st
 VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d, std::size_t m,
                                            const double* position, double* out);
 
+namespace {
+
+// Adds the rows to sum coordinate by coordinate, in point order. With D fixed (D > 0) the sums
+// stay in registers; D = 0 reads d at run time.
+template <std::size_t D, class T>
+void add_rows(const T* rows, std::size_t n, std::size_t d, double* sum) {
+  if constexpr (D == 0) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const T* p = rows + i * d;
+      for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
+    }
+  } else {
+    double s[D];
+    for (std::size_t j = 0; j < D; ++j) s[j] = sum[j];
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < D; ++j) s[j] = s[j] + rows[i * D + j];
+    }
+    for (std::size_t j = 0; j < D; ++j) sum[j] = s[j];
+  }
+}
+
+}  // namespace
+
 std::vector<double> compute_centroid(const PointSet& points) {
   const std::size_t d = points.d;
   std::vector<double> sum(d, 0.0);
   with_rows(points, [&](auto rows) {
-    for (std::size_t i = 0; i < points.n; ++i) {
-      const auto* p = rows + i * d;
-      for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
-    }
+    with_dimension<1, 2, 3, 4, 5, 6, 7>(
+        d, [&](auto dim) { add_rows<decltype(dim)::value>(rows, points.n, d, sum.data()); });
   });
   // A division by n, not a multiplication by its reciprocal.
   const double count = static_cast<double>(points.n);
@@ -52,8 +74,10 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t m = std::min(kBlock, n - begin);
     row_squared_sums(points, begin, m, position, sums);
+    // The roots first, in a loop of their own, so that they are taken several at a time.
+    for (std::size_t j = 0; j < m; ++j) sums[j] = std::sqrt(sums[j]);
     for (std::size_t j = 0; j < m; ++j) {
-      const double candidate = std::sqrt(sums[j]);
+      const double candidate = sums[j];
       if (begin + j == 0) {
         best_distance = candidate;
       } else if (std::isnan(best_distance) || std::isnan(candidate)) {
@@ -152,6 +176,24 @@ VORN_ALWAYS_INLINE double finish_row_sum(const F64x8& partial, std::size_t d, co
   return r;
 }
 
+// The squared sums of point_distance for rows of D < 8 coordinates: each point's chain alone,
+// with the coordinates unrolled.
+template <std::size_t D, class Row>
+VORN_ALWAYS_INLINE void short_row_sums(Row row, std::size_t m, const double* position,
+                                       double* out) {
+  double c[D];
+  for (std::size_t t = 0; t < D; ++t) c[t] = position[t];
+  for (std::size_t j = 0; j < m; ++j) {
+    const auto* p = row(j);
+    double r = 0.0;
+    for (std::size_t t = 0; t < D; ++t) {
+      const double v = p[t] - c[t];
+      r = r + v * v;
+    }
+    out[j] = r;
+  }
+}
+
 // The squared sums of point_distance from position to the rows row(0) .. row(m - 1), each read
 // as stored: lane k of a vector is the point's partial sum k, so eight coordinates take one
 // vector step, and four points run side by side for independent chains. Rows of floats are
@@ -161,6 +203,14 @@ VORN_ALWAYS_INLINE void row_sums(Row row, std::size_t m, std::size_t d, const do
                                  double* out) {
   using T = std::remove_cv_t<std::remove_pointer_t<decltype(row(0))>>;
   constexpr std::size_t kPerLine = 64 / sizeof(T);
+  if (d > 0 && d < 8) {
+    with_dimension<1, 2, 3, 4, 5, 6, 7>(d, [&](auto dim) {
+      if constexpr (decltype(dim)::value > 0) {
+        short_row_sums<decltype(dim)::value>(row, m, position, out);
+      }
+    });
+    return;
+  }
   const std::size_t blocks = d / 8;
   std::size_t j = 0;
   for (; j + 4 <= m; j += 4) {
