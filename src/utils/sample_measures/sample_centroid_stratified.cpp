@@ -23,155 +23,232 @@ namespace vorn {
 
 namespace {
 
-// Points whose distances run side by side: eight lanes, as two F64x4.
-constexpr std::size_t kLanes = 8;
-// Points per range of the assignment step: a multiple of kLanes.
+// Points per range of the assignment step.
 constexpr std::size_t kAssignGrain = 256;
 // From this dimension on, per-centre bounds pick the centres whose distances are computed: they
 // save more distance work than they cost. Below it a point's distances are cheap enough that
-// one pair of bounds per point, and the lanes for the points they leave in doubt, do better.
+// one pair of bounds per point, and all k distances for the points they leave in doubt, do
+// better.
 constexpr std::size_t kBoundsFromDimension = 32;
-
-// The nearest centre of each lane's point so far, in two halves of four lanes (the vector
-// width every x86-64 clone has): its squared sum, the smallest squared sum of the other
-// centres seen, and its number.
-#if VORN_VECTOR_EXTENSIONS
-using LaneCentres = I64x4;
-#else
-using LaneCentres = std::int64_t[4];
-#endif
-struct LaneNearest {
-  F64x4 sum[2], second[2];
-  LaneCentres best[2];
-};
+// Centres side by side in one F64x4: lane l of group g is centre 4 g + l.
+constexpr std::size_t kGroupLanes = 4;
+// Groups whose sums run at once, for independent chains that share each broadcast axis.
+constexpr std::size_t kGroupsAtOnce = 4;
 
 VORN_LANE_HELPER void splat(double x, F64x4& v) {
   v = F64x4{x, x, x, x};
 }
 
-#if VORN_VECTOR_EXTENSIONS
-// Moves every lane whose squared sum to centre j is smaller than its best so far, comparing the
-// sums; marks in doubt the lanes where that might differ from comparing their square roots.
-VORN_LANE_HELPER void keep_smaller(const F64x4* sum, std::int64_t j, LaneNearest& near,
-                                   I64x4& doubt) {
-  for (std::size_t h = 0; h < 2; ++h) {
-    const I64x4 nearer = near.sum[h] > sum[h];
-    // Sums a > b * (1 + 2^-40) have roots that certainly differ (a square root closes only
-    // far smaller relative gaps); tiny sums are left to the roots.
-    doubt |= nearer & ~(near.sum[h] > sum[h] * (1.0 + 0x1p-40) + 0x1p-1000);
-    near.second[h] = nearer ? near.sum[h] : (sum[h] < near.second[h] ? sum[h] : near.second[h]);
-    near.sum[h] = nearer ? sum[h] : near.sum[h];
-    near.best[h] = nearer ? j + I64x4{} : near.best[h];
-  }
-}
-#endif
+// The centres of one iteration as columns: axis c of centre j at at[c * width + j], width being
+// k rounded up to whole groups. Lanes past k hold +inf: their sums are +inf, and a tie at +inf
+// goes to the lower, real, centre.
+struct CentreColumns {
+  std::vector<double> at;
+  std::size_t width = 0;
 
-// Moves every lane whose square root of the squared sum to centre j is smaller than that of
-// its best so far.
-VORN_LANE_HELPER void keep_nearer(const F64x4* sum, std::int64_t j, LaneNearest& near) {
-  for (std::size_t l = 0; l < kLanes; ++l) {
-    // By value: clang binds no reference to an element of a vector type.
-    const double best = near.sum[l / 4][l % 4];
-    if (std::sqrt(best) > std::sqrt(sum[l / 4][l % 4])) {
-      near.second[l / 4][l % 4] = best;
-      near.sum[l / 4][l % 4] = sum[l / 4][l % 4];
-      near.best[l / 4][l % 4] = j;
-    } else {
-      near.second[l / 4][l % 4] = std::min(near.second[l / 4][l % 4], sum[l / 4][l % 4]);
+  void lay_out(const std::vector<double>& centres, std::size_t k, std::size_t d) {
+    width = (k + kGroupLanes - 1) / kGroupLanes * kGroupLanes;
+    at.assign(width * d, std::numeric_limits<double>::infinity());
+    for (std::size_t j = 0; j < k; ++j) {
+      for (std::size_t c = 0; c < d; ++c) at[c * width + j] = centres[j * d + c];
     }
   }
-}
+};
 
-// block: d axes of kLanes points, axis c of lane l at block[c * kLanes + l]. Sets out[0] and
-// out[1] to the lanes' squared sums to centre in the order of point_distance: for d >= 8,
-// partial sum k over axes k, k + 8, ... of the full blocks, combined as
-// ((s0 + s4) + (s1 + s5)) + (s2 + s6)) + (s3 + s7), then the tail one axis at a time.
-VORN_LANE_HELPER void lane_square_sums(const double* block, std::size_t d, const double* centre,
-                                       F64x4* out) {
-  // The squares of axis c of both halves, added to acc[0] and acc[1], or, for the first term
-  // of a sum, written there: 0 + x is x for every square x (never -0), so no add is needed.
-  const auto add_squares = [block, centre](std::size_t c, F64x4* acc, bool first) {
-    F64x4 v0, v1;
-    load_lanes(block + c * kLanes, v0), load_lanes(block + c * kLanes + 4, v1);
+// Unaligned whole-vector moves of sums that are written and soon read back: copies merged
+// into a loop of narrower moves would stall the wider loads that read them.
 #if VORN_VECTOR_EXTENSIONS
-    // A scalar operand is broadcast as it is loaded, taking no arithmetic slot.
-    v0 = v0 - centre[c];
-    v1 = v1 - centre[c];
+typedef double F64x4Unaligned __attribute__((vector_size(32), aligned(8)));
+VORN_LANE_HELPER void store_sums(double* p, const F64x4& v) {
+  *reinterpret_cast<F64x4Unaligned*>(p) = v;
+}
+VORN_LANE_HELPER F64x4 load_sums(const double* p) {
+  return *reinterpret_cast<const F64x4Unaligned*>(p);
+}
 #else
-    F64x4 x;
-    splat(centre[c], x);
-    v0 = v0 - x;
-    v1 = v1 - x;
+VORN_LANE_HELPER void store_sums(double* p, const F64x4& v) {
+  store_lanes(p, v);
+}
 #endif
-    acc[0] = first ? v0 * v0 : acc[0] + v0 * v0;
-    acc[1] = first ? v1 * v1 : acc[1] + v1 * v1;
+
+// x: one row of d axes; column: the first of G groups in a CentreColumns of this width. Sets
+// r[g] to the lanes' squared sums of point_distance from x in its order: for d >= 8, partial
+// sum k over axes k, k + 8, ... of the full blocks, combined as
+// (((s0 + s4) + (s1 + s5)) + (s2 + s6)) + (s3 + s7), then the tail one axis at a time.
+template <std::size_t G, class T>
+VORN_ALWAYS_INLINE void group_square_sums(const T* x, std::size_t d, const double* column,
+                                          std::size_t width, double* out) {
+  // The squares of axis c, added to acc, or, for the first term of a sum, written there: 0 + x
+  // is x for every square x (never -0), so no add is needed.
+  const auto add_squares = [x, column, width](std::size_t c, F64x4* acc, bool first) {
+    const double axis = static_cast<double>(x[c]);
+    for (std::size_t g = 0; g < G; ++g) {
+      F64x4 v;
+      load_lanes(column + c * width + g * kGroupLanes, v);
+#if VORN_VECTOR_EXTENSIONS
+      // A scalar operand is broadcast as it is loaded, taking no arithmetic slot.
+      v = axis - v;
+#else
+      F64x4 a;
+      splat(axis, a);
+      v = a - v;
+#endif
+      acc[g] = first ? v * v : acc[g] + v * v;
+    }
   };
   const std::size_t full = d / 8 * 8;
-  F64x4 r[2] = {}, a[2] = {}, b[2] = {};
+  F64x4 a[G] = {}, b[G] = {}, r[G] = {};
   for (std::size_t k = 0; k < 4 && full != 0; ++k) {
     for (std::size_t c = k; c < full; c += 8) {
       add_squares(c, a, c == k);
       add_squares(c + 4, b, c == k);
     }
-    for (std::size_t h = 0; h < 2; ++h) r[h] = k == 0 ? a[h] + b[h] : r[h] + (a[h] + b[h]);
+    for (std::size_t g = 0; g < G; ++g) r[g] = k == 0 ? a[g] + b[g] : r[g] + (a[g] + b[g]);
   }
   for (std::size_t c = full; c < d; ++c) add_squares(c, r, c == 0);
-  out[0] = r[0];
-  out[1] = r[1];
+  for (std::size_t g = 0; g < G; ++g) store_sums(out + g * kGroupLanes, r[g]);
 }
 
-// block: as for lane_square_sums; centres: k x d. Finds each lane's nearest centre by a
-// running minimum from centre 0, so that ties go to the lower centre. D is d when it is known
-// at compile time (its loops then unroll), else 0.
-template <std::size_t D>
-VORN_ALWAYS_INLINE void nearest_of(const double* block, std::size_t d, const double* centres,
-                                   std::size_t k, LaneNearest& near) {
-  d = D != 0 ? D : d;
-  const auto start = [&] {
-    lane_square_sums(block, d, centres, near.sum);
-    for (std::size_t h = 0; h < 2; ++h) {
-      splat(std::numeric_limits<double>::infinity(), near.second[h]);
-      for (std::size_t l = 0; l < 4; ++l) near.best[h][l] = 0;
-    }
-  };
-  F64x4 sum[2];
-  start();
-#if VORN_VECTOR_EXTENSIONS
-  // The sums decide unless two came so close that their roots might tie: then the block is
-  // done again with the roots.
-  I64x4 doubt = I64x4{};
-  for (std::size_t j = 1; j < k; ++j) {
-    lane_square_sums(block, d, centres + j * d, sum);
-    keep_smaller(sum, std::int64_t(j), near, doubt);
-  }
-  if (((doubt[0] | doubt[1]) | (doubt[2] | doubt[3])) == 0) return;
-  start();
-#endif
-  for (std::size_t j = 1; j < k; ++j) {
-    lane_square_sums(block, d, centres + j * d, sum);
-    keep_nearer(sum, std::int64_t(j), near);
-  }
-}
-
-// nearest_of for any d, unrolled for the dimensions of point clouds and small feature sets.
-// Flattened: every helper is compiled into each clone.
-VORN_SIMD_CLONES VORN_FLATTEN void nearest_centres(const double* block, std::size_t d,
-                                                   const double* centres, std::size_t k,
-                                                   LaneNearest& near) {
-  if (d == 3) return nearest_of<3>(block, d, centres, k, near);
-  if (d == 16) return nearest_of<16>(block, d, centres, k, near);
-  nearest_of<0>(block, d, centres, k, near);
-}
-
-// rows: all points, row by row, T double or float. The rows of points ids[0 .. m - 1]
-// (1 <= m <= kLanes) axis by axis, widened to double; the last row fills the lanes past m.
+// Sets sums[0 .. width - 1] to the squared sums from row x to every column.
 template <class T>
-void transpose_rows(const T* rows, std::size_t d, const std::size_t* ids, std::size_t m,
-                    double* block) {
-  for (std::size_t l = 0; l < kLanes; ++l) {
-    const T* p = rows + ids[std::min(l, m - 1)] * d;
-    for (std::size_t c = 0; c < d; ++c) block[c * kLanes + l] = p[c];
+VORN_ALWAYS_INLINE void row_square_sums(const T* x, std::size_t d, const CentreColumns& columns,
+                                        double* sums) {
+  constexpr std::size_t kStep = kGroupsAtOnce * kGroupLanes;
+  const std::size_t width = columns.width;
+  std::size_t j = 0;
+  for (; j + kStep <= width; j += kStep) {
+    group_square_sums<kGroupsAtOnce>(x, d, columns.at.data() + j, width, sums + j);
   }
+  for (; j < width; j += kGroupLanes)
+    group_square_sums<1>(x, d, columns.at.data() + j, width, sums + j);
+}
+
+// A point's nearest centre, its squared sum, and the smallest squared sum of the other centres.
+struct RowNearest {
+  std::uint64_t best;
+  double sum, second;
+};
+
+// The running minimum of the square roots of sums[0 .. k - 1] from centre 0, ties to the lower
+// centre, as the assignment is defined.
+inline RowNearest nearest_by_roots(const double* sums, std::size_t k) {
+  RowNearest near{0, sums[0], std::numeric_limits<double>::infinity()};
+  double root = std::sqrt(sums[0]);
+  for (std::size_t j = 1; j < k; ++j) {
+    const double r = std::sqrt(sums[j]);
+    if (root > r) near.best = j, root = r;
+  }
+  near.sum = sums[near.best];
+  for (std::size_t j = 0; j < k; ++j) {
+    if (j != near.best) near.second = std::min(near.second, sums[j]);
+  }
+  return near;
+}
+
+#if VORN_VECTOR_EXTENSIONS
+// out[l] holds lane l of in[0], in[1], in[2] and in[3], in that order.
+VORN_LANE_HELPER void transpose_lanes(const F64x4* in, F64x4& out0, F64x4& out1, F64x4& out2,
+                                      F64x4& out3) {
+  const F64x4 even01 = __builtin_shufflevector(in[0], in[1], 0, 4, 2, 6);
+  const F64x4 odd01 = __builtin_shufflevector(in[0], in[1], 1, 5, 3, 7);
+  const F64x4 even23 = __builtin_shufflevector(in[2], in[3], 0, 4, 2, 6);
+  const F64x4 odd23 = __builtin_shufflevector(in[2], in[3], 1, 5, 3, 7);
+  out0 = __builtin_shufflevector(even01, even23, 0, 1, 4, 5);
+  out1 = __builtin_shufflevector(odd01, odd23, 0, 1, 4, 5);
+  out2 = __builtin_shufflevector(even01, even23, 2, 3, 6, 7);
+  out3 = __builtin_shufflevector(odd01, odd23, 2, 3, 6, 7);
+}
+
+// Four points side by side: the smallest squared sum so far (the first of equals), its centre
+// (a small whole number, held as a double) and the smallest sum of the other centres.
+struct LaneNearest {
+  F64x4 low, second, best;
+
+  VORN_LANE_HELPER void keep(const F64x4& sum, double j) {
+    const I64x4 nearer = sum < low;
+    second = nearer ? low : (sum < second ? sum : second);
+    low = nearer ? sum : low;
+    best = nearer ? j + F64x4{} : best;
+  }
+};
+
+// The nearest centres of four points from their sums (point p's at sums[p * width]), in lanes.
+VORN_LANE_HELPER void lanes_nearest(const double* sums, std::size_t width, LaneNearest& near) {
+  F64x4 in[4], s0, s1, s2, s3;
+  splat(std::numeric_limits<double>::infinity(), near.second);
+  for (std::size_t j = 0; j < width; j += kGroupLanes) {
+    for (std::size_t p = 0; p < 4; ++p) in[p] = load_sums(sums + p * width + j);
+    transpose_lanes(in, s0, s1, s2, s3);
+    if (j == 0) {
+      near.low = s0;
+      splat(0.0, near.best);
+    } else {
+      near.keep(s0, static_cast<double>(j));
+    }
+    near.keep(s1, static_cast<double>(j + 1));
+    near.keep(s2, static_cast<double>(j + 2));
+    near.keep(s3, static_cast<double>(j + 3));
+  }
+}
+#endif
+
+// rows: all points, row by row; ids: m point numbers. Finds each one's nearest centre as
+// nearest_by_roots does, four points at a time. sums: room for 4 columns.width entries. D is
+// d when it is known at compile time (its loops then unroll), else 0.
+template <std::size_t D, class T>
+VORN_ALWAYS_INLINE void nearest_rows_of(const T* rows, std::size_t d, const CentreColumns& columns,
+                                        std::size_t k, const std::size_t* ids, std::size_t m,
+                                        double* sums, RowNearest* out) {
+  d = D != 0 ? D : d;
+  const std::size_t width = columns.width;
+  for (std::size_t t = 0; t < m; t += 4) {
+    // A short last batch repeats its last point.
+    for (std::size_t p = 0; p < 4; ++p) {
+      row_square_sums(rows + ids[std::min(t + p, m - 1)] * d, d, columns, sums + p * width);
+    }
+#if VORN_VECTOR_EXTENSIONS
+    LaneNearest near;
+    lanes_nearest(sums, width, near);
+#endif
+    for (std::size_t p = 0; p < 4 && t + p < m; ++p) {
+#if VORN_VECTOR_EXTENSIONS
+      // The first smallest sum wins unless another sum comes so close that their roots might
+      // tie: sums a > b (1 + 2^-40) + 2^-1000 have roots that certainly differ (a square root
+      // closes only far smaller relative gaps; the absolute term covers tiny sums).
+      out[t + p] =
+          RowNearest{static_cast<std::uint64_t>(near.best[p]), near.low[p], near.second[p]};
+      if (near.second[p] > near.low[p] * (1.0 + 0x1p-40) + 0x1p-1000) continue;
+#endif
+      out[t + p] = nearest_by_roots(sums + p * width, k);
+    }
+  }
+}
+
+// nearest_rows_of, unrolled for the dimensions of point clouds and small feature sets.
+template <class T>
+VORN_ALWAYS_INLINE void nearest_rows_unrolled(const T* rows, std::size_t d,
+                                              const CentreColumns& columns, std::size_t k,
+                                              const std::size_t* ids, std::size_t m, double* sums,
+                                              RowNearest* out) {
+  if (d == 3) return nearest_rows_of<3>(rows, d, columns, k, ids, m, sums, out);
+  if (d == 16) return nearest_rows_of<16>(rows, d, columns, k, ids, m, sums, out);
+  nearest_rows_of<0>(rows, d, columns, k, ids, m, sums, out);
+}
+
+// nearest_rows_unrolled for rows of doubles and of floats: clang makes no clones of a
+// template. Flattened: every helper is compiled into each clone.
+VORN_SIMD_CLONES VORN_FLATTEN void nearest_rows(const double* rows, std::size_t d,
+                                                const CentreColumns& columns, std::size_t k,
+                                                const std::size_t* ids, std::size_t m, double* sums,
+                                                RowNearest* out) {
+  nearest_rows_unrolled(rows, d, columns, k, ids, m, sums, out);
+}
+
+VORN_SIMD_CLONES VORN_FLATTEN void nearest_rows(const float* rows, std::size_t d,
+                                                const CentreColumns& columns, std::size_t k,
+                                                const std::size_t* ids, std::size_t m, double* sums,
+                                                RowNearest* out) {
+  nearest_rows_unrolled(rows, d, columns, k, ids, m, sums, out);
 }
 
 // Distances whose squared sums fall below 2^-800 may lose their squares to underflow: the bounds
@@ -549,42 +626,53 @@ class CentreBounds {
 };
 
 // Assignment of the points of [begin, end) (at most kAssignGrain) that the bounds leave in
-// doubt, gathered in lane blocks; their bounds are reset from the distances found.
-void assign_doubtful(const PointSet& points, const std::vector<double>& centres, std::size_t k,
-                     std::size_t begin, std::size_t end, std::uint64_t* assignment,
-                     CentreBounds& bounds) {
+// doubt: each one's distances to every centre, its row read where it is stored; their bounds
+// are reset from the distances found.
+void assign_doubtful(const PointSet& points, const CentreColumns& columns, std::size_t k,
+                     const double* centres, std::size_t begin, std::size_t end,
+                     std::uint64_t* assignment, CentreBounds& bounds) {
   const std::size_t d = points.d;
   std::size_t doubtful[kAssignGrain];
   const NearBounds b = bounds.view();
   const std::size_t m = with_rows(points, [&](auto rows) {
-    return doubtful_points(rows, d, centres.data(), begin, end, assignment, b, doubtful);
+    return doubtful_points(rows, d, centres, begin, end, assignment, b, doubtful);
   });
   if (m == 0) return;
-  std::vector<double> block(d * kLanes);
-  LaneNearest near;
-  for (std::size_t s = 0; s < m; s += kLanes) {
-    const std::size_t lanes = std::min(kLanes, m - s);
-    with_rows(points,
-              [&](auto rows) { transpose_rows(rows, d, doubtful + s, lanes, block.data()); });
-    nearest_centres(block.data(), d, centres.data(), k, near);
-    for (std::size_t l = 0; l < lanes; ++l) {
-      assignment[doubtful[s + l]] = std::uint64_t(near.best[l / 4][l % 4]);
-      bounds.reset(doubtful[s + l], near.sum[l / 4][l % 4], near.second[l / 4][l % 4]);
-    }
+  // Scratch for four rows' sums: on the stack for the usual few centres.
+  alignas(32) double few[4 * 32];
+  std::vector<double> many(columns.width > 32 ? 4 * columns.width : 0);
+  RowNearest found[kAssignGrain];
+  with_rows(points, [&](auto rows) {
+    nearest_rows(rows, d, columns, k, doubtful, m, many.empty() ? few : many.data(), found);
+  });
+  for (std::size_t t = 0; t < m; ++t) {
+    assignment[doubtful[t]] = found[t].best;
+    bounds.reset(doubtful[t], found[t].sum, found[t].second);
   }
 }
 
 // Adds the points of [begin, end) (rows: all points, row by row) to the sums of their centres,
 // in index order. Overloads for rows of doubles and of floats: clang makes no clones of a
 // template.
-template <class T>
+template <std::size_t D, class T>
 VORN_ALWAYS_INLINE void add_rows_to_sums(const T* rows, std::size_t d,
                                          const std::uint64_t* assignment, std::size_t begin,
                                          std::size_t end, double* sums, std::uint64_t* sizes) {
+  d = D != 0 ? D : d;
   for (std::size_t i = begin; i < end; ++i) {
     double* sum = sums + assignment[i] * d;
     const T* p = rows + i * d;
-    for (std::size_t c = 0; c < d; ++c) sum[c] = sum[c] + p[c];
+    std::size_t c = 0;
+    // Four axes a step, each its own addition: the vectors only say that sum and p do not
+    // overlap, which the compiler cannot see.
+    for (; c + 4 <= d; c += 4) {
+      F64x4 s, x;
+      load_lanes(sum + c, s);
+      load_widened(p + c, x);
+      s = s + x;
+      store_lanes(sum + c, s);
+    }
+    for (; c < d; ++c) sum[c] = sum[c] + p[c];
     ++sizes[assignment[i]];
   }
 }
@@ -592,13 +680,15 @@ VORN_ALWAYS_INLINE void add_rows_to_sums(const T* rows, std::size_t d,
 VORN_SIMD_CLONES_512 void add_to_sums(const double* rows, std::size_t d,
                                       const std::uint64_t* assignment, std::size_t begin,
                                       std::size_t end, double* sums, std::uint64_t* sizes) {
-  add_rows_to_sums(rows, d, assignment, begin, end, sums, sizes);
+  if (d == 16) return add_rows_to_sums<16>(rows, d, assignment, begin, end, sums, sizes);
+  add_rows_to_sums<0>(rows, d, assignment, begin, end, sums, sizes);
 }
 
 VORN_SIMD_CLONES_512 void add_to_sums(const float* rows, std::size_t d,
                                       const std::uint64_t* assignment, std::size_t begin,
                                       std::size_t end, double* sums, std::uint64_t* sizes) {
-  add_rows_to_sums(rows, d, assignment, begin, end, sums, sizes);
+  if (d == 16) return add_rows_to_sums<16>(rows, d, assignment, begin, end, sums, sizes);
+  add_rows_to_sums<0>(rows, d, assignment, begin, end, sums, sizes);
 }
 
 // How an iteration finds the points' centres: from carried per-centre bounds where they fit,
@@ -606,6 +696,7 @@ VORN_SIMD_CLONES_512 void add_to_sums(const float* rows, std::size_t d,
 struct Assigner {
   std::optional<PerCentreBounds> per_centre;
   std::optional<CentreBounds> bounds;
+  CentreColumns columns;  // for the nearest-and-second bounds: the centres of this iteration
 
   Assigner(const PointSet& points, std::size_t k) {
     if (PerCentreBounds::suit(k, points.d)) {
@@ -620,8 +711,13 @@ struct Assigner {
     if (per_centre) {
       per_centre->assign(points, centres.data(), begin, end, assignment);
     } else {
-      assign_doubtful(points, centres, k, begin, end, assignment, *bounds);
+      assign_doubtful(points, columns, k, centres.data(), begin, end, assignment, *bounds);
     }
+  }
+
+  // Before the assignment step.
+  void prepare(const std::vector<double>& centres, std::size_t k, std::size_t d) {
+    if (bounds) columns.lay_out(centres, k, d);
   }
 
   void assigned() {
@@ -644,6 +740,7 @@ void lloyd_step(const PointSet& points, Assigner& assigner, std::size_t k,
                 std::vector<double>& centres, std::vector<std::uint64_t>& assignment,
                 const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
+  assigner.prepare(centres, k, d);
   const auto assign = [&](std::size_t begin, std::size_t end) {
     assigner.assign(points, centres, k, begin, end, assignment.data());
   };
