@@ -2,6 +2,8 @@
 // How many words each operation consumes is part of the results: never add a draw or a retry.
 #include "utils/sample_measures/seeded_rng.h"
 
+#include <algorithm>
+
 #include "base/panic.h"
 #include "base/simd_clones.h"
 #include "base/simd_lanes.h"
@@ -76,11 +78,18 @@ constexpr std::uint32_t kLastPairBound = 65535;
 constexpr std::size_t kPairBatch = 128;
 
 // out[g] = values[g] / bounds[g] as integers, for values below 2^32 and bounds of at most
-// kLastPairBound. Exact through doubles: both operands keep every bit, and a quotient that is
-// not an integer lies at least 1/bound from the next one, far more than the rounding moves it.
-VORN_SIMD_CLONES void pair_quotients(const double* values, const double* bounds, std::size_t count,
+// kLastPairBound; returns whether some value is a multiple of its bound or below it. Exact
+// through doubles: both operands keep every bit, and a quotient that is not an integer lies at
+// least 1/bound from the next one, far more than the rounding moves it.
+VORN_SIMD_CLONES bool pair_quotients(const double* values, const double* bounds, std::size_t count,
                                      std::int32_t* out) {
-  for (std::size_t g = 0; g < count; ++g) out[g] = static_cast<std::int32_t>(values[g] / bounds[g]);
+  int hit = 0;
+  for (std::size_t g = 0; g < count; ++g) {
+    const std::int32_t q = static_cast<std::int32_t>(values[g] / bounds[g]);
+    out[g] = q;
+    hit |= (values[g] - double(q) * bounds[g] == 0.0) | (q == 0);
+  }
+  return hit != 0;
 }
 
 }  // namespace
@@ -193,12 +202,19 @@ std::uint64_t SeededRng::shuffled_first(std::uint32_t n) {
   double values[kPairBatch], bounds[kPairBatch];
   std::int32_t quotients[kPairBatch];
   while (i < n && i + 1 <= kLastPairBound) {
-    std::size_t count = 0;
-    for (std::uint32_t b = i + 1; count < kPairBatch && b - 1 < n && b <= kLastPairBound; b += 2) {
-      values[count] = draw(b * (b + 1));
-      bounds[count++] = b;
+    // Positions i .. up to i + 2 count - 1, all below n and with bounds of runs of two.
+    const std::uint32_t last = std::min(n - 1, kLastPairBound);
+    const std::size_t count = std::min<std::size_t>(kPairBatch, (last - i) / 2 + 1);
+    for (std::size_t g = 0; g < count; ++g) {
+      const std::uint32_t b = i + 1 + 2 * static_cast<std::uint32_t>(g);
+      values[g] = draw(b * (b + 1));
+      bounds[g] = b;
     }
-    pair_quotients(values, bounds, count, quotients);
+    // Mostly no position of a batch draws 0, and then only i moves on.
+    if (!pair_quotients(values, bounds, count, quotients)) {
+      i += 2 * static_cast<std::uint32_t>(count);
+      continue;
+    }
     for (std::size_t g = 0; g < count; ++g, i += 2) {
       const std::uint32_t q = static_cast<std::uint32_t>(quotients[g]);
       first = static_cast<std::uint32_t>(values[g]) == q * (i + 1) ? i : first;
