@@ -30,38 +30,61 @@ VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d, std
 
 namespace {
 
-// Adds the rows to sum coordinate by coordinate, in point order. With D fixed (D > 0) the sums
-// stay in registers; D = 0 reads d at run time.
-template <std::size_t D, class T>
-void add_rows(const T* rows, std::size_t n, std::size_t d, double* sum) {
-  if constexpr (D == 0) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const T* p = rows + i * d;
-      for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
+// Adds the rows to sum coordinate by coordinate, in point order; with Extremes, also keeps
+// each axis' lowest and highest coordinate in lo and hi, which the sums' add chains leave room
+// for. With D fixed (D > 0) the running values stay in registers; D = 0 reads d at run time.
+template <std::size_t D, bool Extremes, class T>
+void add_rows(const T* rows, std::size_t n, std::size_t d, double* sum, double* lo, double* hi) {
+  constexpr std::size_t kHeld = D == 0 ? 1 : D;
+  const std::size_t dim = D == 0 ? d : D;
+  double held_s[kHeld], held_l[kHeld], held_h[kHeld];
+  double* s = D == 0 ? sum : held_s;
+  double* l = D == 0 ? lo : held_l;
+  double* h = D == 0 ? hi : held_h;
+  for (std::size_t j = 0; j < dim; ++j) {
+    s[j] = sum[j];
+    if constexpr (Extremes) l[j] = h[j] = rows[j];
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < dim; ++j) {
+      const double x = rows[i * dim + j];
+      s[j] = s[j] + x;
+      if constexpr (Extremes) {
+        l[j] = x < l[j] ? x : l[j];
+        h[j] = x > h[j] ? x : h[j];
+      }
     }
-  } else {
-    double s[D];
-    for (std::size_t j = 0; j < D; ++j) s[j] = sum[j];
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < D; ++j) s[j] = s[j] + rows[i * D + j];
-    }
-    for (std::size_t j = 0; j < D; ++j) sum[j] = s[j];
+  }
+  for (std::size_t j = 0; j < dim; ++j) {
+    sum[j] = s[j];
+    if constexpr (Extremes) lo[j] = l[j], hi[j] = h[j];
   }
 }
 
-}  // namespace
-
-std::vector<double> compute_centroid(const PointSet& points) {
+// The centroid, and with Extremes each axis' extremes in the same pass.
+template <bool Extremes>
+std::vector<double> centroid_of(const PointSet& points, double* lo, double* hi) {
   const std::size_t d = points.d;
   std::vector<double> sum(d, 0.0);
   with_rows(points, [&](auto rows) {
-    with_dimension<1, 2, 3, 4, 5, 6, 7>(
-        d, [&](auto dim) { add_rows<decltype(dim)::value>(rows, points.n, d, sum.data()); });
+    with_dimension<1, 2, 3, 4, 5, 6, 7>(d, [&](auto dim) {
+      add_rows<decltype(dim)::value, Extremes>(rows, points.n, d, sum.data(), lo, hi);
+    });
   });
   // A division by n, not a multiplication by its reciprocal.
   const double count = static_cast<double>(points.n);
   for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] / count;
   return sum;
+}
+
+}  // namespace
+
+std::vector<double> compute_centroid(const PointSet& points) {
+  return centroid_of<false>(points, nullptr, nullptr);
+}
+
+std::vector<double> compute_centroid_and_extremes(const PointSet& points, double* lo, double* hi) {
+  return centroid_of<true>(points, lo, hi);
 }
 
 std::uint64_t find_closest_point(const PointSet& points, const double* position) {

@@ -14,6 +14,11 @@ namespace vorn {
 // coordinates, accumulated in point order from +0.0, divided by n as a double. Never fails.
 std::vector<double> compute_centroid(const PointSet& points);
 
+// points: n x d with n >= 1; lo, hi: d doubles each. compute_centroid, with the lowest and
+// highest coordinate of each axis written to lo and hi, found in the same pass (of equal
+// extremes, the first met). Never fails.
+std::vector<double> compute_centroid_and_extremes(const PointSet& points, double* lo, double* hi);
+
 // points: n x d with n >= 1; position: d coordinates. Returns the index of the point with the
 // smallest point_distance to position; equal distances keep the lower index. n = 1 returns 0
 // without computing anything. Throws Panic("called `Option::unwrap()` on a `None` value")

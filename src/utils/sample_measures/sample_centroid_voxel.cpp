@@ -156,89 +156,25 @@ void for_key_blocks(const PointSet& points, std::size_t begin, std::size_t end, 
   }
 }
 
-// Rows whose coordinates coordinate_extremes takes side by side.
-constexpr std::size_t kExtremeRows = 8;
-
-// The lowest and highest coordinate on each axis of rows [begin, end) (d coordinates each),
-// into lo and hi. Blocks of kExtremeRows rows are compared element by element with running
-// extremes l and h (kExtremeRows * d each), so that the loop runs in vector lanes; element m of
-// a block lies on axis m mod d.
-template <class T>
-VORN_ALWAYS_INLINE void extremes_of(const T* rows, std::size_t d, std::size_t begin,
-                                    std::size_t end, double* l, double* h, double* lo, double* hi) {
-  const std::size_t width = kExtremeRows * d;
-  for (std::size_t m = 0; m < width; ++m) l[m] = h[m] = rows[begin * d + m % d];
-  std::size_t i = begin;
-  for (; i + kExtremeRows <= end; i += kExtremeRows) {
-    const T* block = rows + i * d;
-    for (std::size_t m = 0; m < width; ++m) {
-      const double x = block[m];
-      l[m] = x < l[m] ? x : l[m];
-      h[m] = x > h[m] ? x : h[m];
-    }
-  }
-  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = l[k];
-  for (std::size_t m = 0; m < width; ++m) {
-    lo[m % d] = l[m] < lo[m % d] ? l[m] : lo[m % d];
-    hi[m % d] = h[m] > hi[m % d] ? h[m] : hi[m % d];
-  }
-  for (; i < end; ++i) {
-    for (std::size_t k = 0; k < d; ++k) {
-      const double x = rows[i * d + k];
-      lo[k] = x < lo[k] ? x : lo[k];
-      hi[k] = x > hi[k] ? x : hi[k];
-    }
-  }
-}
-
-VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const double* rows, std::size_t d,
-                                                       std::size_t begin, std::size_t end,
-                                                       double* l, double* h, double* lo,
-                                                       double* hi) {
-  extremes_of(rows, d, begin, end, l, h, lo, hi);
-}
-
-VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const float* rows, std::size_t d,
-                                                       std::size_t begin, std::size_t end,
-                                                       double* l, double* h, double* lo,
-                                                       double* hi) {
-  extremes_of(rows, d, begin, end, l, h, lo, hi);
-}
-
-// The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
-// and its number of cells (a double: exact while below 2^53, compared with 2 n only).
-// A key component is monotonic in its coordinate (a rounded division, a floor and a clamp,
-// rising or falling with the sign of voxel_size), so the keys of each axis' lowest and highest
-// coordinates bound the keys of that axis. A NaN coordinate would break this, but one reaches
-// here only as the single point of a set: the nearest point to the centroid fails on it first.
-double occupied_box(const PointSet& points, double voxel_size, std::vector<std::int64_t>& lo,
-                    std::vector<std::int64_t>& stride, const Executor& executor) {
-  const std::size_t n = points.n, d = points.d;
-  const std::size_t ranges = (n - 1) / kPointsPerRange + 1;
-  std::vector<double> range_lo(ranges * d), range_hi(ranges * d);
-  executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    double* l = &range_lo[begin / kPointsPerRange * d];
-    double* h = &range_hi[begin / kPointsPerRange * d];
-    std::vector<double> block_lo(kExtremeRows * d), block_hi(kExtremeRows * d);
-    with_rows(points, [&](auto rows) {
-      coordinate_extremes(rows, d, begin, end, block_lo.data(), block_hi.data(), l, h);
-    });
-  });
-  lo.resize(d);
+// The box of the occupied voxels, from each axis' lowest and highest coordinate lo and hi:
+// its lowest key, the strides of a cell number within it, and its number of cells (a double:
+// exact while below 2^53, compared with 2 n only). A key component is monotonic in its
+// coordinate (a rounded division, a floor and a clamp, rising or falling with the sign of
+// voxel_size), so the keys of an axis' extremes bound the keys of that axis. A NaN coordinate
+// would break this, but one reaches here only as the single point of a set: the nearest point
+// to the centroid fails on it first.
+double occupied_box(const std::vector<double>& lo, const std::vector<double>& hi, double voxel_size,
+                    std::vector<std::int64_t>& lowest, std::vector<std::int64_t>& stride) {
+  const std::size_t d = lo.size();
+  lowest.resize(d);
   stride.resize(d);
   double cells = 1.0;
   for (std::size_t k = 0; k < d; ++k) {
-    std::int64_t l = voxel_key(range_lo[k], voxel_size), h = l;
-    for (std::size_t r = 0; r < ranges; ++r) {
-      for (const double x : {range_lo[r * d + k], range_hi[r * d + k]}) {
-        l = std::min<std::int64_t>(l, voxel_key(x, voxel_size));
-        h = std::max<std::int64_t>(h, voxel_key(x, voxel_size));
-      }
-    }
-    lo[k] = l;
+    const std::int64_t a = voxel_key(lo[k], voxel_size), b = voxel_key(hi[k], voxel_size);
+    lowest[k] = std::min(a, b);
     // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
     stride[k] = cells < 0x1p62 ? static_cast<std::int64_t>(cells) : 0;
-    cells *= double(h - l + 1);
+    cells *= double(std::max(a, b) - lowest[k] + 1);
   }
   return cells;
 }
@@ -320,15 +256,16 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
 // the occupied voxels when it has at most kDenseCells cells per point, else a hash table.
 // Index is wide enough for twice n. Returns the number of voxels.
 template <class Index>
-std::size_t file_points(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
+std::size_t file_points(const PointSet& points, double voxel_size, const std::vector<double>& lo,
+                        const std::vector<double>& hi, std::vector<Index>& voxel_of,
                         const Executor& executor) {
-  std::vector<std::int64_t> lo, stride;
-  const double cells = occupied_box(points, voxel_size, lo, stride, executor);
+  std::vector<std::int64_t> lowest, stride;
+  const double cells = occupied_box(lo, hi, voxel_size, lowest, stride);
   voxel_of.resize(points.n);
   if (cells > double(kDenseCells * points.n)) {
     return number_by_hash(points, voxel_size, voxel_of, executor);
   }
-  return number_in_box(points, voxel_size, cells, lo, stride, voxel_of, executor);
+  return number_in_box(points, voxel_size, cells, lowest, stride, voxel_of, executor);
 }
 
 // The p-th index, counting from 0, of those below n that `chosen` (ascending) leaves out.
@@ -417,13 +354,16 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
                const Executor& executor) {
   const std::size_t n = points.n;
   SelectionSet selection(n);
-  const std::uint64_t i0 = nearest_to_centroid(points);
+  // The extremes that bound the voxels come with the centroid's pass over the points.
+  std::vector<double> lo(points.d), hi(points.d);
+  const std::vector<double> centroid = compute_centroid_and_extremes(points, lo.data(), hi.data());
+  const std::uint64_t i0 = find_closest_point(points, centroid.data());
   selection.insert(i0);
 
   // Every point's voxel, numbered in order of first occurrence; a voxel's member list, in
   // ascending index order, is never built.
   std::vector<Index> voxel_of;
-  const std::size_t voxels = file_points(points, voxel_size, voxel_of, executor);
+  const std::size_t voxels = file_points(points, voxel_size, lo, hi, voxel_of, executor);
   executor.poll();
   const std::vector<Pick> picks = draw_picks(voxel_of, voxels, i0, t, rng, executor);
   for (const std::uint64_t i : resolve_picks(voxel_of, voxels, picks)) selection.insert(i);
