@@ -77,6 +77,29 @@ std::vector<double> centroid_of(const PointSet& points, double* lo, double* hi) 
   return sum;
 }
 
+// The least of values[0 .. m - 1] (m >= 1), with nan set when one of them is NaN. Four running
+// minima side by side: without NaNs the least value is the same whichever order finds it.
+double least_of(const double* values, std::size_t m, bool& nan) {
+  double least[4] = {values[0], values[0], values[0], values[0]};
+  int unordered = 0;
+  std::size_t j = 0;
+  for (; j + 4 <= m; j += 4) {
+    for (std::size_t l = 0; l < 4; ++l) {
+      const double v = values[j + l];
+      least[l] = v < least[l] ? v : least[l];
+      unordered |= v != v;
+    }
+  }
+  for (; j < m; ++j) {
+    least[0] = values[j] < least[0] ? values[j] : least[0];
+    unordered |= values[j] != values[j];
+  }
+  nan = unordered != 0;
+  const double a = least[1] < least[0] ? least[1] : least[0];
+  const double b = least[3] < least[2] ? least[3] : least[2];
+  return b < a ? b : a;
+}
+
 }  // namespace
 
 std::vector<double> compute_centroid(const PointSet& points) {
@@ -93,25 +116,24 @@ std::uint64_t find_closest_point(const PointSet& points, const double* position)
   constexpr std::size_t kBlock = 256;
   double sums[kBlock];
   std::uint64_t best = 0;
-  double best_distance = 0.0;
+  // Every index so far has a distance of at least best_distance, and best is the first whose
+  // distance equals it: the point that comparing in order, ties kept, ends with.
+  double best_distance = INFINITY;
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t m = std::min(kBlock, n - begin);
     row_squared_sums(points, begin, m, position, sums);
-    // The roots first, in a loop of their own, so that they are taken several at a time.
-    for (std::size_t j = 0; j < m; ++j) sums[j] = std::sqrt(sums[j]);
-    for (std::size_t j = 0; j < m; ++j) {
-      const double candidate = sums[j];
-      if (begin + j == 0) {
-        best_distance = candidate;
-      } else if (std::isnan(best_distance) || std::isnan(candidate)) {
-        throw Panic("called `Option::unwrap()` on a `None` value");
-      } else if (best_distance > candidate) {
-        // Square-rooted distances: squared sums that round to one root are a tie, kept by the
-        // lower index.
-        best = begin + j;
-        best_distance = candidate;
-      }
-    }
+    // The square root is monotonic, so the block's least distance is the root of its least
+    // squared sum; only a block that beats the best needs roots, to find its first point at
+    // that distance (squared sums that round to one root are a tie, kept by the lower index).
+    bool nan = false;
+    const double least = least_of(sums, m, nan);
+    if (nan) throw Panic("called `Option::unwrap()` on a `None` value");
+    const double distance = std::sqrt(least);
+    if (!(distance < best_distance)) continue;
+    std::size_t j = 0;
+    while (std::sqrt(sums[j]) != distance) ++j;
+    best = begin + j;
+    best_distance = distance;
   }
   return best;
 }
