@@ -97,21 +97,34 @@ class VoxelNumbering {
   std::vector<std::int32_t> keys_;    // by voxel number, d components each, for short keys only
 };
 
-// voxel_key of count coordinates. With vector extensions four at a time: lane comparisons
-// and selects are exactly the scalar ones, and unlike scalar ones they need no branches.
-// Floats are widened (exactly) as they are loaded.
-template <class T>
+// 1 / voxel_size when that is a double exactly (voxel_size a power of two whose reciprocal is
+// neither too large nor too small), else 0. Then x * (1 / voxel_size) and x / voxel_size both
+// round the same exact value once, so they agree to the bit, infinities and zeros included.
+double exact_reciprocal(double voxel_size) {
+  int e = 0;
+  const double m = std::frexp(voxel_size, &e);  // voxel_size = m 2^e, 0.5 <= |m| < 1
+  if (m != 0.5 && m != -0.5) return 0.0;
+  const double r = std::ldexp(2.0 * m, 1 - e);
+  return r != 0.0 && std::isfinite(r) ? r : 0.0;
+}
+
+// voxel_key of count coordinates, with ByReciprocal a multiplication by the exact reciprocal
+// instead of the division. With vector extensions four at a time: lane comparisons and
+// selects are exactly the scalar ones, and unlike scalar ones they need no branches. Floats
+// are widened (exactly) as they are loaded.
+template <bool ByReciprocal, class T>
 VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double voxel_size,
-                                      std::int32_t* keys) {
+                                      double reciprocal, std::int32_t* keys) {
   std::size_t i = 0;
 #if VORN_VECTOR_EXTENSIONS
   const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
+  const F64x4 inverse{reciprocal, reciprocal, reciprocal, reciprocal};
   const F64x4 lo{-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
   const F64x4 hi{2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
   for (; i + 4 <= count; i += 4) {
     F64x4 q;
     load_lanes(coords + i, q);
-    q = q / size;
+    q = ByReciprocal ? q * inverse : q / size;
     F64x4 m;
     for (std::size_t l = 0; l < 4; ++l) m[l] = std::floor(q[l]);
     m = m < lo ? lo : m;
@@ -120,19 +133,25 @@ VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double
     m = is_number ? m : F64x4{};
     for (std::size_t l = 0; l < 4; ++l) keys[i + l] = static_cast<std::int32_t>(m[l]);
   }
+#else
+  (void)reciprocal;
 #endif
   for (; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
 }
 
 // Clang cannot make clones of a template: one function for each coordinate type.
 VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
-  voxel_keys_of(coords, count, voxel_size, keys);
+                                              double voxel_size, double reciprocal,
+                                              std::int32_t* keys) {
+  if (reciprocal != 0.0) return voxel_keys_of<true>(coords, count, voxel_size, reciprocal, keys);
+  voxel_keys_of<false>(coords, count, voxel_size, reciprocal, keys);
 }
 
 VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const float* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
-  voxel_keys_of(coords, count, voxel_size, keys);
+                                              double voxel_size, double reciprocal,
+                                              std::int32_t* keys) {
+  if (reciprocal != 0.0) return voxel_keys_of<true>(coords, count, voxel_size, reciprocal, keys);
+  voxel_keys_of<false>(coords, count, voxel_size, reciprocal, keys);
 }
 
 // A box of voxels is numbered by a plain table when it has at most kDenseCells cells per point.
@@ -148,10 +167,12 @@ void for_key_blocks(const PointSet& points, std::size_t begin, std::size_t end, 
   const std::size_t d = points.d;
   const std::size_t block = std::max<std::size_t>(1, kKeysPerBlock / d);
   std::vector<std::int32_t> keys(block * d);
+  const double reciprocal = exact_reciprocal(voxel_size);
   for (std::size_t b = begin; b < end; b += block) {
     const std::size_t e = std::min(end, b + block);
-    with_rows(points,
-              [&](auto rows) { voxel_keys(rows + b * d, (e - b) * d, voxel_size, keys.data()); });
+    with_rows(points, [&](auto rows) {
+      voxel_keys(rows + b * d, (e - b) * d, voxel_size, reciprocal, keys.data());
+    });
     visit(b, e, keys.data());
   }
 }
@@ -287,6 +308,10 @@ std::uint64_t nth_left_out(const std::vector<std::uint64_t>& chosen, std::uint64
 
 std::int32_t voxel_coordinate(double x, double voxel_size) {
   return voxel_key(x, voxel_size);
+}
+
+void voxel_coordinates(const double* x, std::size_t count, double voxel_size, std::int32_t* out) {
+  voxel_keys(x, count, voxel_size, exact_reciprocal(voxel_size), out);
 }
 
 namespace {
