@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -125,13 +126,17 @@ VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double
     F64x4 q;
     load_lanes(coords + i, q);
     q = ByReciprocal ? q * inverse : q / size;
-    F64x4 m;
-    for (std::size_t l = 0; l < 4; ++l) m[l] = std::floor(q[l]);
-    m = m < lo ? lo : m;
+    // Clamped before the floor, which gives the same integers, so that truncation to 32 bits
+    // is exact and one step down where it rounded up gives the floor.
+    F64x4 m = q < lo ? lo : q;
     m = m > hi ? hi : m;
     const I64x4 is_number = q == q;
     m = is_number ? m : F64x4{};
-    for (std::size_t l = 0; l < 4; ++l) keys[i + l] = static_cast<std::int32_t>(m[l]);
+    typedef std::int32_t I32x4 __attribute__((vector_size(16)));
+    const I32x4 t = __builtin_convertvector(m, I32x4);
+    const I64x4 rounded_up = m < __builtin_convertvector(t, F64x4);
+    const I32x4 key = t + __builtin_convertvector(rounded_up, I32x4);  // true is -1
+    std::memcpy(keys + i, &key, sizeof key);
   }
 #else
   (void)reciprocal;
