@@ -131,6 +131,17 @@ TEST(VoxelSampling, GivesTheLiteralList) {
   }
 }
 
+// A first coordinate of NaN leaves the extremes NaN: the box they give must never be used.
+TEST(VoxelSampling, NonFiniteCoordinatesFailBeforeAnyVoxelWork) {
+  const PointSet clouds[] = {vorn_test::make(1, {kNaN, 5.0, 7.0}),
+                             vorn_test::make(1, {INFINITY, 0.0, 1.0}),
+                             vorn_test::make(2, {0.0, 1.0, -INFINITY, 2.0, 3.0, INFINITY})};
+  for (const PointSet& cloud : clouds) {
+    EXPECT_STREQ(vorn_test::panic_of([&] { vorn::sample_centroid_voxel(cloud, 3, 0, 1.0); }).what(),
+                 "called `Option::unwrap()` on a `None` value");
+  }
+}
+
 // Many ranges of points, numbered on several threads: clusters far apart (a sparse box, so
 // the hash table) and one dense box; float rows give the bits of their doubles.
 TEST(VoxelSampling, ThreadsAndFloatRowsGiveTheLiteralList) {

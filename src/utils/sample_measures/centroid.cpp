@@ -110,32 +110,37 @@ std::vector<double> compute_centroid_and_extremes(const PointSet& points, double
   return centroid_of<true>(points, lo, hi);
 }
 
+void NearestSearch::add(std::uint64_t begin, const double* sums, std::size_t m) {
+  // The square root is monotonic, so the block's least distance is the root of its least
+  // squared sum; only a block that beats the best needs roots, to find its first point at that
+  // distance (squared sums that round to one root are a tie, kept by the lower index).
+  bool nan = false;
+  const double least = least_of(sums, m, nan);
+  if (nan) throw Panic("called `Option::unwrap()` on a `None` value");
+  const double distance = std::sqrt(least);
+  if (!(distance < distance_)) return;
+  std::size_t j = 0;
+  while (std::sqrt(sums[j]) != distance) ++j;
+  best_ = begin + j;
+  distance_ = distance;
+}
+
+void NearestSearch::add(const NearestSearch& later) {
+  if (later.distance_ < distance_) *this = later;
+}
+
 std::uint64_t find_closest_point(const PointSet& points, const double* position) {
   const std::size_t n = points.n;
   if (n == 1) return 0;
   constexpr std::size_t kBlock = 256;
   double sums[kBlock];
-  std::uint64_t best = 0;
-  // Every index so far has a distance of at least best_distance, and best is the first whose
-  // distance equals it: the point that comparing in order, ties kept, ends with.
-  double best_distance = INFINITY;
+  NearestSearch search;
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t m = std::min(kBlock, n - begin);
     row_squared_sums(points, begin, m, position, sums);
-    // The square root is monotonic, so the block's least distance is the root of its least
-    // squared sum; only a block that beats the best needs roots, to find its first point at
-    // that distance (squared sums that round to one root are a tie, kept by the lower index).
-    bool nan = false;
-    const double least = least_of(sums, m, nan);
-    if (nan) throw Panic("called `Option::unwrap()` on a `None` value");
-    const double distance = std::sqrt(least);
-    if (!(distance < best_distance)) continue;
-    std::size_t j = 0;
-    while (std::sqrt(sums[j]) != distance) ++j;
-    best = begin + j;
-    best_distance = distance;
+    search.add(begin, sums, m);
   }
-  return best;
+  return search.best();
 }
 
 std::uint64_t nearest_to_centroid(const PointSet& points) {

@@ -250,11 +250,14 @@ void box_cells(const std::int32_t* keys, std::size_t count, std::size_t d, const
 }
 
 // Numbers every point's voxel by its cell in the occupied box (of `cells` cells), then
-// renumbers the cells in order of first occurrence in one pass in index order.
+// renumbers the cells in order of first occurrence in one pass in index order. With a
+// centroid, nearest takes in every point's distance to it, read while the point's block is at
+// hand.
 template <class Index>
 std::size_t number_in_box(const PointSet& points, double voxel_size, double cells,
                           const std::vector<std::int64_t>& lo,
                           const std::vector<std::int64_t>& stride, std::vector<Index>& voxel_of,
+                          const double* centroid, NearestSearch& nearest,
                           const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<Index> box_lo(d), box_stride(d);
@@ -262,11 +265,18 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
     box_lo[k] = static_cast<Index>(lo[k]);  // modulo the range of Index, as box_cells_of reads it
     box_stride[k] = static_cast<Index>(stride[k]);
   }
+  std::vector<NearestSearch> found((points.n - 1) / kPointsPerRange + 1);
   executor.for_ranges(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    std::vector<double> sums(centroid != nullptr ? kKeysPerBlock : 0);
+    NearestSearch& search = found[begin / kPointsPerRange];
     for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
       box_cells(keys, e - b, d, box_lo.data(), box_stride.data(), &voxel_of[b]);
+      if (centroid == nullptr) return;
+      row_squared_sums(points, b, e - b, centroid, sums.data());
+      search.add(b, sums.data(), e - b);
     });
   });
+  for (const NearestSearch& later : found) nearest.add(later);  // in index order
   constexpr Index kNone = std::numeric_limits<Index>::max();
   std::vector<Index> number(static_cast<std::size_t>(cells), kNone);
   std::size_t voxels = 0;
@@ -279,19 +289,31 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
 }
 
 // Every point's voxel, numbered in order of first occurrence: a plain table over the box of
-// the occupied voxels when it has at most kDenseCells cells per point, else a hash table.
-// Index is wide enough for twice n. Returns the number of voxels.
+// the occupied voxels (lo, hi: each axis' extreme coordinates) when it has at most kDenseCells
+// cells per point, else a hash table. Sets i0 to the point nearest the centroid, found in the
+// plain table's pass when it can be. Index is wide enough for twice n. Returns the number of
+// voxels.
 template <class Index>
 std::size_t file_points(const PointSet& points, double voxel_size, const std::vector<double>& lo,
-                        const std::vector<double>& hi, std::vector<Index>& voxel_of,
-                        const Executor& executor) {
+                        const std::vector<double>& hi, const std::vector<double>& centroid,
+                        std::vector<Index>& voxel_of, std::uint64_t& i0, const Executor& executor) {
+  // Any coordinate that is not finite makes the centroid so too; then the nearest point, which
+  // fails on such a coordinate (n >= 2), comes before any voxel work.
+  const bool finite =
+      std::all_of(centroid.begin(), centroid.end(), [](double c) { return std::isfinite(c); });
+  if (!finite) i0 = find_closest_point(points, centroid.data());
   std::vector<std::int64_t> lowest, stride;
   const double cells = occupied_box(lo, hi, voxel_size, lowest, stride);
   voxel_of.resize(points.n);
   if (cells > double(kDenseCells * points.n)) {
+    if (finite) i0 = find_closest_point(points, centroid.data());
     return number_by_hash(points, voxel_size, voxel_of, executor);
   }
-  return number_in_box(points, voxel_size, cells, lowest, stride, voxel_of, executor);
+  NearestSearch nearest;
+  const std::size_t voxels = number_in_box(points, voxel_size, cells, lowest, stride, voxel_of,
+                                           finite ? centroid.data() : nullptr, nearest, executor);
+  if (finite) i0 = nearest.best();
+  return voxels;
 }
 
 // The p-th index, counting from 0, of those below n that `chosen` (ascending) leaves out.
@@ -387,13 +409,14 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
   // The extremes that bound the voxels come with the centroid's pass over the points.
   std::vector<double> lo(points.d), hi(points.d);
   const std::vector<double> centroid = compute_centroid_and_extremes(points, lo.data(), hi.data());
-  const std::uint64_t i0 = find_closest_point(points, centroid.data());
-  selection.insert(i0);
 
   // Every point's voxel, numbered in order of first occurrence; a voxel's member list, in
   // ascending index order, is never built.
   std::vector<Index> voxel_of;
-  const std::size_t voxels = file_points(points, voxel_size, lo, hi, voxel_of, executor);
+  std::uint64_t i0 = 0;
+  const std::size_t voxels =
+      file_points(points, voxel_size, lo, hi, centroid, voxel_of, i0, executor);
+  selection.insert(i0);
   executor.poll();
   const std::vector<Pick> picks = draw_picks(voxel_of, voxels, i0, t, rng, executor);
   for (const std::uint64_t i : resolve_picks(voxel_of, voxels, picks)) selection.insert(i);
