@@ -79,22 +79,27 @@ std::vector<double> centroid_of(const PointSet& points, double* lo, double* hi) 
 
 // The least of values[0 .. m - 1] (m >= 1), with nan set when one of them is NaN. Four running
 // minima side by side: without NaNs the least value is the same whichever order finds it.
-double least_of(const double* values, std::size_t m, bool& nan) {
+VORN_SIMD_CLONES VORN_FLATTEN double least_of(const double* values, std::size_t m, bool& nan) {
   double least[4] = {values[0], values[0], values[0], values[0]};
-  int unordered = 0;
+  bool unordered = false;
   std::size_t j = 0;
+#if VORN_VECTOR_EXTENSIONS
+  F64x4 low;
+  splat_lanes(values[0], low);
+  I64x4 unequal{};
   for (; j + 4 <= m; j += 4) {
-    for (std::size_t l = 0; l < 4; ++l) {
-      const double v = values[j + l];
-      least[l] = v < least[l] ? v : least[l];
-      unordered |= v != v;
-    }
+    F64x4 v;
+    load_lanes(values + j, v);
+    low = v < low ? v : low;
+    unequal |= v != v;
   }
+  for (std::size_t l = 0; l < 4; ++l) least[l] = low[l], unordered |= unequal[l] != 0;
+#endif
   for (; j < m; ++j) {
     least[0] = values[j] < least[0] ? values[j] : least[0];
     unordered |= values[j] != values[j];
   }
-  nan = unordered != 0;
+  nan = unordered;
   const double a = least[1] < least[0] ? least[1] : least[0];
   const double b = least[3] < least[2] ? least[3] : least[2];
   return b < a ? b : a;
