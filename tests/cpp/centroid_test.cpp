@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "base/panic.h"
 #include "test_support.h"
 #include "utils/sample_measures/selection_set.h"
 #include "utils/size_measures/point_distance.h"
@@ -28,6 +29,44 @@ TEST(FindClosestPoint, ComparesRootedDistancesAndKeepsTheLowerIndexOnTies) {
   EXPECT_EQ(vorn::find_closest_point(make(2, {1.0, std::ldexp(1.0, -25), 1.0, 0.0}), origin), 1u);
   // Beyond about 1.34e154 every distance is +inf, and +inf ties too.
   EXPECT_EQ(vorn::find_closest_point(make(2, {3e154, 0.0, 2e154, 0.0}), origin), 0u);
+}
+
+// The comparisons written plainly, in index order, the best's distance recomputed each time.
+std::uint64_t literal_closest(const vorn::PointSet& points, const double* position) {
+  std::uint64_t best = 0;
+  for (std::uint64_t i = 1; i < points.n; ++i) {
+    const double db = vorn::point_distance(points[best], position, points.d);
+    const double dc = vorn::point_distance(points[i], position, points.d);
+    if (std::isnan(db) || std::isnan(dc))
+      throw vorn::Panic("called `Option::unwrap()` on a `None` value");
+    if (db > dc) best = i;
+  }
+  return best;
+}
+
+// Clouds across several blocks whose points share few distances, several of them squared sums
+// with one root: the first point at the least root must win wherever the least square lies.
+TEST(FindClosestPoint, GivesTheLiteralComparisonsAcrossBlocksAndTiedRoots) {
+  const double tiny = std::ldexp(1.0, -26), small = std::ldexp(1.0, -25);
+  const double places[][2] = {{1.0, tiny}, {1.0, 0.0},   {tiny, 1.0}, {1.0, small},
+                              {2.0, 0.0},  {3e154, 0.0}, {2e154, 1.0}};
+  std::mt19937_64 gen(4);
+  const double origin[2] = {0.0, 0.0};
+  for (int trial = 0; trial < 300; ++trial) {
+    const std::size_t n = 2 + gen() % 900, kinds = 2 + gen() % 6;
+    vorn::PointSet points(n, 2);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* place = places[gen() % kinds];
+      points.coords[2 * i] = place[0], points.coords[2 * i + 1] = place[1];
+    }
+    if (trial % 10 == 9) points.coords[gen() % (2 * n)] = NAN;
+    if (trial % 10 == 9) {
+      EXPECT_STREQ(vorn_test::panic_of([&] { vorn::find_closest_point(points, origin); }).what(),
+                   "called `Option::unwrap()` on a `None` value");
+      continue;
+    }
+    ASSERT_EQ(vorn::find_closest_point(points, origin), literal_closest(points, origin)) << trial;
+  }
 }
 
 // Points in vector lanes, by columns or by rows, give point_distance to the bit: one block of

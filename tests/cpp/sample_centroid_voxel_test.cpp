@@ -45,6 +45,30 @@ TEST(VoxelCoordinate, FloorsClampsAndMapsNaNToZero) {
   for (const auto& c : cases) EXPECT_EQ(vorn::voxel_coordinate(c.x, c.size), c.key) << c.label;
 }
 
+// Many values at once give each value's own bits, on sizes whose reciprocal is exact (powers
+// of two, down to where it would overflow) and on others, with quotients that overflow, round
+// to subnormals, or land on and beside integers.
+TEST(VoxelCoordinate, ManyAtOnceGiveTheBitsOfOne) {
+  const double sizes[] = {0.25,      -0.25,    1.0,       0x1p-1022, 0x1p-1024,
+                          0x1p-1074, 0x1p1023, -0x1p1023, 0.3,       3.0,
+                          0.0,       kNaN,     INFINITY,  -INFINITY, 0x1.0000000000001p-2};
+  std::mt19937_64 gen(8);
+  std::vector<double> x = {
+      0.0,       -0.0,         0x1p-1074,   -0x1p-1074,   0x1p-1022,
+      1.0,       -1.0,         0.75,        -0.75,        std::numeric_limits<double>::max(),
+      -1e308,    1e300,        2.5e-300,    kNaN,         INFINITY,
+      -INFINITY, 536870911.75, 536870912.0, -536870912.25};
+  while (x.size() < 61)
+    x.push_back(std::ldexp(double(gen() % 2001) - 1000.0, int(gen() % 64) - 40));
+  std::vector<std::int32_t> many(x.size());
+  for (const double size : sizes) {
+    vorn::voxel_coordinates(x.data(), x.size(), size, many.data());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      ASSERT_EQ(many[i], vorn::voxel_coordinate(x[i], size)) << x[i] << " / " << size;
+    }
+  }
+}
+
 // The procedure written plainly: voxels in a list in order of first occurrence, each with
 // its member list, shuffled as (key, members) records; the chosen set as a plain list.
 Indices literal_voxel(const PointSet& points, std::uint64_t count, std::uint64_t seed,
@@ -104,6 +128,17 @@ TEST(VoxelSampling, GivesTheLiteralList) {
     ASSERT_EQ(got, literal_voxel(points, count, seed, size))
         << "trial " << trial << " n=" << n << " d=" << d << " size=" << size;
     ASSERT_EQ(got.size(), std::min<std::uint64_t>(n, count));
+  }
+}
+
+// A first coordinate of NaN leaves the extremes NaN: the box they give must never be used.
+TEST(VoxelSampling, NonFiniteCoordinatesFailBeforeAnyVoxelWork) {
+  const PointSet clouds[] = {vorn_test::make(1, {kNaN, 5.0, 7.0}),
+                             vorn_test::make(1, {INFINITY, 0.0, 1.0}),
+                             vorn_test::make(2, {0.0, 1.0, -INFINITY, 2.0, 3.0, INFINITY})};
+  for (const PointSet& cloud : clouds) {
+    EXPECT_STREQ(vorn_test::panic_of([&] { vorn::sample_centroid_voxel(cloud, 3, 0, 1.0); }).what(),
+                 "called `Option::unwrap()` on a `None` value");
   }
 }
 

@@ -101,6 +101,21 @@ TEST(ShuffledPrefix, EqualsPrefixOfFullShuffleAndDrawsTheSameWords) {
   }
 }
 
+// The front alone is decoded run by run: lists ending inside or just past runs of three or
+// more bounds (to n' = 1624), runs of two (to 65535) and single bounds, on many seeds.
+TEST(ShuffledPrefix, FrontEqualsFrontOfFullShuffleAcrossRunLengths) {
+  for (std::uint64_t n :
+       {3u, 12u, 14u, 1000u, 1625u, 1626u, 1627u, 4001u, 65535u, 65536u, 65537u, 65538u, 65600u}) {
+    for (std::uint64_t seed = 0; seed < (n < 5000 ? 200u : 12u); ++seed) {
+      SeededRng a = SeededRng::seed_from_u64(seed * 1000003 + n), b = a;
+      std::vector<std::uint64_t> full = iota(n);
+      a.shuffle(full.data(), full.size());
+      ASSERT_EQ(b.shuffled_prefix(n, 1), std::vector<std::uint64_t>{full[0]}) << n << " " << seed;
+      expect_same_position(a, b);
+    }
+  }
+}
+
 using vorn::wide_multiply;
 using vorn::wide_multiply_portable;
 

@@ -30,33 +30,46 @@ VORN_SIMD_CLONES_512 void row_squared_sums(const float* rows, std::size_t d, std
 
 namespace {
 
-// Adds the rows to sum coordinate by coordinate, in point order. With D fixed (D > 0) the sums
-// stay in registers; D = 0 reads d at run time.
-template <std::size_t D, class T>
-void add_rows(const T* rows, std::size_t n, std::size_t d, double* sum) {
-  if constexpr (D == 0) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const T* p = rows + i * d;
-      for (std::size_t j = 0; j < d; ++j) sum[j] = sum[j] + p[j];
+// Adds the rows to sum coordinate by coordinate, in point order; with Extremes, also keeps
+// each axis' lowest and highest coordinate in lo and hi, which the sums' add chains leave room
+// for. With D fixed (D > 0) the running values stay in registers; D = 0 reads d at run time.
+template <std::size_t D, bool Extremes, class T>
+void add_rows(const T* rows, std::size_t n, std::size_t d, double* sum, double* lo, double* hi) {
+  constexpr std::size_t kHeld = D == 0 ? 1 : D;
+  const std::size_t dim = D == 0 ? d : D;
+  double held_s[kHeld], held_l[kHeld], held_h[kHeld];
+  double* s = D == 0 ? sum : held_s;
+  double* l = D == 0 ? lo : held_l;
+  double* h = D == 0 ? hi : held_h;
+  for (std::size_t j = 0; j < dim; ++j) {
+    s[j] = sum[j];
+    if constexpr (Extremes) l[j] = h[j] = rows[j];
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < dim; ++j) {
+      const double x = rows[i * dim + j];
+      s[j] = s[j] + x;
+      if constexpr (Extremes) {
+        l[j] = x < l[j] ? x : l[j];
+        h[j] = x > h[j] ? x : h[j];
+      }
     }
-  } else {
-    double s[D];
-    for (std::size_t j = 0; j < D; ++j) s[j] = sum[j];
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = 0; j < D; ++j) s[j] = s[j] + rows[i * D + j];
-    }
-    for (std::size_t j = 0; j < D; ++j) sum[j] = s[j];
+  }
+  for (std::size_t j = 0; j < dim; ++j) {
+    sum[j] = s[j];
+    if constexpr (Extremes) lo[j] = l[j], hi[j] = h[j];
   }
 }
 
-}  // namespace
-
-std::vector<double> compute_centroid(const PointSet& points) {
+// The centroid, and with Extremes each axis' extremes in the same pass.
+template <bool Extremes>
+std::vector<double> centroid_of(const PointSet& points, double* lo, double* hi) {
   const std::size_t d = points.d;
   std::vector<double> sum(d, 0.0);
   with_rows(points, [&](auto rows) {
-    with_dimension<1, 2, 3, 4, 5, 6, 7>(
-        d, [&](auto dim) { add_rows<decltype(dim)::value>(rows, points.n, d, sum.data()); });
+    with_dimension<1, 2, 3, 4, 5, 6, 7>(d, [&](auto dim) {
+      add_rows<decltype(dim)::value, Extremes>(rows, points.n, d, sum.data(), lo, hi);
+    });
   });
   // A division by n, not a multiplication by its reciprocal.
   const double count = static_cast<double>(points.n);
@@ -64,33 +77,75 @@ std::vector<double> compute_centroid(const PointSet& points) {
   return sum;
 }
 
+// The least of values[0 .. m - 1] (m >= 1), with nan set when one of them is NaN. Four running
+// minima side by side: without NaNs the least value is the same whichever order finds it.
+VORN_SIMD_CLONES VORN_FLATTEN double least_of(const double* values, std::size_t m, bool& nan) {
+  double least[4] = {values[0], values[0], values[0], values[0]};
+  bool unordered = false;
+  std::size_t j = 0;
+#if VORN_VECTOR_EXTENSIONS
+  F64x4 low;
+  splat_lanes(values[0], low);
+  I64x4 unequal{};
+  for (; j + 4 <= m; j += 4) {
+    F64x4 v;
+    load_lanes(values + j, v);
+    low = v < low ? v : low;
+    unequal |= v != v;
+  }
+  for (std::size_t l = 0; l < 4; ++l) least[l] = low[l], unordered |= unequal[l] != 0;
+#endif
+  for (; j < m; ++j) {
+    least[0] = values[j] < least[0] ? values[j] : least[0];
+    unordered |= values[j] != values[j];
+  }
+  nan = unordered;
+  const double a = least[1] < least[0] ? least[1] : least[0];
+  const double b = least[3] < least[2] ? least[3] : least[2];
+  return b < a ? b : a;
+}
+
+}  // namespace
+
+std::vector<double> compute_centroid(const PointSet& points) {
+  return centroid_of<false>(points, nullptr, nullptr);
+}
+
+std::vector<double> compute_centroid_and_extremes(const PointSet& points, double* lo, double* hi) {
+  return centroid_of<true>(points, lo, hi);
+}
+
+void NearestSearch::add(std::uint64_t begin, const double* sums, std::size_t m) {
+  // The square root is monotonic, so the block's least distance is the root of its least
+  // squared sum; only a block that beats the best needs roots, to find its first point at that
+  // distance (squared sums that round to one root are a tie, kept by the lower index).
+  bool nan = false;
+  const double least = least_of(sums, m, nan);
+  if (nan) throw Panic("called `Option::unwrap()` on a `None` value");
+  const double distance = std::sqrt(least);
+  if (!(distance < distance_)) return;
+  std::size_t j = 0;
+  while (std::sqrt(sums[j]) != distance) ++j;
+  best_ = begin + j;
+  distance_ = distance;
+}
+
+void NearestSearch::add(const NearestSearch& later) {
+  if (later.distance_ < distance_) *this = later;
+}
+
 std::uint64_t find_closest_point(const PointSet& points, const double* position) {
   const std::size_t n = points.n;
   if (n == 1) return 0;
   constexpr std::size_t kBlock = 256;
   double sums[kBlock];
-  std::uint64_t best = 0;
-  double best_distance = 0.0;
+  NearestSearch search;
   for (std::size_t begin = 0; begin < n; begin += kBlock) {
     const std::size_t m = std::min(kBlock, n - begin);
     row_squared_sums(points, begin, m, position, sums);
-    // The roots first, in a loop of their own, so that they are taken several at a time.
-    for (std::size_t j = 0; j < m; ++j) sums[j] = std::sqrt(sums[j]);
-    for (std::size_t j = 0; j < m; ++j) {
-      const double candidate = sums[j];
-      if (begin + j == 0) {
-        best_distance = candidate;
-      } else if (std::isnan(best_distance) || std::isnan(candidate)) {
-        throw Panic("called `Option::unwrap()` on a `None` value");
-      } else if (best_distance > candidate) {
-        // Square-rooted distances: squared sums that round to one root are a tie, kept by the
-        // lower index.
-        best = begin + j;
-        best_distance = candidate;
-      }
-    }
+    search.add(begin, sums, m);
   }
-  return best;
+  return search.best();
 }
 
 std::uint64_t nearest_to_centroid(const PointSet& points) {

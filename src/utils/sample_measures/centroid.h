@@ -3,6 +3,8 @@
 // index.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,12 +16,40 @@ namespace vorn {
 // coordinates, accumulated in point order from +0.0, divided by n as a double. Never fails.
 std::vector<double> compute_centroid(const PointSet& points);
 
+// points: n x d with n >= 1; lo, hi: d doubles each. compute_centroid, with the lowest and
+// highest coordinate of each axis written to lo and hi, found in the same pass (of equal
+// extremes, the first met). Never fails.
+std::vector<double> compute_centroid_and_extremes(const PointSet& points, double* lo, double* hi);
+
 // points: n x d with n >= 1; position: d coordinates. Returns the index of the point with the
 // smallest point_distance to position; equal distances keep the lower index. n = 1 returns 0
 // without computing anything. Throws Panic("called `Option::unwrap()` on a `None` value")
 // when n >= 2 and any distance is NaN (which any non-finite coordinate produces when the
 // position is the centroid).
 std::uint64_t find_closest_point(const PointSet& points, const double* position);
+
+// find_closest_point over squared sums handed over block by block, in index order or as
+// searches over consecutive pieces combined in index order. Every point seen so far is at
+// least distance_ away, and best_ is the first at that distance: what comparing the points one
+// by one in order, ties kept, ends with.
+class NearestSearch {
+ public:
+  // sums: the squared sums of point_distance of points begin .. begin + m - 1 (m >= 1), all
+  // after the points seen so far. Throws Panic("called `Option::unwrap()` on a `None` value")
+  // when one of them is NaN.
+  void add(std::uint64_t begin, const double* sums, std::size_t m);
+
+  // Takes in a search over points that all come after the ones seen here.
+  void add(const NearestSearch& later);
+
+  // The nearest point seen; 0 while none is nearer than +inf (the whole set's first point is
+  // then the nearest).
+  std::uint64_t best() const { return best_; }
+
+ private:
+  std::uint64_t best_ = 0;
+  double distance_ = HUGE_VAL;
+};
 
 // points: n x d with n >= 1. The index every centroid sampler starts from: find_closest_point
 // of compute_centroid. Fails as find_closest_point does.

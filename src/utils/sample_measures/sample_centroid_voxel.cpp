@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -97,42 +98,65 @@ class VoxelNumbering {
   std::vector<std::int32_t> keys_;    // by voxel number, d components each, for short keys only
 };
 
-// voxel_key of count coordinates. With vector extensions four at a time: lane comparisons
-// and selects are exactly the scalar ones, and unlike scalar ones they need no branches.
-// Floats are widened (exactly) as they are loaded.
-template <class T>
+// 1 / voxel_size when that is a double exactly (voxel_size a power of two whose reciprocal is
+// neither too large nor too small), else 0. Then x * (1 / voxel_size) and x / voxel_size both
+// round the same exact value once, so they agree to the bit, infinities and zeros included.
+double exact_reciprocal(double voxel_size) {
+  int e = 0;
+  const double m = std::frexp(voxel_size, &e);  // voxel_size = m 2^e, 0.5 <= |m| < 1
+  if (m != 0.5 && m != -0.5) return 0.0;
+  const double r = std::ldexp(2.0 * m, 1 - e);
+  return r != 0.0 && std::isfinite(r) ? r : 0.0;
+}
+
+// voxel_key of count coordinates, with ByReciprocal a multiplication by the exact reciprocal
+// instead of the division. With vector extensions four at a time: lane comparisons and
+// selects are exactly the scalar ones, and unlike scalar ones they need no branches. Floats
+// are widened (exactly) as they are loaded.
+template <bool ByReciprocal, class T>
 VORN_ALWAYS_INLINE void voxel_keys_of(const T* coords, std::size_t count, double voxel_size,
-                                      std::int32_t* keys) {
+                                      double reciprocal, std::int32_t* keys) {
   std::size_t i = 0;
 #if VORN_VECTOR_EXTENSIONS
   const F64x4 size{voxel_size, voxel_size, voxel_size, voxel_size};
+  const F64x4 inverse{reciprocal, reciprocal, reciprocal, reciprocal};
   const F64x4 lo{-2147483648.0, -2147483648.0, -2147483648.0, -2147483648.0};
   const F64x4 hi{2147483647.0, 2147483647.0, 2147483647.0, 2147483647.0};
   for (; i + 4 <= count; i += 4) {
     F64x4 q;
     load_lanes(coords + i, q);
-    q = q / size;
-    F64x4 m;
-    for (std::size_t l = 0; l < 4; ++l) m[l] = std::floor(q[l]);
-    m = m < lo ? lo : m;
+    q = ByReciprocal ? q * inverse : q / size;
+    // Clamped before the floor, which gives the same integers, so that truncation to 32 bits
+    // is exact and one step down where it rounded up gives the floor.
+    F64x4 m = q < lo ? lo : q;
     m = m > hi ? hi : m;
     const I64x4 is_number = q == q;
     m = is_number ? m : F64x4{};
-    for (std::size_t l = 0; l < 4; ++l) keys[i + l] = static_cast<std::int32_t>(m[l]);
+    typedef std::int32_t I32x4 __attribute__((vector_size(16)));
+    const I32x4 t = __builtin_convertvector(m, I32x4);
+    const I64x4 rounded_up = m < __builtin_convertvector(t, F64x4);
+    const I32x4 key = t + __builtin_convertvector(rounded_up, I32x4);  // true is -1
+    std::memcpy(keys + i, &key, sizeof key);
   }
+#else
+  (void)reciprocal;
 #endif
   for (; i < count; ++i) keys[i] = voxel_key(coords[i], voxel_size);
 }
 
 // Clang cannot make clones of a template: one function for each coordinate type.
 VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const double* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
-  voxel_keys_of(coords, count, voxel_size, keys);
+                                              double voxel_size, double reciprocal,
+                                              std::int32_t* keys) {
+  if (reciprocal != 0.0) return voxel_keys_of<true>(coords, count, voxel_size, reciprocal, keys);
+  voxel_keys_of<false>(coords, count, voxel_size, reciprocal, keys);
 }
 
 VORN_SIMD_CLONES VORN_FLATTEN void voxel_keys(const float* coords, std::size_t count,
-                                              double voxel_size, std::int32_t* keys) {
-  voxel_keys_of(coords, count, voxel_size, keys);
+                                              double voxel_size, double reciprocal,
+                                              std::int32_t* keys) {
+  if (reciprocal != 0.0) return voxel_keys_of<true>(coords, count, voxel_size, reciprocal, keys);
+  voxel_keys_of<false>(coords, count, voxel_size, reciprocal, keys);
 }
 
 // A box of voxels is numbered by a plain table when it has at most kDenseCells cells per point.
@@ -148,97 +172,35 @@ void for_key_blocks(const PointSet& points, std::size_t begin, std::size_t end, 
   const std::size_t d = points.d;
   const std::size_t block = std::max<std::size_t>(1, kKeysPerBlock / d);
   std::vector<std::int32_t> keys(block * d);
+  const double reciprocal = exact_reciprocal(voxel_size);
   for (std::size_t b = begin; b < end; b += block) {
     const std::size_t e = std::min(end, b + block);
-    with_rows(points,
-              [&](auto rows) { voxel_keys(rows + b * d, (e - b) * d, voxel_size, keys.data()); });
+    with_rows(points, [&](auto rows) {
+      voxel_keys(rows + b * d, (e - b) * d, voxel_size, reciprocal, keys.data());
+    });
     visit(b, e, keys.data());
   }
 }
 
-// Rows whose coordinates coordinate_extremes takes side by side.
-constexpr std::size_t kExtremeRows = 8;
-
-// The lowest and highest coordinate on each axis of rows [begin, end) (d coordinates each),
-// into lo and hi. Blocks of kExtremeRows rows are compared element by element with running
-// extremes l and h (kExtremeRows * d each), so that the loop runs in vector lanes; element m of
-// a block lies on axis m mod d.
-template <class T>
-VORN_ALWAYS_INLINE void extremes_of(const T* rows, std::size_t d, std::size_t begin,
-                                    std::size_t end, double* l, double* h, double* lo, double* hi) {
-  const std::size_t width = kExtremeRows * d;
-  for (std::size_t m = 0; m < width; ++m) l[m] = h[m] = rows[begin * d + m % d];
-  std::size_t i = begin;
-  for (; i + kExtremeRows <= end; i += kExtremeRows) {
-    const T* block = rows + i * d;
-    for (std::size_t m = 0; m < width; ++m) {
-      const double x = block[m];
-      l[m] = x < l[m] ? x : l[m];
-      h[m] = x > h[m] ? x : h[m];
-    }
-  }
-  for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = l[k];
-  for (std::size_t m = 0; m < width; ++m) {
-    lo[m % d] = l[m] < lo[m % d] ? l[m] : lo[m % d];
-    hi[m % d] = h[m] > hi[m % d] ? h[m] : hi[m % d];
-  }
-  for (; i < end; ++i) {
-    for (std::size_t k = 0; k < d; ++k) {
-      const double x = rows[i * d + k];
-      lo[k] = x < lo[k] ? x : lo[k];
-      hi[k] = x > hi[k] ? x : hi[k];
-    }
-  }
-}
-
-VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const double* rows, std::size_t d,
-                                                       std::size_t begin, std::size_t end,
-                                                       double* l, double* h, double* lo,
-                                                       double* hi) {
-  extremes_of(rows, d, begin, end, l, h, lo, hi);
-}
-
-VORN_SIMD_CLONES VORN_FLATTEN void coordinate_extremes(const float* rows, std::size_t d,
-                                                       std::size_t begin, std::size_t end,
-                                                       double* l, double* h, double* lo,
-                                                       double* hi) {
-  extremes_of(rows, d, begin, end, l, h, lo, hi);
-}
-
-// The box of the occupied voxels: its lowest key lo, the strides of a cell number within it,
-// and its number of cells (a double: exact while below 2^53, compared with 2 n only).
-// A key component is monotonic in its coordinate (a rounded division, a floor and a clamp,
-// rising or falling with the sign of voxel_size), so the keys of each axis' lowest and highest
-// coordinates bound the keys of that axis. A NaN coordinate would break this, but one reaches
-// here only as the single point of a set: the nearest point to the centroid fails on it first.
-double occupied_box(const PointSet& points, double voxel_size, std::vector<std::int64_t>& lo,
-                    std::vector<std::int64_t>& stride, const Executor& executor) {
-  const std::size_t n = points.n, d = points.d;
-  const std::size_t ranges = (n - 1) / kPointsPerRange + 1;
-  std::vector<double> range_lo(ranges * d), range_hi(ranges * d);
-  executor.for_ranges(n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    double* l = &range_lo[begin / kPointsPerRange * d];
-    double* h = &range_hi[begin / kPointsPerRange * d];
-    std::vector<double> block_lo(kExtremeRows * d), block_hi(kExtremeRows * d);
-    with_rows(points, [&](auto rows) {
-      coordinate_extremes(rows, d, begin, end, block_lo.data(), block_hi.data(), l, h);
-    });
-  });
-  lo.resize(d);
+// The box of the occupied voxels, from each axis' lowest and highest coordinate lo and hi:
+// its lowest key, the strides of a cell number within it, and its number of cells (a double:
+// exact while below 2^53, compared with 2 n only). A key component is monotonic in its
+// coordinate (a rounded division, a floor and a clamp, rising or falling with the sign of
+// voxel_size), so the keys of an axis' extremes bound the keys of that axis. A NaN coordinate
+// would break this, but one reaches here only as the single point of a set: the nearest point
+// to the centroid fails on it first.
+double occupied_box(const std::vector<double>& lo, const std::vector<double>& hi, double voxel_size,
+                    std::vector<std::int64_t>& lowest, std::vector<std::int64_t>& stride) {
+  const std::size_t d = lo.size();
+  lowest.resize(d);
   stride.resize(d);
   double cells = 1.0;
   for (std::size_t k = 0; k < d; ++k) {
-    std::int64_t l = voxel_key(range_lo[k], voxel_size), h = l;
-    for (std::size_t r = 0; r < ranges; ++r) {
-      for (const double x : {range_lo[r * d + k], range_hi[r * d + k]}) {
-        l = std::min<std::int64_t>(l, voxel_key(x, voxel_size));
-        h = std::max<std::int64_t>(h, voxel_key(x, voxel_size));
-      }
-    }
-    lo[k] = l;
+    const std::int64_t a = voxel_key(lo[k], voxel_size), b = voxel_key(hi[k], voxel_size);
+    lowest[k] = std::min(a, b);
     // Strides are read only when the box is small; past 2^62 cells the cast would overflow.
     stride[k] = cells < 0x1p62 ? static_cast<std::int64_t>(cells) : 0;
-    cells *= double(h - l + 1);
+    cells *= double(std::max(a, b) - lowest[k] + 1);
   }
   return cells;
 }
@@ -288,11 +250,14 @@ void box_cells(const std::int32_t* keys, std::size_t count, std::size_t d, const
 }
 
 // Numbers every point's voxel by its cell in the occupied box (of `cells` cells), then
-// renumbers the cells in order of first occurrence in one pass in index order.
+// renumbers the cells in order of first occurrence in one pass in index order. With a
+// centroid, nearest takes in every point's distance to it, read while the point's block is at
+// hand.
 template <class Index>
 std::size_t number_in_box(const PointSet& points, double voxel_size, double cells,
                           const std::vector<std::int64_t>& lo,
                           const std::vector<std::int64_t>& stride, std::vector<Index>& voxel_of,
+                          const double* centroid, NearestSearch& nearest,
                           const Executor& executor) {
   const std::size_t d = points.d;
   std::vector<Index> box_lo(d), box_stride(d);
@@ -300,11 +265,18 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
     box_lo[k] = static_cast<Index>(lo[k]);  // modulo the range of Index, as box_cells_of reads it
     box_stride[k] = static_cast<Index>(stride[k]);
   }
+  std::vector<NearestSearch> found((points.n - 1) / kPointsPerRange + 1);
   executor.for_ranges(points.n, kPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    std::vector<double> sums(centroid != nullptr ? kKeysPerBlock : 0);
+    NearestSearch& search = found[begin / kPointsPerRange];
     for_key_blocks(points, begin, end, voxel_size, [&](auto b, auto e, const std::int32_t* keys) {
       box_cells(keys, e - b, d, box_lo.data(), box_stride.data(), &voxel_of[b]);
+      if (centroid == nullptr) return;
+      row_squared_sums(points, b, e - b, centroid, sums.data());
+      search.add(b, sums.data(), e - b);
     });
   });
+  for (const NearestSearch& later : found) nearest.add(later);  // in index order
   constexpr Index kNone = std::numeric_limits<Index>::max();
   std::vector<Index> number(static_cast<std::size_t>(cells), kNone);
   std::size_t voxels = 0;
@@ -317,18 +289,31 @@ std::size_t number_in_box(const PointSet& points, double voxel_size, double cell
 }
 
 // Every point's voxel, numbered in order of first occurrence: a plain table over the box of
-// the occupied voxels when it has at most kDenseCells cells per point, else a hash table.
-// Index is wide enough for twice n. Returns the number of voxels.
+// the occupied voxels (lo, hi: each axis' extreme coordinates) when it has at most kDenseCells
+// cells per point, else a hash table. Sets i0 to the point nearest the centroid, found in the
+// plain table's pass when it can be. Index is wide enough for twice n. Returns the number of
+// voxels.
 template <class Index>
-std::size_t file_points(const PointSet& points, double voxel_size, std::vector<Index>& voxel_of,
-                        const Executor& executor) {
-  std::vector<std::int64_t> lo, stride;
-  const double cells = occupied_box(points, voxel_size, lo, stride, executor);
+std::size_t file_points(const PointSet& points, double voxel_size, const std::vector<double>& lo,
+                        const std::vector<double>& hi, const std::vector<double>& centroid,
+                        std::vector<Index>& voxel_of, std::uint64_t& i0, const Executor& executor) {
+  // Any coordinate that is not finite makes the centroid so too; then the nearest point, which
+  // fails on such a coordinate (n >= 2), comes before any voxel work.
+  const bool finite =
+      std::all_of(centroid.begin(), centroid.end(), [](double c) { return std::isfinite(c); });
+  if (!finite) i0 = find_closest_point(points, centroid.data());
+  std::vector<std::int64_t> lowest, stride;
+  const double cells = occupied_box(lo, hi, voxel_size, lowest, stride);
   voxel_of.resize(points.n);
   if (cells > double(kDenseCells * points.n)) {
+    if (finite) i0 = find_closest_point(points, centroid.data());
     return number_by_hash(points, voxel_size, voxel_of, executor);
   }
-  return number_in_box(points, voxel_size, cells, lo, stride, voxel_of, executor);
+  NearestSearch nearest;
+  const std::size_t voxels = number_in_box(points, voxel_size, cells, lowest, stride, voxel_of,
+                                           finite ? centroid.data() : nullptr, nearest, executor);
+  if (finite) i0 = nearest.best();
+  return voxels;
 }
 
 // The p-th index, counting from 0, of those below n that `chosen` (ascending) leaves out.
@@ -350,6 +335,10 @@ std::uint64_t nth_left_out(const std::vector<std::uint64_t>& chosen, std::uint64
 
 std::int32_t voxel_coordinate(double x, double voxel_size) {
   return voxel_key(x, voxel_size);
+}
+
+void voxel_coordinates(const double* x, std::size_t count, double voxel_size, std::int32_t* out) {
+  voxel_keys(x, count, voxel_size, exact_reciprocal(voxel_size), out);
 }
 
 namespace {
@@ -417,13 +406,17 @@ Indices sample(const PointSet& points, std::uint64_t t, SeededRng& rng, double v
                const Executor& executor) {
   const std::size_t n = points.n;
   SelectionSet selection(n);
-  const std::uint64_t i0 = nearest_to_centroid(points);
-  selection.insert(i0);
+  // The extremes that bound the voxels come with the centroid's pass over the points.
+  std::vector<double> lo(points.d), hi(points.d);
+  const std::vector<double> centroid = compute_centroid_and_extremes(points, lo.data(), hi.data());
 
   // Every point's voxel, numbered in order of first occurrence; a voxel's member list, in
   // ascending index order, is never built.
   std::vector<Index> voxel_of;
-  const std::size_t voxels = file_points(points, voxel_size, voxel_of, executor);
+  std::uint64_t i0 = 0;
+  const std::size_t voxels =
+      file_points(points, voxel_size, lo, hi, centroid, voxel_of, i0, executor);
+  selection.insert(i0);
   executor.poll();
   const std::vector<Pick> picks = draw_picks(voxel_of, voxels, i0, t, rng, executor);
   for (const std::uint64_t i : resolve_picks(voxel_of, voxels, picks)) selection.insert(i);

@@ -2,7 +2,10 @@
 // How many words each operation consumes is part of the results: never add a draw or a retry.
 #include "utils/sample_measures/seeded_rng.h"
 
+#include <algorithm>
+
 #include "base/panic.h"
+#include "base/simd_clones.h"
 #include "base/simd_lanes.h"
 #include "utils/sample_measures/wide_multiply.h"
 
@@ -69,6 +72,25 @@ void chacha8_four_blocks(const std::uint32_t key[8], std::uint64_t first, std::u
   }
 }
 #endif
+
+// Runs of two bounds n' and n' + 1 exist for n' up to this one.
+constexpr std::uint32_t kLastPairBound = 65535;
+constexpr std::size_t kPairBatch = 128;
+
+// out[g] = values[g] / bounds[g] as integers, for values below 2^32 and bounds of at most
+// kLastPairBound; returns whether some value is a multiple of its bound or below it. Exact
+// through doubles: both operands keep every bit, and a quotient that is not an integer lies at
+// least 1/bound from the next one, far more than the rounding moves it.
+VORN_SIMD_CLONES bool pair_quotients(const double* values, const double* bounds, std::size_t count,
+                                     std::int32_t* out) {
+  int hit = 0;
+  for (std::size_t g = 0; g < count; ++g) {
+    const std::int32_t q = static_cast<std::int32_t>(values[g] / bounds[g]);
+    out[g] = q;
+    hit |= (values[g] - double(q) * bounds[g] == 0.0) | (q == 0);
+  }
+  return hit != 0;
+}
 
 }  // namespace
 
@@ -137,14 +159,7 @@ std::uint64_t SeededRng::next_u64() {
 
 std::uint32_t SeededRng::random_range32(std::uint32_t bound) {
   if (bound == 0) throw Panic("cannot sample empty range");
-  const std::uint64_t p = std::uint64_t(next_u32()) * bound;
-  const std::uint32_t high = static_cast<std::uint32_t>(p >> 32);
-  const std::uint32_t low = static_cast<std::uint32_t>(p);
-  // The threshold is 2^32 - bound, not 2^32 mod bound; the refinement is one word, never a loop.
-  if (low <= 0u - bound) return high;
-  const std::uint32_t high2 = static_cast<std::uint32_t>((std::uint64_t(next_u32()) * bound) >> 32);
-  const std::uint32_t sum = low + high2;
-  return sum < low ? high + 1 : high;
+  return range_below(bound, [this] { return next_u32(); });
 }
 
 std::uint64_t SeededRng::random_range(std::uint64_t bound) {
@@ -158,11 +173,68 @@ std::uint64_t SeededRng::random_range(std::uint64_t bound) {
   return sum < low ? high + 1 : high;
 }
 
+std::uint64_t SeededRng::shuffled_first(std::uint32_t n) {
+  // Position 0 takes itself without a draw; later position i moves into the front exactly
+  // when it draws 0, so the front ends with the last such i.
+  std::uint64_t first = 0;
+  std::uint32_t i = 1;
+  // The read position in a local, which stays in a register; written back at the end.
+  std::size_t index = index_;
+  auto draw = [&](std::uint32_t bound) {
+    return range_below(bound, [&] {
+      if (index >= 64) generate_and_set(0), index = 0;
+      return buffer_[index++];
+    });
+  };
+  std::uint64_t bound;
+  std::uint8_t taken;
+  // Runs of three or more bounds: each position as the chooser hands it out.
+  while (i < n && (taken = bound_run(i + 1, bound)) > 2) {
+    std::uint32_t chunk = draw(static_cast<std::uint32_t>(bound));
+    for (std::uint8_t m = 0; m < taken && i < n; ++m, ++i) {
+      const std::uint32_t j = m + 1 == taken ? chunk : chunk % (i + 1);
+      chunk /= i + 1;
+      if (j == 0) first = i;
+    }
+  }
+  // Runs of two: the value c of bounds i + 1 and i + 2 stands for positions c mod (i + 1) and
+  // c / (i + 1). Drawn in order, then decoded a batch at a time.
+  double values[kPairBatch], bounds[kPairBatch];
+  std::int32_t quotients[kPairBatch];
+  while (i < n && i + 1 <= kLastPairBound) {
+    // Positions i .. up to i + 2 count - 1, all below n and with bounds of runs of two.
+    const std::uint32_t last = std::min(n - 1, kLastPairBound);
+    const std::size_t count = std::min<std::size_t>(kPairBatch, (last - i) / 2 + 1);
+    for (std::size_t g = 0; g < count; ++g) {
+      const std::uint32_t b = i + 1 + 2 * static_cast<std::uint32_t>(g);
+      values[g] = draw(b * (b + 1));
+      bounds[g] = b;
+    }
+    // Mostly no position of a batch draws 0, and then only i moves on.
+    if (!pair_quotients(values, bounds, count, quotients)) {
+      i += 2 * static_cast<std::uint32_t>(count);
+      continue;
+    }
+    for (std::size_t g = 0; g < count; ++g, i += 2) {
+      const std::uint32_t q = static_cast<std::uint32_t>(quotients[g]);
+      first = static_cast<std::uint32_t>(values[g]) == q * (i + 1) ? i : first;
+      first = q == 0 && i + 1 < n ? i + 1 : first;
+    }
+  }
+  for (; i < n; ++i) first = draw(i + 1) == 0 ? i : first;  // one bound a draw
+  index_ = index;
+  return first;
+}
+
 std::vector<std::uint64_t> SeededRng::shuffled_prefix(std::uint64_t n, std::size_t k) {
   const std::size_t size = k < n ? k : static_cast<std::size_t>(n);
   std::vector<std::uint64_t> prefix(size);
   for (std::size_t i = 0; i < size; ++i) prefix[i] = i;
   if (n <= 1) return prefix;
+  if (size == 1 && n < 0xFFFFFFFFu) {
+    prefix[0] = shuffled_first(static_cast<std::uint32_t>(n));
+    return prefix;
+  }
   // Before step i, position i still holds i; a swap reaching back into the prefix from
   // beyond it therefore writes i there, and the rest of the list never needs to exist.
   shuffle_positions(0, n, [&prefix, size](std::uint64_t i, std::uint64_t j) {

@@ -59,6 +59,15 @@ class SeededRng {
   // Refills the buffer with blocks counter_ .. counter_ + 3 and sets the read position.
   void generate_and_set(std::size_t index);
 
+  // random_range32 for a bound known to be at least 1, on the words next_word() gives.
+  template <class NextWord>
+  static std::uint32_t range_below(std::uint32_t bound, NextWord next_word);
+
+  // shuffled_prefix(n, 1)[0] for 2 <= n < 2^32 - 1: the last position whose swap partner is
+  // 0, with the same draws; runs of two bounds are decoded in batches without an integer
+  // division.
+  std::uint64_t shuffled_first(std::uint32_t n);
+
   // Hands out positions in [0, n'] for n' = m, m + 1, ..., packing as many draws as fit into
   // one 32-bit value (a product of consecutive bounds below 2^32).
   class IncreasingUniform {
@@ -89,19 +98,39 @@ inline std::uint32_t SeededRng::next_u32() {
   return buffer_[index_++];
 }
 
+template <class NextWord>
+inline std::uint32_t SeededRng::range_below(std::uint32_t bound, NextWord next_word) {
+  const std::uint64_t p = std::uint64_t(next_word()) * bound;
+  const std::uint32_t high = static_cast<std::uint32_t>(p >> 32);
+  const std::uint32_t low = static_cast<std::uint32_t>(p);
+  // The threshold is 2^32 - bound, not 2^32 mod bound; the refinement is one word, never a loop.
+  if (low <= 0u - bound) return high;
+  const std::uint32_t high2 =
+      static_cast<std::uint32_t>((std::uint64_t(next_word()) * bound) >> 32);
+  const std::uint32_t sum = low + high2;
+  return sum < low ? high + 1 : high;
+}
+
+// The longest run first, first + 1, ... of bounds whose product stays below 2^32, which
+// share one draw: returns how many it holds (at least 1) and their product in bound.
+inline std::uint8_t bound_run(std::uint32_t first, std::uint64_t& bound) {
+  bound = first;
+  std::uint64_t factor = std::uint64_t(first) + 1;
+  std::uint8_t taken = 1;
+  while (bound * factor <= 0xFFFFFFFFu) {
+    bound *= factor;
+    ++factor;
+    ++taken;
+  }
+  return taken;
+}
+
 inline std::uint32_t SeededRng::IncreasingUniform::next_index() {
   const std::uint32_t next_n = n_ + 1;
   std::uint8_t remaining;
   if (remaining_ == 0) {
-    // The longest run n', n' + 1, ... whose product stays below 2^32 shares one draw.
-    std::uint64_t bound = next_n;
-    std::uint64_t factor = std::uint64_t(next_n) + 1;
-    std::uint8_t taken = 1;
-    while (bound * factor <= 0xFFFFFFFFu) {
-      bound *= factor;
-      ++factor;
-      ++taken;
-    }
+    std::uint64_t bound;
+    const std::uint8_t taken = bound_run(next_n, bound);
     chunk_ = rng_.random_range32(static_cast<std::uint32_t>(bound));
     remaining = static_cast<std::uint8_t>(taken - 1);
   } else {
