@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,8 +42,11 @@ constexpr std::size_t kMaxFloatDimension = 64;
 constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
-// Columns of the unit table built together from point columns (at most 64 dimensions).
-constexpr std::size_t kTableGrain = 16;
+// Columns of the unit table built together from point columns (at most 64 dimensions): one
+// cache line of a table row (rows start on line boundaries), so that threads building
+// neighbouring ranges never write into one line.
+constexpr std::size_t kLineBytes = 64;
+constexpr std::size_t kTableGrain = kLineBytes / sizeof(std::int32_t);
 // From rows, in parallel ranges of kTableRange columns, each in tiles of kTableTile columns
 // (which stay in the first-level cache) that blocks of rows of about kTableBlockBytes meet in
 // turn.
@@ -55,6 +59,7 @@ constexpr std::size_t kPiece = 256;
 
 // A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
+static_assert(kTableGrain * sizeof(Units) == kLineBytes, "a table range is one cache line");
 using Sum = std::int64_t;
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
@@ -272,7 +277,7 @@ class Distances {
   // kCandidateGrain).
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end,
                         const TriangleFloor& floor, Units* out) const {
-    if (!table_.empty()) return table_.data() + i * n_ + begin;
+    if (table_ != nullptr) return table_ + i * stride_ + begin;
     if (float_columns_.empty()) {
       exact_unit_row(i, begin, end, floor, out);
       return out;
@@ -313,7 +318,7 @@ class Distances {
   // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
   // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does.
   void unit_table(const Executor& executor) {
-    table_.resize(n_ * n_);
+    allocate_table();
     if (columns_) {
       // Few points in few dimensions: each point meets the whole range at once, in lanes.
       executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
@@ -330,10 +335,21 @@ class Distances {
     });
   }
 
+  // Rows padded to whole cache lines and left unset: the build writes every entry, on as many
+  // threads as it runs, so neither a serial fill nor the first touch of the pages stays serial.
+  void allocate_table() {
+    stride_ = (n_ + kTableGrain - 1) / kTableGrain * kTableGrain;
+    std::size_t bytes = (n_ * stride_ + kTableGrain) * sizeof(Units);
+    table_storage_.reset(new Units[n_ * stride_ + kTableGrain]);
+    void* start = table_storage_.get();
+    table_ =
+        static_cast<Units*>(std::align(kLineBytes, n_ * stride_ * sizeof(Units), start, bytes));
+  }
+
   // Entries (x, i) and (i, x) for x in [begin, end) at or after i, from row[x - begin].
   void write_table_row(std::size_t i, std::size_t begin, std::size_t end, const double* row) {
     for (std::size_t x = std::max(begin, i); x < end; ++x) {
-      table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+      table_[x * stride_ + i] = table_[i * stride_ + x] = units(row[x - begin]);
     }
   }
 
@@ -406,7 +422,9 @@ class Distances {
   double scale_;
   Units cap_;
   std::optional<PointColumns> columns_;  // only where lanes across points pay: d <= 64
-  std::vector<Units> table_;
+  std::unique_ptr<Units[]> table_storage_;
+  Units* table_ = nullptr;  // row i at table_ + i * stride_, each row on a cache-line boundary
+  std::size_t stride_ = 0;
   std::vector<float> float_columns_;
 };
 
@@ -475,11 +493,12 @@ struct NearestMedoids {
     }
   }
 
-  // The medoid at position p is now medoids[p], at distances `column` from every point.
-  void replaced(const PointSet& points, const Indices& medoids, std::size_t p,
-                const double* column) {
+  // The medoid at position p is now medoids[p], at distances `column` from every point: points
+  // [begin, end) follow, independently of the others.
+  void replaced(const PointSet& points, const Indices& medoids, std::size_t p, const double* column,
+                std::size_t begin, std::size_t end) {
     const std::size_t t = medoids.size();
-    for (std::size_t i = 0; i < near1.size(); ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
       if (!to_medoid.empty()) to_medoid[p * near1.size() + i] = column[i];
       if (pos1[i] != p && pos2[i] != p) {
         insert(i, column[i], p);
@@ -552,7 +571,7 @@ class SwapBounds {
     std::vector<Term> all(n_);
     for (std::size_t i = 0; i < n_; ++i) {
       quantise(nearest, distances, i);
-      note_capped(i);
+      note_capped(i, capped_);
       account(q1_[i], q2_[i], pos_[i], 1);
       all[i] = Term{i, q1_[i], q2_[i], pos_[i], q1_[i], q2_[i], pos_[i]};
       all[i].old_q1 = all[i].old_q2 = -1;  // nothing to take out: every distance is >= 0
@@ -574,25 +593,6 @@ class SwapBounds {
   // The first few points (ascending) whose nearest or second-nearest distance is capped.
   const std::vector<std::size_t>& capped() const { return capped_; }
 
-  // Follows a swap: replaces the terms of the points whose nearest or second-nearest distance
-  // changed.
-  void update(const NearestMedoids& nearest, const Distances& distances, const Executor& executor) {
-    changed_.clear();
-    capped_.clear();
-    for (std::size_t i = 0; i < n_; ++i) {
-      const Units a = q1_[i], b = q2_[i];
-      const std::size_t p = pos_[i];
-      quantise(nearest, distances, i);
-      note_capped(i);
-      if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
-      changed_.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
-      account(a, b, p, -1);
-      account(q1_[i], q2_[i], pos_[i], 1);
-    }
-    apply(changed_, nearest, distances, executor);
-  }
-
- private:
   // A point's old and new nearest and second-nearest distance (units) and nearest position.
   struct Term {
     std::size_t i;
@@ -602,6 +602,49 @@ class SwapBounds {
     std::size_t pos;
   };
 
+  // What a swap changed for one range of points: the terms that changed, and the first few
+  // points (ascending) whose nearest or second-nearest distance is capped.
+  struct Changes {
+    std::vector<Term> terms;
+    std::vector<std::size_t> capped;
+  };
+
+  // Requantises points [begin, end) after a swap, noting what changed in `changes`. Ranges of
+  // points are independent, so they may follow a swap in parallel.
+  void requantise(const NearestMedoids& nearest, const Distances& distances, std::size_t begin,
+                  std::size_t end, Changes& changes) {
+    changes.terms.clear();
+    changes.capped.clear();
+    for (std::size_t i = begin; i < end; ++i) {
+      const Units a = q1_[i], b = q2_[i];
+      const std::size_t p = pos_[i];
+      quantise(nearest, distances, i);
+      note_capped(i, changes.capped);
+      if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
+      changes.terms.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
+    }
+  }
+
+  // Follows a swap, given the changes of consecutive ranges of points in point order: replaces
+  // the terms of the points whose nearest or second-nearest distance changed.
+  void update(const std::vector<Changes>& ranges, const NearestMedoids& nearest,
+              const Distances& distances, const Executor& executor) {
+    changed_.clear();
+    capped_.clear();
+    for (const Changes& changes : ranges) {
+      for (std::size_t i : changes.capped) {
+        if (capped_.size() < kCappedChecks) capped_.push_back(i);
+      }
+      for (const Term& term : changes.terms) {
+        account(term.old_q1, term.old_q2, term.old_pos, -1);
+        account(term.q1, term.q2, term.pos, 1);
+        changed_.push_back(term);
+      }
+    }
+    apply(changed_, nearest, distances, executor);
+  }
+
+ private:
   // Adds (sign 1) or removes (sign -1) a point's term of loss and its capped distances.
   void account(Units q1, Units q2, std::size_t pos, int sign) {
     loss_[pos] += sign * std::int64_t(q2 - q1);
@@ -612,8 +655,8 @@ class SwapBounds {
     if (q2 == cap_) capped_near2_at_[pos] += sign;
   }
 
-  void note_capped(std::size_t i) {
-    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped_.size() < kCappedChecks) capped_.push_back(i);
+  void note_capped(std::size_t i, std::vector<std::size_t>& capped) const {
+    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped.size() < kCappedChecks) capped.push_back(i);
   }
 
   void quantise(const NearestMedoids& nearest, const Distances& distances, std::size_t i) {
@@ -722,6 +765,21 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
   return true;
 }
 
+// After a swap at position p (the new medoid at distances `column` from every point): the
+// nearest medoids of every point and the terms of the bounds follow, ranges of points in
+// parallel; the bounds then take the changed terms in point order.
+void follow_swap(const PointSet& points, const Indices& medoids, std::size_t p,
+                 const double* column, const Distances& distances, const Executor& executor,
+                 NearestMedoids& nearest, SwapBounds* bounds,
+                 std::vector<SwapBounds::Changes>& changes) {
+  changes.resize((points.n - 1) / kPiece + 1);
+  executor.for_ranges(points.n, kPiece, [&](std::size_t begin, std::size_t end) {
+    nearest.replaced(points, medoids, p, column, begin, end);
+    if (bounds) bounds->requantise(nearest, distances, begin, end, changes[begin / kPiece]);
+  });
+  if (bounds) bounds->update(changes, nearest, distances, executor);
+}
+
 // Swaps medoids (positions 1 .. t - 1) in first-improvement order until max_iterations swaps
 // or a pass without one.
 void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size_t table_entries,
@@ -735,6 +793,7 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
   std::optional<SwapBounds> bounds;
   if (t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
   std::vector<double> column(n);
+  std::vector<SwapBounds::Changes> changes;
   std::uint64_t swaps = 0;
   bool swapped = true;
   while (swapped) {
@@ -758,8 +817,8 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
         medoids[p] = x;
         current = cost;
         if (++swaps == max_iterations) return;
-        nearest.replaced(points, medoids, p, column.data());
-        if (bounds) bounds->update(nearest, distances, executor);
+        follow_swap(points, medoids, p, column.data(), distances, executor, nearest,
+                    bounds ? &*bounds : nullptr, changes);
         swapped = true;  // first improvement: start the next pass from position 1
         break;
       }
