@@ -60,6 +60,44 @@ constexpr std::size_t kPiece = 256;
 // A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
 static_assert(kTableGrain * sizeof(Units) == kLineBytes, "a table range is one cache line");
+
+// An array that starts on a cache line, zero-filled or left unset (large ones on huge pages
+// where the system has them). Parallel ranges whose bounds are whole lines of it then never
+// write into one line, which would pass it between the cores at every write.
+template <class T>
+class LineArray {
+ public:
+  static constexpr std::size_t kPerLine = kLineBytes / sizeof(T);
+
+  LineArray(std::size_t count, bool zeroed) {
+    if (zeroed) {
+      storage_.assign(count + kPerLine, T(0));
+    } else {
+      storage_.resize(count + kPerLine);
+    }
+    void* start = storage_.data();
+    std::size_t bytes = storage_.size() * sizeof(T);
+    data_ = static_cast<T*>(std::align(kLineBytes, count * sizeof(T), start, bytes));
+  }
+  LineArray(const LineArray&) = delete;
+  LineArray& operator=(const LineArray&) = delete;
+
+  // count rounded up to whole lines: a row length that keeps every row on a line boundary.
+  static std::size_t whole_lines(std::size_t count) {
+    return (count + kPerLine - 1) / kPerLine * kPerLine;
+  }
+
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T& operator[](std::size_t k) { return data_[k]; }
+  T operator[](std::size_t k) const { return data_[k]; }
+
+ private:
+  std::vector<T, CoordinateAllocator<T>> storage_;
+  T* data_ = nullptr;
+};
+static_assert(kCandidateGrain % LineArray<std::int64_t>::kPerLine == 0,
+              "a range of candidates is whole lines of its sums");
 using Sum = std::int64_t;
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
@@ -277,7 +315,7 @@ class Distances {
   // kCandidateGrain).
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end,
                         const TriangleFloor& floor, Units* out) const {
-    if (table_ != nullptr) return table_ + i * stride_ + begin;
+    if (table_) return table_->data() + i * stride_ + begin;
     if (float_columns_.empty()) {
       exact_unit_row(i, begin, end, floor, out);
       return out;
@@ -318,7 +356,10 @@ class Distances {
   // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
   // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does.
   void unit_table(const Executor& executor) {
-    allocate_table();
+    // Rows on whole cache lines, left unset: the build writes every entry, on as many threads
+    // as it runs, so neither a serial fill nor the first touch of the pages stays serial.
+    stride_ = LineArray<Units>::whole_lines(n_);
+    table_.emplace(n_ * stride_, false);
     if (columns_) {
       // Few points in few dimensions: each point meets the whole range at once, in lanes.
       executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
@@ -335,21 +376,11 @@ class Distances {
     });
   }
 
-  // Rows padded to whole cache lines and left unset: the build writes every entry, on as many
-  // threads as it runs, so neither a serial fill nor the first touch of the pages stays serial.
-  void allocate_table() {
-    stride_ = (n_ + kTableGrain - 1) / kTableGrain * kTableGrain;
-    std::size_t bytes = (n_ * stride_ + kTableGrain) * sizeof(Units);
-    table_storage_.reset(new Units[n_ * stride_ + kTableGrain]);
-    void* start = table_storage_.get();
-    table_ =
-        static_cast<Units*>(std::align(kLineBytes, n_ * stride_ * sizeof(Units), start, bytes));
-  }
-
   // Entries (x, i) and (i, x) for x in [begin, end) at or after i, from row[x - begin].
   void write_table_row(std::size_t i, std::size_t begin, std::size_t end, const double* row) {
     for (std::size_t x = std::max(begin, i); x < end; ++x) {
-      table_[x * stride_ + i] = table_[i * stride_ + x] = units(row[x - begin]);
+      Units* table = table_->data();
+      table[x * stride_ + i] = table[i * stride_ + x] = units(row[x - begin]);
     }
   }
 
@@ -421,9 +452,8 @@ class Distances {
   std::size_t n_;
   double scale_;
   Units cap_;
-  std::optional<PointColumns> columns_;  // only where lanes across points pay: d <= 64
-  std::unique_ptr<Units[]> table_storage_;
-  Units* table_ = nullptr;  // row i at table_ + i * stride_, each row on a cache-line boundary
+  std::optional<PointColumns> columns_;    // only where lanes across points pay: d <= 64
+  std::optional<LineArray<Units>> table_;  // row i at i * stride_
   std::size_t stride_ = 0;
   std::vector<float> float_columns_;
 };
@@ -562,8 +592,9 @@ class SwapBounds {
         q1_(n_),
         q2_(n_),
         pos_(n_),
-        gain_(n_, 0),
-        column_(t * n_, 0),
+        stride_(LineArray<Sum>::whole_lines(n_)),
+        gain_(n_, true),
+        column_(t * stride_, true),
         loss_(t, 0),
         cap_(distances.cap()),
         capped_near1_at_(t, 0),
@@ -581,7 +612,7 @@ class SwapBounds {
 
   // loss(p) - gain for candidate x at position p, in units.
   std::int64_t change(std::size_t p, std::size_t x) const {
-    return loss_[p] - gain_[x] - std::int64_t(column_[p * n_ + x]);
+    return loss_[p] - gain_[x] - std::int64_t(column_[p * stride_ + x]);
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
 
@@ -690,8 +721,8 @@ class SwapBounds {
             term.i, std::max(term.old_q2, term.q2), distances.scale(), distances.dimension());
         const Units* row = distances.unit_row(term.i, begin, end, floor, buffer);
         Sum* columns = column_.data() + begin;
-        replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
-                      columns + term.pos * n_);
+        replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * stride_,
+                      columns + term.pos * stride_);
       }
     });
   }
@@ -699,7 +730,9 @@ class SwapBounds {
   std::size_t n_;
   std::vector<Units> q1_, q2_;
   std::vector<std::size_t> pos_;
-  std::vector<Sum> gain_, column_;
+  std::size_t stride_;  // of the rows of column_, whole cache lines
+  // Ranges of kCandidateGrain candidates are whole lines of both: two threads never share one.
+  LineArray<Sum> gain_, column_;
   std::vector<std::int64_t> loss_;
   Units cap_;
   // Points whose nearest distance is capped, in all and by nearest position; points whose
