@@ -574,6 +574,26 @@ void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0,
   }
 }
 
+// The first x in [from, n) with gain[x] + column[x] >= need and is_medoid[x] == 0, or n. Nearly
+// every candidate fails, so blocks are tested without a branch per candidate.
+VORN_SIMD_CLONES
+std::size_t first_in_doubt(const Sum* gain, const Sum* column, const char* is_medoid,
+                           std::int64_t need, std::size_t from, std::size_t n) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t x = from;
+  for (; x + kBlock <= n; x += kBlock) {
+    int any = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+      any |= int(gain[x + k] + column[x + k] >= need) & int(is_medoid[x + k] == 0);
+    }
+    if (any != 0) break;
+  }
+  for (; x < n; ++x) {
+    if (gain[x] + column[x] >= need && is_medoid[x] == 0) return x;
+  }
+  return n;
+}
+
 // Bounds on how much every swap would change the cost, in integer units so that they are kept
 // up to date exactly, in any order and on any number of threads. With rest_i the distance from
 // point i to its nearest medoid but the one at position p, swapping candidate x in at p saves
@@ -615,6 +635,18 @@ class SwapBounds {
     return loss_[p] - gain_[x] - std::int64_t(column_[p * stride_ + x]);
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
+
+  // The first candidate x from `from` on that is no medoid and whose change at position p is
+  // not above threshold, or n: the only ones certainly_no_better keeps at a reliable position.
+  // Elsewhere `from` itself, for the candidate-by-candidate test.
+  std::size_t next_in_doubt(std::size_t p, std::int64_t threshold, const char* is_medoid,
+                            std::size_t from) const {
+    if (!reliable(p)) return from;
+    // change(p, x) <= threshold exactly when gain + column >= loss - threshold: all far from
+    // overflow (|sums| < n 2^31, 0 <= threshold < 2^63).
+    return first_in_doubt(gain_.data(), column_.data() + p * stride_, is_medoid,
+                          loss_[p] - threshold, from, n_);
+  }
 
   // True when no term of a swap at position p holds a capped nearest or second-nearest distance.
   bool reliable(std::size_t p) const {
@@ -838,6 +870,8 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
                                     distances.unit_error())
                  : 0;
       for (std::size_t x = 0; x < n; ++x) {
+        if (bounds) x = bounds->next_in_doubt(p, threshold, is_medoid.data(), x);
+        if (x == n) break;
         if (is_medoid[x]) continue;
         if (bounds && certainly_no_better(*bounds, nearest, points, p, x, current, threshold)) {
           continue;
