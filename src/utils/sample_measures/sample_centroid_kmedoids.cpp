@@ -59,6 +59,7 @@ constexpr std::size_t kPiece = 256;
 
 // A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
+using Sum = std::int64_t;
 static_assert(kTableGrain * sizeof(Units) == kLineBytes, "a table range is one cache line");
 
 // An array that starts on a cache line, zero-filled or left unset (large ones on huge pages
@@ -96,9 +97,8 @@ class LineArray {
   std::vector<T, CoordinateAllocator<T>> storage_;
   T* data_ = nullptr;
 };
-static_assert(kCandidateGrain % LineArray<std::int64_t>::kPerLine == 0,
+static_assert(kCandidateGrain % LineArray<Sum>::kPerLine == 0,
               "a range of candidates is whole lines of its sums");
-using Sum = std::int64_t;
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
 // coordinates held axis by axis (axis k at columns + k * n), in float: a bound only, whose
@@ -378,8 +378,8 @@ class Distances {
 
   // Entries (x, i) and (i, x) for x in [begin, end) at or after i, from row[x - begin].
   void write_table_row(std::size_t i, std::size_t begin, std::size_t end, const double* row) {
+    Units* table = table_->data();
     for (std::size_t x = std::max(begin, i); x < end; ++x) {
-      Units* table = table_->data();
       table[x * stride_ + i] = table[i * stride_ + x] = units(row[x - begin]);
     }
   }
