@@ -102,9 +102,36 @@ TEST(KMedoids, FastSearchGivesTheLiteralList) {
     const std::size_t threads = std::vector<std::size_t>{1, 2, 3, 8}[trial % 4];
     const vorn::Executor executor(threads, vorn::CancelHook{});
     vorn::KMedoidsWork work;
-    ASSERT_EQ(vorn::sample_centroid_kmedoids(points, count, seed, iterations, executor, work, 0),
-              expected)
-        << "no table, trial " << trial << " threads=" << threads;
+    for (std::size_t table : {std::size_t(1) << 28, std::size_t(0)}) {
+      ASSERT_EQ(
+          vorn::sample_centroid_kmedoids(points, count, seed, iterations, executor, work, table),
+          expected)
+          << "table " << table << ", trial " << trial << " threads=" << threads;
+    }
+  }
+}
+
+// Clouds whose table, bounds and swaps are split into several ranges of points (equal costs on
+// the grids): the literal list on any number of threads, and the bounds pass the same
+// candidates to the exact cost whatever the thread count.
+TEST(KMedoids, SplitWorkGivesTheLiteralListAndWork) {
+  std::mt19937_64 gen(13);
+  for (int kind = 0; kind < 4; ++kind) {
+    const PointSet points = random_points(gen, 520, 3, kind);
+    const Indices expected = literal_kmedoids(points, 5, kind, 12);
+    std::uint64_t exact_costs[2] = {};
+    for (std::size_t threads : {1, 2, 3, 8}) {
+      const vorn::Executor executor(threads, vorn::CancelHook{});
+      for (std::size_t table : {0, 1}) {
+        vorn::KMedoidsWork work;
+        EXPECT_EQ(vorn::sample_centroid_kmedoids(points, 5, kind, 12, executor, work,
+                                                 table ? std::size_t(1) << 28 : 0),
+                  expected)
+            << "kind " << kind << ", " << threads << " threads, table " << table;
+        if (threads == 1) exact_costs[table] = work.exact_costs;
+        EXPECT_EQ(work.exact_costs, exact_costs[table]) << kind << ", " << threads << " threads";
+      }
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,8 +42,11 @@ constexpr std::size_t kMaxFloatDimension = 64;
 constexpr std::size_t kTableEntryLimit = std::size_t(1) << 28;
 // Points with a capped distance whose exact term is checked against the cost, at most.
 constexpr std::size_t kCappedChecks = 8;
-// Columns of the unit table built together from point columns (at most 64 dimensions).
-constexpr std::size_t kTableGrain = 16;
+// Columns of the unit table built together from point columns (at most 64 dimensions): one
+// cache line of a table row (rows start on line boundaries), so that threads building
+// neighbouring ranges never write into one line.
+constexpr std::size_t kLineBytes = 64;
+constexpr std::size_t kTableGrain = kLineBytes / sizeof(std::int32_t);
 // From rows, in parallel ranges of kTableRange columns, each in tiles of kTableTile columns
 // (which stay in the first-level cache) that blocks of rows of about kTableBlockBytes meet in
 // turn.
@@ -56,6 +60,45 @@ constexpr std::size_t kPiece = 256;
 // A unit distance, and a sum of them over the points (exact: n times 2^30 fits).
 using Units = std::int32_t;
 using Sum = std::int64_t;
+static_assert(kTableGrain * sizeof(Units) == kLineBytes, "a table range is one cache line");
+
+// An array that starts on a cache line, zero-filled or left unset (large ones on huge pages
+// where the system has them). Parallel ranges whose bounds are whole lines of it then never
+// write into one line, which would pass it between the cores at every write.
+template <class T>
+class LineArray {
+ public:
+  static constexpr std::size_t kPerLine = kLineBytes / sizeof(T);
+
+  LineArray(std::size_t count, bool zeroed) {
+    if (zeroed) {
+      storage_.assign(count + kPerLine, T(0));
+    } else {
+      storage_.resize(count + kPerLine);
+    }
+    void* start = storage_.data();
+    std::size_t bytes = storage_.size() * sizeof(T);
+    data_ = static_cast<T*>(std::align(kLineBytes, count * sizeof(T), start, bytes));
+  }
+  LineArray(const LineArray&) = delete;
+  LineArray& operator=(const LineArray&) = delete;
+
+  // count rounded up to whole lines: a row length that keeps every row on a line boundary.
+  static std::size_t whole_lines(std::size_t count) {
+    return (count + kPerLine - 1) / kPerLine * kPerLine;
+  }
+
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T& operator[](std::size_t k) { return data_[k]; }
+  T operator[](std::size_t k) const { return data_[k]; }
+
+ private:
+  std::vector<T, CoordinateAllocator<T>> storage_;
+  T* data_ = nullptr;
+};
+static_assert(kCandidateGrain % LineArray<Sum>::kPerLine == 0,
+              "a range of candidates is whole lines of its sums");
 
 // Unit distances from one point (d coordinates, in units) to points [begin, end) of unit
 // coordinates held axis by axis (axis k at columns + k * n), in float: a bound only, whose
@@ -272,7 +315,7 @@ class Distances {
   // kCandidateGrain).
   const Units* unit_row(std::size_t i, std::size_t begin, std::size_t end,
                         const TriangleFloor& floor, Units* out) const {
-    if (!table_.empty()) return table_.data() + i * n_ + begin;
+    if (table_) return table_->data() + i * stride_ + begin;
     if (float_columns_.empty()) {
       exact_unit_row(i, begin, end, floor, out);
       return out;
@@ -313,7 +356,10 @@ class Distances {
   // point_distance is symmetric to the bit (a - b is exactly -(b - a)), so one triangle serves:
   // the range holding x writes entries (x, i) and (i, x) for i <= x, no other range does.
   void unit_table(const Executor& executor) {
-    table_.resize(n_ * n_);
+    // Rows on whole cache lines, left unset: the build writes every entry, on as many threads
+    // as it runs, so neither a serial fill nor the first touch of the pages stays serial.
+    stride_ = LineArray<Units>::whole_lines(n_);
+    table_.emplace(n_ * stride_, false);
     if (columns_) {
       // Few points in few dimensions: each point meets the whole range at once, in lanes.
       executor.for_ranges(n_, kTableGrain, [&](std::size_t begin, std::size_t end) {
@@ -332,8 +378,9 @@ class Distances {
 
   // Entries (x, i) and (i, x) for x in [begin, end) at or after i, from row[x - begin].
   void write_table_row(std::size_t i, std::size_t begin, std::size_t end, const double* row) {
+    Units* table = table_->data();
     for (std::size_t x = std::max(begin, i); x < end; ++x) {
-      table_[x * n_ + i] = table_[i * n_ + x] = units(row[x - begin]);
+      table[x * stride_ + i] = table[i * stride_ + x] = units(row[x - begin]);
     }
   }
 
@@ -405,8 +452,9 @@ class Distances {
   std::size_t n_;
   double scale_;
   Units cap_;
-  std::optional<PointColumns> columns_;  // only where lanes across points pay: d <= 64
-  std::vector<Units> table_;
+  std::optional<PointColumns> columns_;    // only where lanes across points pay: d <= 64
+  std::optional<LineArray<Units>> table_;  // row i at i * stride_
+  std::size_t stride_ = 0;
   std::vector<float> float_columns_;
 };
 
@@ -475,11 +523,12 @@ struct NearestMedoids {
     }
   }
 
-  // The medoid at position p is now medoids[p], at distances `column` from every point.
-  void replaced(const PointSet& points, const Indices& medoids, std::size_t p,
-                const double* column) {
+  // The medoid at position p is now medoids[p], at distances `column` from every point: points
+  // [begin, end) follow, independently of the others.
+  void replaced(const PointSet& points, const Indices& medoids, std::size_t p, const double* column,
+                std::size_t begin, std::size_t end) {
     const std::size_t t = medoids.size();
-    for (std::size_t i = 0; i < near1.size(); ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
       if (!to_medoid.empty()) to_medoid[p * near1.size() + i] = column[i];
       if (pos1[i] != p && pos2[i] != p) {
         insert(i, column[i], p);
@@ -525,6 +574,26 @@ void replace_terms_in_place(const Units* row, std::size_t m, Units a0, Units b0,
   }
 }
 
+// The first x in [from, n) with gain[x] + column[x] >= need and is_medoid[x] == 0, or n. Nearly
+// every candidate fails, so blocks are tested without a branch per candidate.
+VORN_SIMD_CLONES
+std::size_t first_in_doubt(const Sum* gain, const Sum* column, const char* is_medoid,
+                           std::int64_t need, std::size_t from, std::size_t n) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t x = from;
+  for (; x + kBlock <= n; x += kBlock) {
+    int any = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+      any |= int(gain[x + k] + column[x + k] >= need) & int(is_medoid[x + k] == 0);
+    }
+    if (any != 0) break;
+  }
+  for (; x < n; ++x) {
+    if (gain[x] + column[x] >= need && is_medoid[x] == 0) return x;
+  }
+  return n;
+}
+
 // Bounds on how much every swap would change the cost, in integer units so that they are kept
 // up to date exactly, in any order and on any number of threads. With rest_i the distance from
 // point i to its nearest medoid but the one at position p, swapping candidate x in at p saves
@@ -543,8 +612,9 @@ class SwapBounds {
         q1_(n_),
         q2_(n_),
         pos_(n_),
-        gain_(n_, 0),
-        column_(t * n_, 0),
+        stride_(LineArray<Sum>::whole_lines(n_)),
+        gain_(n_, true),
+        column_(t * stride_, true),
         loss_(t, 0),
         cap_(distances.cap()),
         capped_near1_at_(t, 0),
@@ -552,7 +622,7 @@ class SwapBounds {
     std::vector<Term> all(n_);
     for (std::size_t i = 0; i < n_; ++i) {
       quantise(nearest, distances, i);
-      note_capped(i);
+      note_capped(i, capped_);
       account(q1_[i], q2_[i], pos_[i], 1);
       all[i] = Term{i, q1_[i], q2_[i], pos_[i], q1_[i], q2_[i], pos_[i]};
       all[i].old_q1 = all[i].old_q2 = -1;  // nothing to take out: every distance is >= 0
@@ -562,9 +632,21 @@ class SwapBounds {
 
   // loss(p) - gain for candidate x at position p, in units.
   std::int64_t change(std::size_t p, std::size_t x) const {
-    return loss_[p] - gain_[x] - std::int64_t(column_[p * n_ + x]);
+    return loss_[p] - gain_[x] - std::int64_t(column_[p * stride_ + x]);
   }
   std::int64_t loss(std::size_t p) const { return loss_[p]; }
+
+  // The first candidate x from `from` on that is no medoid and whose change at position p is
+  // not above threshold, or n: the only ones certainly_no_better keeps at a reliable position.
+  // Elsewhere `from` itself, for the candidate-by-candidate test.
+  std::size_t next_in_doubt(std::size_t p, std::int64_t threshold, const char* is_medoid,
+                            std::size_t from) const {
+    if (!reliable(p)) return from;
+    // change(p, x) <= threshold exactly when gain + column >= loss - threshold: all far from
+    // overflow (|sums| < n 2^31, 0 <= threshold < 2^63).
+    return first_in_doubt(gain_.data(), column_.data() + p * stride_, is_medoid,
+                          loss_[p] - threshold, from, n_);
+  }
 
   // True when no term of a swap at position p holds a capped nearest or second-nearest distance.
   bool reliable(std::size_t p) const {
@@ -574,25 +656,6 @@ class SwapBounds {
   // The first few points (ascending) whose nearest or second-nearest distance is capped.
   const std::vector<std::size_t>& capped() const { return capped_; }
 
-  // Follows a swap: replaces the terms of the points whose nearest or second-nearest distance
-  // changed.
-  void update(const NearestMedoids& nearest, const Distances& distances, const Executor& executor) {
-    changed_.clear();
-    capped_.clear();
-    for (std::size_t i = 0; i < n_; ++i) {
-      const Units a = q1_[i], b = q2_[i];
-      const std::size_t p = pos_[i];
-      quantise(nearest, distances, i);
-      note_capped(i);
-      if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
-      changed_.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
-      account(a, b, p, -1);
-      account(q1_[i], q2_[i], pos_[i], 1);
-    }
-    apply(changed_, nearest, distances, executor);
-  }
-
- private:
   // A point's old and new nearest and second-nearest distance (units) and nearest position.
   struct Term {
     std::size_t i;
@@ -602,6 +665,49 @@ class SwapBounds {
     std::size_t pos;
   };
 
+  // What a swap changed for one range of points: the terms that changed, and the first few
+  // points (ascending) whose nearest or second-nearest distance is capped.
+  struct Changes {
+    std::vector<Term> terms;
+    std::vector<std::size_t> capped;
+  };
+
+  // Requantises points [begin, end) after a swap, noting what changed in `changes`. Ranges of
+  // points are independent, so they may follow a swap in parallel.
+  void requantise(const NearestMedoids& nearest, const Distances& distances, std::size_t begin,
+                  std::size_t end, Changes& changes) {
+    changes.terms.clear();
+    changes.capped.clear();
+    for (std::size_t i = begin; i < end; ++i) {
+      const Units a = q1_[i], b = q2_[i];
+      const std::size_t p = pos_[i];
+      quantise(nearest, distances, i);
+      note_capped(i, changes.capped);
+      if (a == q1_[i] && b == q2_[i] && p == pos_[i]) continue;
+      changes.terms.push_back(Term{i, a, b, p, q1_[i], q2_[i], pos_[i]});
+    }
+  }
+
+  // Follows a swap, given the changes of consecutive ranges of points in point order: replaces
+  // the terms of the points whose nearest or second-nearest distance changed.
+  void update(const std::vector<Changes>& ranges, const NearestMedoids& nearest,
+              const Distances& distances, const Executor& executor) {
+    changed_.clear();
+    capped_.clear();
+    for (const Changes& changes : ranges) {
+      for (std::size_t i : changes.capped) {
+        if (capped_.size() < kCappedChecks) capped_.push_back(i);
+      }
+      for (const Term& term : changes.terms) {
+        account(term.old_q1, term.old_q2, term.old_pos, -1);
+        account(term.q1, term.q2, term.pos, 1);
+        changed_.push_back(term);
+      }
+    }
+    apply(changed_, nearest, distances, executor);
+  }
+
+ private:
   // Adds (sign 1) or removes (sign -1) a point's term of loss and its capped distances.
   void account(Units q1, Units q2, std::size_t pos, int sign) {
     loss_[pos] += sign * std::int64_t(q2 - q1);
@@ -612,8 +718,8 @@ class SwapBounds {
     if (q2 == cap_) capped_near2_at_[pos] += sign;
   }
 
-  void note_capped(std::size_t i) {
-    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped_.size() < kCappedChecks) capped_.push_back(i);
+  void note_capped(std::size_t i, std::vector<std::size_t>& capped) const {
+    if ((q1_[i] == cap_ || q2_[i] == cap_) && capped.size() < kCappedChecks) capped.push_back(i);
   }
 
   void quantise(const NearestMedoids& nearest, const Distances& distances, std::size_t i) {
@@ -647,8 +753,8 @@ class SwapBounds {
             term.i, std::max(term.old_q2, term.q2), distances.scale(), distances.dimension());
         const Units* row = distances.unit_row(term.i, begin, end, floor, buffer);
         Sum* columns = column_.data() + begin;
-        replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * n_,
-                      columns + term.pos * n_);
+        replace_terms(term, row, m, gain_.data() + begin, columns + term.old_pos * stride_,
+                      columns + term.pos * stride_);
       }
     });
   }
@@ -656,7 +762,9 @@ class SwapBounds {
   std::size_t n_;
   std::vector<Units> q1_, q2_;
   std::vector<std::size_t> pos_;
-  std::vector<Sum> gain_, column_;
+  std::size_t stride_;  // of the rows of column_, whole cache lines
+  // Ranges of kCandidateGrain candidates are whole lines of both: two threads never share one.
+  LineArray<Sum> gain_, column_;
   std::vector<std::int64_t> loss_;
   Units cap_;
   // Points whose nearest distance is capped, in all and by nearest position; points whose
@@ -722,6 +830,21 @@ bool cheaper(const NearestMedoids& nearest, const Distances& distances, std::siz
   return true;
 }
 
+// After a swap at position p (the new medoid at distances `column` from every point): the
+// nearest medoids of every point and the terms of the bounds follow, ranges of points in
+// parallel; the bounds then take the changed terms in point order.
+void follow_swap(const PointSet& points, const Indices& medoids, std::size_t p,
+                 const double* column, const Distances& distances, const Executor& executor,
+                 NearestMedoids& nearest, SwapBounds* bounds,
+                 std::vector<SwapBounds::Changes>& changes) {
+  changes.resize((points.n - 1) / kPiece + 1);
+  executor.for_ranges(points.n, kPiece, [&](std::size_t begin, std::size_t end) {
+    nearest.replaced(points, medoids, p, column, begin, end);
+    if (bounds) bounds->requantise(nearest, distances, begin, end, changes[begin / kPiece]);
+  });
+  if (bounds) bounds->update(changes, nearest, distances, executor);
+}
+
 // Swaps medoids (positions 1 .. t - 1) in first-improvement order until max_iterations swaps
 // or a pass without one.
 void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size_t table_entries,
@@ -735,6 +858,7 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
   std::optional<SwapBounds> bounds;
   if (t <= kBoundEntryLimit / n) bounds.emplace(nearest, distances, t, executor);
   std::vector<double> column(n);
+  std::vector<SwapBounds::Changes> changes;
   std::uint64_t swaps = 0;
   bool swapped = true;
   while (swapped) {
@@ -746,6 +870,8 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
                                     distances.unit_error())
                  : 0;
       for (std::size_t x = 0; x < n; ++x) {
+        if (bounds) x = bounds->next_in_doubt(p, threshold, is_medoid.data(), x);
+        if (x == n) break;
         if (is_medoid[x]) continue;
         if (bounds && certainly_no_better(*bounds, nearest, points, p, x, current, threshold)) {
           continue;
@@ -758,8 +884,8 @@ void swap_search(const PointSet& points, std::uint64_t max_iterations, std::size
         medoids[p] = x;
         current = cost;
         if (++swaps == max_iterations) return;
-        nearest.replaced(points, medoids, p, column.data());
-        if (bounds) bounds->update(nearest, distances, executor);
+        follow_swap(points, medoids, p, column.data(), distances, executor, nearest,
+                    bounds ? &*bounds : nullptr, changes);
         swapped = true;  // first improvement: start the next pass from position 1
         break;
       }
