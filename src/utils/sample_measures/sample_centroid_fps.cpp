@@ -25,10 +25,10 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // From this many coordinates on, boxes around buckets rule out fewer points than the distances
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
-// A choice that follows one whose buckets held fewer slots than this is made by one thread:
-// sharing it would cost more than it saves. The other threads wait awake between choices and
-// a claim is one atomic exchange, so two buckets' worth already pays.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 10;
+// A choice whose buckets hold fewer slots than this is made by one thread: sharing it would
+// cost more than it saves. The other threads wait awake between choices and a claim is one
+// atomic exchange, so two pieces' worth already pays.
+constexpr std::size_t kParallelSlots = std::size_t(1) << 11;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -363,123 +363,124 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 
 // The choices: each lowers every nearest entry to its sum to the new centre, visiting only the
 // nodes whose box could hold a lower sum, and takes the last index of the largest distance.
-// The subtrees below a fixed level of the tree (the roots) are independent: each is visited,
-// updated and combined as one task. On several threads, the threads that take part claim roots
-// one by one, and whichever finishes a choice's last root makes the next choice (and those
-// after it that are too small to share): there is no other wait between choices, and which
-// thread visits a root changes no entry.
+// The thread that makes a choice also visits the tree for it and cuts the buckets to update
+// into pieces; on several threads the threads that take part claim the pieces one by one, and
+// whichever finishes the last piece combines the visited nodes and makes the next choice (and
+// those after it that are too small to share). Which thread updates a bucket changes no entry.
 template <std::size_t D>
 class Chooser {
  public:
   Chooser(Tree& tree, const PointSet& points, const Executor& executor)
-      : tree_(tree), points_(points), executor_(executor), scratch_(points.d) {
-    std::vector<std::size_t> level = {0}, next;
-    while (level.size() < kRoots && level.size() < tree.buckets) {
-      next.clear();
-      for (const std::size_t b : level) {
-        const std::size_t c = tree.nodes[b].child;
-        if (c == 0) {
-          next.push_back(b);
-        } else {
-          next.push_back(c);
-          next.push_back(c + 1);
-        }
-      }
-      level.swap(next);
-    }
-    roots_.resize(level.size());
-    for (std::size_t r = 0; r < level.size(); ++r) roots_[r].node = level[r];
-  }
+      : tree_(tree), points_(points), executor_(executor), scratch_(points.d) {}
 
   // result: the first choice. Appends choices until result holds target indices.
   void run(std::size_t target, Indices& result) {
     result_ = &result;
     target_ = target;
-    centre_ = row_as_doubles(points_, result.back(), scratch_.data());
-    if (executor_.threads() <= 1) {
+    plan(result.back());
+    const bool shared = executor_.threads() > 1;
+    if (!shared || slots_ < kParallelSlots) {
       executor_.poll();
-      for (Root& root : roots_) visit(root, centre_);
-      choose_alone(false);
-      return;
+      update_buckets(tree_, buckets_.data(), buckets_.size(), centre_);
+      if (!advance(shared)) return;
     }
     executor_.for_ranges(executor_.threads(), 1, [&](std::size_t, std::size_t) { take_part(); });
   }
 
  private:
-  // A subtree's traversal state, reused from choice to choice.
-  struct Root {
-    std::size_t node = 0, slots = 0;
-    std::vector<std::size_t> stack, inner, buckets;
-  };
-  static constexpr std::size_t kRoots = 64;
   // The step of the tickets once every choice is made.
   static constexpr std::uint64_t kEnd = 0xffffffff;
+  // A piece holds at least this many slots, and a choice is cut into about kPieces pieces.
+  static constexpr std::size_t kPieceSlots = std::size_t(1) << 10;
+  static constexpr std::size_t kPieces = 16;
 
-  // Appends the last index of the largest distance, the maximum over the roots, and makes it
-  // the centre; false once result is full.
-  bool choose_next() {
-    std::size_t best = roots_[0].node;
-    for (const Root& root : roots_) {
-      const Node& a = tree_.nodes[root.node];
-      const Node& b = tree_.nodes[best];
-      if (a.max_value > b.max_value ||
-          (a.max_value == b.max_value && tree_.point(a.max_slot) > tree_.point(b.max_slot)))
-        best = root.node;
+  // Visits the tree for the choice `chosen`: the buckets whose entries it may lower, the inner
+  // nodes above them, and the pieces, runs of buckets of about equal slots.
+  void plan(std::uint64_t chosen) {
+    centre_ = row_as_doubles(points_, chosen, scratch_.data());
+    buckets_.clear();
+    inner_.clear();
+    slots_ = 0;
+    const std::size_t d = tree_.d, stride = tree_.stride();
+    const double* bounds = tree_.bounds.data();
+    stack_.assign(1, 0);
+    while (!stack_.empty()) {
+      const std::size_t b = stack_.back();
+      stack_.pop_back();
+      const double* bound = bounds + stride * b;
+      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre_) >= bound[0]) continue;
+      const Node& node = tree_.nodes[b];
+      if (node.child == 0) {
+        buckets_.push_back(b);
+        slots_ += node.end - node.begin;
+      } else {
+        inner_.push_back(b);
+        stack_.push_back(node.child);
+        stack_.push_back(node.child + 1);
+      }
     }
-    result_->push_back(tree_.point(tree_.nodes[best].max_slot));
-    if (result_->size() >= target_) return false;
-    centre_ = row_as_doubles(points_, result_->back(), scratch_.data());
-    return true;
+    const std::size_t least = std::max(kPieceSlots, slots_ / kPieces);
+    pieces_.assign(1, 0);
+    for (std::size_t j = 0, held = 0; j < buckets_.size(); ++j) {
+      const Node& bucket = tree_.nodes[buckets_[j]];
+      held += bucket.end - bucket.begin;
+      if (held >= least || j + 1 == buckets_.size()) pieces_.push_back(j + 1), held = 0;
+    }
+    count_.store(pieces_.size() - 1, std::memory_order_relaxed);
   }
 
-  // Makes the choices that follow on this thread alone while the last one updated fewer than
-  // kParallelSlots slots (all of them when `while_small` is false); false once result is full.
-  bool choose_alone(bool while_small) {
+  // Once every bucket of the choice is updated: combines the visited nodes, appends the last
+  // index of the largest distance and plans the next choice; makes the choices that follow on
+  // this thread alone while they update fewer than kParallelSlots slots (all of them when
+  // `while_small` is false). False once result is full.
+  bool advance(bool while_small) {
     for (;;) {
-      if (!choose_next()) return false;
-      std::size_t slots = 0;
-      for (const Root& root : roots_) slots += root.slots;
-      if (while_small && slots >= kParallelSlots) return true;
+      // Children were visited after their parents.
+      for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
+      result_->push_back(tree_.point(tree_.nodes[0].max_slot));
+      if (result_->size() >= target_) return false;
+      plan(result_->back());
+      if (while_small && slots_ >= kParallelSlots) return true;
       executor_.poll();
-      for (Root& root : roots_) visit(root, centre_);
+      update_buckets(tree_, buckets_.data(), buckets_.size(), centre_);
     }
   }
 
-  // One thread's part: claims the roots of the current choice (tickets: the choice's step in
-  // the high half, the next unclaimed root in the low half) until every choice is made.
+  // One thread's part: claims the pieces of the current choice (tickets: the choice's step in
+  // the high half, the next unclaimed piece in the low half) until every choice is made.
   void take_part() {
     try {
-      claim_roots();
+      claim_pieces();
     } catch (...) {
       failed_.store(true);  // the others stop at their next claim
       throw;
     }
   }
 
-  void claim_roots() {
-    std::uint64_t step = 0;
+  void claim_pieces() {
     std::size_t idle = 0;
     for (;;) {
       std::uint64_t word = tickets_.load(std::memory_order_acquire);
       if (failed_.load(std::memory_order_relaxed) || word >> 32 == kEnd) return;
-      const bool all_claimed = (word & 0xffffffff) >= roots_.size();
-      if (word >> 32 < step || all_claimed) {
-        step = std::max<std::uint64_t>(step, (word >> 32) + all_claimed);
+      // Read without a lock: a count of another step goes with a ticket the exchange refuses.
+      if ((word & 0xffffffff) >= count_.load(std::memory_order_relaxed)) {
         wait_a_moment(idle);
         continue;
       }
-      step = word >> 32;
       if (!tickets_.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel)) continue;
       idle = 0;
       executor_.poll();
-      visit(roots_[word & 0xffffffff], centre_);
-      if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < roots_.size()) continue;
+      const std::size_t p = word & 0xffffffff, pieces = pieces_.size() - 1;
+      update_buckets(tree_, buckets_.data() + pieces_[p], pieces_[p + 1] - pieces_[p], centre_);
+      // The last piece's thread replans: nothing of this choice is read after this addition.
+      if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < pieces) continue;
       done_.store(0, std::memory_order_relaxed);
-      tickets_.store((choose_alone(true) ? step + 1 : kEnd) << 32, std::memory_order_release);
+      const std::uint64_t step = advance(true) ? (word >> 32) + 1 : kEnd;
+      tickets_.store(step << 32, std::memory_order_release);
     }
   }
 
-  // Between choices a thread waits for another to finish its root: a few pauses, then yields.
+  // Between choices a thread waits for another to finish its piece: a few pauses, then yields.
   void wait_a_moment(std::size_t& idle) const {
     if (++idle % 64 == 0) {
       executor_.poll();
@@ -487,41 +488,17 @@ class Chooser {
     }
   }
 
-  void visit(Root& root, const double* centre) {
-    root.stack.assign(1, root.node);
-    root.inner.clear();
-    root.buckets.clear();
-    root.slots = 0;
-    const std::size_t d = tree_.d, stride = tree_.stride();
-    const double* bounds = tree_.bounds.data();
-    while (!root.stack.empty()) {
-      const std::size_t b = root.stack.back();
-      root.stack.pop_back();
-      const double* bound = bounds + stride * b;
-      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
-      const Node& node = tree_.nodes[b];
-      if (node.child == 0) {
-        root.buckets.push_back(b);
-        root.slots += node.end - node.begin;
-      } else {
-        root.inner.push_back(b);
-        root.stack.push_back(node.child);
-        root.stack.push_back(node.child + 1);
-      }
-    }
-    update_buckets(tree_, root.buckets.data(), root.buckets.size(), centre);
-    // Children were visited after their parents.
-    for (std::size_t j = root.inner.size(); j-- > 0;) combine(tree_, root.inner[j]);
-  }
-
   Tree& tree_;
   const PointSet& points_;
   const Executor& executor_;
-  std::vector<Root> roots_;
   std::vector<double> scratch_;
   Indices* result_ = nullptr;
   std::size_t target_ = 0;
   const double* centre_ = nullptr;
+  // The current choice: what it visits, and its pieces, buckets_[pieces_[p], pieces_[p + 1]).
+  std::vector<std::size_t> stack_, inner_, buckets_, pieces_;
+  std::size_t slots_ = 0;
+  std::atomic<std::size_t> count_{0};  // pieces_.size() - 1, for threads waiting for a step
   std::atomic<std::uint64_t> tickets_{0};
   std::atomic<std::size_t> done_{0};
   std::atomic<bool> failed_{false};
