@@ -65,11 +65,14 @@ struct Tree {
 };
 
 // How a node divides: at slot `at` (0: it stays a bucket); when `clip`, the left part lies
-// at or below `value` on `axis` and the right part at or above it.
+// at or below `value` on `axis` and the right part at or above it: the slots whose key is below
+// `value` (at most `value` when `at_most`) go left.
 struct Split {
   std::size_t at = 0, axis = 0;
   double value = 0.0;
-  bool clip = false;
+  bool clip = false, at_most = false;
+
+  bool left(double key) const { return at_most ? key <= value : key < value; }
 };
 
 // Moves the slots of [begin, end) whose key passes `left` before the others; returns the split.
@@ -89,26 +92,18 @@ std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_
   return l;
 }
 
-template <class Left>
-std::size_t count_left(const double* key, std::size_t begin, std::size_t end, Left left) {
-  std::size_t count = 0;
-  for (std::size_t s = begin; s < end; ++s) count += left(key[s]);
-  return count;
-}
-
-// Where node b divides, judged on a box holding its points. At the middle of the widest axis,
-// or at a sampled median when that leaves one side under an eighth (clusters, outliers), or
-// by position when neither separates: both parts keep at least an eighth, so the depth is
-// logarithmic whatever the shape of the cloud. Reorders the node's slots.
-template <std::size_t D>
-Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
-  const Node node = tree.nodes[b];
-  const std::size_t size = node.end - node.begin;
+// How a node of `size` slots and box [lo, hi] divides. At the middle of the widest axis, or at
+// a sampled median when that leaves one side under an eighth (clusters, outliers), or by
+// position when neither separates: both parts keep at least an eighth, so the depth is
+// logarithmic whatever the shape of the cloud. key(axis, s) is the key of the node's slot s;
+// count(split) counts the slots split.left sends left, and its last call is for the split
+// returned, whose `at` counts from the node's first slot.
+template <std::size_t D, class Key, class Count>
+Split choose_split(std::size_t d, const double* lo, const double* hi, std::size_t size,
+                   std::size_t bucket_size, const Key& key, const Count& count) {
   Split split;
   if (size <= bucket_size) return split;
-  const std::size_t d = D ? D : tree.d;
-  const double* lo = tree.lo(b);
-  const double* hi = tree.hi(b);
+  if (D) d = D;
   double widest = 0.0;
   for (std::size_t k = 0; k < d; ++k) {
     const double extent = hi[k] * 0.5 - lo[k] * 0.5;  // halved, so that no extent overflows
@@ -120,28 +115,41 @@ Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
   if (widest == 0.0) return split;  // all points coincide: no division can separate them
   const std::size_t least = std::max<std::size_t>(1, size / 8);
   const auto balanced = [&](std::size_t left) { return std::min(left, size - left) >= least; };
-  const double* key = &tree.cols[split.axis * tree.n];
   split.clip = true;
   split.value = lo[split.axis] * 0.5 + hi[split.axis] * 0.5;
-  const auto below = [&split](double x) { return x < split.value; };
-  const auto at_most = [&split](double x) { return x <= split.value; };
-  if (balanced(count_left(key, node.begin, node.end, below))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
-    return split;
-  }
+  if (balanced(split.at = count(split))) return split;
   double sample[63];
   const std::size_t taken = std::min<std::size_t>(63, size);
-  for (std::size_t j = 0; j < taken; ++j) sample[j] = key[node.begin + j * size / taken];
+  for (std::size_t j = 0; j < taken; ++j) sample[j] = key(split.axis, j * size / taken);
   std::nth_element(sample, sample + taken / 2, sample + taken);
   split.value = sample[taken / 2];
-  if (balanced(count_left(key, node.begin, node.end, below))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
-  } else if (balanced(count_left(key, node.begin, node.end, at_most))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, at_most);
-  } else {
-    split.at = node.begin + size / 2;
-    split.clip = false;
-  }
+  if (balanced(split.at = count(split))) return split;
+  split.at_most = true;
+  if (balanced(split.at = count(split))) return split;
+  split.at = size / 2;
+  split.clip = false;
+  return split;
+}
+
+// Where node b divides; reorders the node's slots so that the left part comes first.
+template <std::size_t D>
+Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
+  const Node node = tree.nodes[b];
+  const double* cols = tree.cols.data() + node.begin;
+  const std::size_t n = tree.n;
+  Split split = choose_split<D>(
+      tree.d, tree.lo(b), tree.hi(b), node.end - node.begin, bucket_size,
+      [&](std::size_t axis, std::size_t s) { return cols[axis * n + s]; },
+      [&](const Split& by) {
+        std::size_t left = 0;
+        for (std::size_t s = 0; s < node.end - node.begin; ++s)
+          left += by.left(cols[by.axis * n + s]);
+        return left;
+      });
+  if (split.at == 0) return split;
+  if (split.clip)
+    partition<D>(tree, node.begin, node.end, split.axis, [&](double x) { return split.left(x); });
+  split.at += node.begin;
   return split;
 }
 
@@ -196,30 +204,100 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
-// The tree's single node: every point in column layout (floats widened), each entry +inf, the
-// box fitted.
+// The root's box: the boxes of fixed ranges of points, combined in range order.
 template <std::size_t D>
-void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
-               const Executor& executor) {
+void fit_root_box(Tree& tree, const PointSet& points, const Executor& executor) {
+  const std::size_t n = points.n, d = D ? D : points.d;
+  std::vector<double> boxes(((n - 1) / kFillPointsPerRange + 1) * 2 * d);
+  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    double* lo = &boxes[begin / kFillPointsPerRange * 2 * d];
+    double* hi = lo + d;
+    with_rows(points, [&](auto rows) {
+      for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = rows[begin * d + k];
+      for (std::size_t i = begin + 1; i < end; ++i) {
+        for (std::size_t k = 0; k < d; ++k) {
+          const double x = rows[i * d + k];
+          lo[k] = x < lo[k] ? x : lo[k];
+          hi[k] = x > hi[k] ? x : hi[k];
+        }
+      }
+    });
+  });
+  double* lo = tree.lo(0);
+  double* hi = tree.hi(0);
+  std::copy(boxes.begin(), boxes.begin() + 2 * d, lo);
+  for (std::size_t r = 2 * d; r < boxes.size(); r += 2 * d) {
+    for (std::size_t k = 0; k < d; ++k) {
+      lo[k] = boxes[r + k] < lo[k] ? boxes[r + k] : lo[k];
+      hi[k] = boxes[r + d + k] > hi[k] ? boxes[r + d + k] : hi[k];
+    }
+  }
+}
+
+// Files the points into the slots in column layout (floats widened), each entry +inf: those
+// that `split` sends left first, in point order, then the others in point order. left[r]: how
+// many of the points of range r (kFillPointsPerRange points) go left.
+void fill_slots(Tree& tree, const PointSet& points, const Split& split,
+                const std::vector<std::size_t>& left, const Executor& executor) {
+  const std::size_t n = points.n, d = points.d;
+  std::vector<std::size_t> first_left(left.size()), first_right(left.size());
+  std::size_t right = 0;
+  for (const std::size_t held : left) right += held;
+  for (std::size_t r = 0, l = 0; r < left.size(); ++r) {
+    first_left[r] = l;
+    first_right[r] = right;
+    l += left[r];
+    right += std::min(kFillPointsPerRange, n - r * kFillPointsPerRange) - left[r];
+  }
+  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    std::size_t l = first_left[begin / kFillPointsPerRange];
+    std::size_t r = first_right[begin / kFillPointsPerRange];
+    with_rows(points, [&](auto rows) {
+      for (std::size_t i = begin; i < end; ++i) {
+        const std::size_t s = split.clip && split.left(rows[i * d + split.axis]) ? l++ : r++;
+        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + s] = rows[i * d + k];
+        if (!tree.index.empty()) tree.index[s] = static_cast<std::uint32_t>(i);
+        tree.nearest[s] = kInf;
+      }
+    });
+  });
+}
+
+// The tree's root, with its box, and how it divides: the points are filed into their slots
+// already divided, so that the largest division runs on every thread. Returns the split.
+template <std::size_t D>
+Split fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
+                const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   tree.n = n;
   tree.d = d;
   tree.cols.resize(n * d);
   if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
-  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    with_rows(points, [&](auto rows) {
-      for (std::size_t i = begin; i < end; ++i) {
-        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = rows[i * d + k];
-        if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
-        tree.nearest[i] = kInf;
-      }
-    });
-  });
   tree.nodes.emplace_back();
   tree.nodes[0].end = n;
   tree.bounds.resize(tree.stride());
-  fit_box<D>(tree, 0);
+  fit_root_box<D>(tree, points, executor);
+  std::vector<std::size_t> left((n - 1) / kFillPointsPerRange + 1);
+  const auto count = [&](const Split& by) {
+    executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+      std::size_t held = 0;
+      with_rows(points, [&](auto rows) {
+        for (std::size_t i = begin; i < end; ++i) held += by.left(rows[i * d + by.axis]);
+      });
+      left[begin / kFillPointsPerRange] = held;
+    });
+    std::size_t sum = 0;
+    for (const std::size_t held : left) sum += held;
+    return sum;
+  };
+  const auto key = [&](std::size_t axis, std::size_t i) {
+    return with_rows(points, [&](auto rows) { return double(rows[i * d + axis]); });
+  };
+  Split split = choose_split<D>(d, tree.lo(0), tree.hi(0), n, bucket_size, key, count);
+  if (!split.clip) std::fill(left.begin(), left.end(), 0);
+  fill_slots(tree, points, split, left, executor);
+  return split;
 }
 
 // Gives node b the two children that `split` describes; each starts from b's box, cut at the
@@ -242,18 +320,15 @@ std::size_t add_children(Tree& tree, std::size_t b, const Split& split) {
   return c;
 }
 
-// Divides the tree level by level: the nodes of one level hold disjoint slot ranges and divide
-// independently. Returns the buckets, the nodes that no longer divide.
+// Divides the tree level by level from the root, which divides by `root`: the nodes of one
+// level hold disjoint slot ranges and divide independently. Returns the buckets, the nodes that
+// no longer divide.
 template <std::size_t D>
-std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Executor& executor) {
+std::vector<std::size_t> divide(Tree& tree, const Split& root, std::size_t bucket_size,
+                                const Executor& executor) {
   std::vector<std::size_t> level = {0}, next, buckets;
-  std::vector<Split> splits;
-  while (!level.empty()) {
-    splits.assign(level.size(), Split());
-    executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t j = begin; j < end; ++j)
-        splits[j] = split_node<D>(tree, level[j], bucket_size);
-    });
+  std::vector<Split> splits = {root};
+  for (;;) {
     next.clear();
     for (std::size_t j = 0; j < level.size(); ++j) {
       if (splits[j].at == 0) {
@@ -264,9 +339,14 @@ std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Execu
       next.push_back(c);
       next.push_back(c + 1);
     }
+    if (next.empty()) return buckets;
     level.swap(next);
+    splits.assign(level.size(), Split());
+    executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t j = begin; j < end; ++j)
+        splits[j] = split_node<D>(tree, level[j], bucket_size);
+    });
   }
-  return buckets;
 }
 
 // Fits each bucket's box; every entry is +inf, so the bucket's highest index holds its maximum:
@@ -302,8 +382,8 @@ void settle_inner_nodes(Tree& tree) {
 template <std::size_t D>
 Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
   Tree tree;
-  fill_root<D>(tree, points, bucket_size, executor);
-  const std::vector<std::size_t> buckets = divide<D>(tree, bucket_size, executor);
+  const Split root = fill_root<D>(tree, points, bucket_size, executor);
+  const std::vector<std::size_t> buckets = divide<D>(tree, root, bucket_size, executor);
   tree.buckets = buckets.size();
   settle_buckets<D>(tree, buckets, executor);
   settle_inner_nodes(tree);
