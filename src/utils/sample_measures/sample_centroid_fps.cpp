@@ -72,7 +72,8 @@ struct Split {
   double value = 0.0;
   bool clip = false, at_most = false;
 
-  bool left(double key) const { return at_most ? key <= value : key < value; }
+  // Without a branch on the key: which way a key goes is as good as random.
+  bool left(double key) const { return (key < value) | (at_most & (key == value)); }
 };
 
 // Moves the slots of [begin, end) whose key passes `left` before the others; returns the split.
@@ -213,13 +214,15 @@ void fit_root_box(Tree& tree, const PointSet& points, const Executor& executor) 
     double* lo = &boxes[begin / kFillPointsPerRange * 2 * d];
     double* hi = lo + d;
     with_rows(points, [&](auto rows) {
-      for (std::size_t k = 0; k < d; ++k) lo[k] = hi[k] = rows[begin * d + k];
-      for (std::size_t i = begin + 1; i < end; ++i) {
-        for (std::size_t k = 0; k < d; ++k) {
+      for (std::size_t k = 0; k < d; ++k) {
+        double l = rows[begin * d + k], h = l;
+        for (std::size_t i = begin + 1; i < end; ++i) {
           const double x = rows[i * d + k];
-          lo[k] = x < lo[k] ? x : lo[k];
-          hi[k] = x > hi[k] ? x : hi[k];
+          l = x < l ? x : l;
+          h = x > h ? x : h;
         }
+        lo[k] = l;
+        hi[k] = h;
       }
     });
   });
@@ -234,12 +237,32 @@ void fit_root_box(Tree& tree, const PointSet& points, const Executor& executor) 
   }
 }
 
-// Files the points into the slots in column layout (floats widened), each entry +inf: those
-// that `split` sends left first, in point order, then the others in point order. left[r]: how
-// many of the points of range r (kFillPointsPerRange points) go left.
+// Files the points [begin, end) of rows (n x d) into the slots of cols (d x n) and index:
+// those that `split` sends left from slot l on, the others from slot r on, in point order.
+template <std::size_t D, class T>
+void file_points(const T* rows, std::size_t n, std::size_t d, std::size_t begin, std::size_t end,
+                 const Split& split, std::size_t l, std::size_t r, double* cols,
+                 std::uint32_t* index) {
+  if (D) d = D;
+  // Held apart from the slots written, so that no store can be taken to change them.
+  const Split by = split;
+  for (std::size_t i = begin; i < end; ++i) {
+    const bool goes_left = by.clip & by.left(rows[i * d + by.axis]);
+    const std::size_t s = goes_left ? l : r;
+    l += goes_left;
+    r += !goes_left;
+    for (std::size_t k = 0; k < d; ++k) cols[k * n + s] = rows[i * d + k];
+    if (index != nullptr) index[s] = static_cast<std::uint32_t>(i);
+  }
+}
+
+// Files every point into its slot, each entry +inf: those that `split` sends left first, the
+// others after them, each part in point order. left[r]: how many of the points of range r
+// (kFillPointsPerRange points) go left.
+template <std::size_t D>
 void fill_slots(Tree& tree, const PointSet& points, const Split& split,
                 const std::vector<std::size_t>& left, const Executor& executor) {
-  const std::size_t n = points.n, d = points.d;
+  const std::size_t n = points.n;
   std::vector<std::size_t> first_left(left.size()), first_right(left.size());
   std::size_t right = 0;
   for (const std::size_t held : left) right += held;
@@ -249,16 +272,13 @@ void fill_slots(Tree& tree, const PointSet& points, const Split& split,
     l += left[r];
     right += std::min(kFillPointsPerRange, n - r * kFillPointsPerRange) - left[r];
   }
+  std::uint32_t* index = tree.index.empty() ? nullptr : tree.index.data();
   executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    std::size_t l = first_left[begin / kFillPointsPerRange];
-    std::size_t r = first_right[begin / kFillPointsPerRange];
+    const std::size_t r = begin / kFillPointsPerRange;
+    std::fill(tree.nearest.begin() + begin, tree.nearest.begin() + end, kInf);
     with_rows(points, [&](auto rows) {
-      for (std::size_t i = begin; i < end; ++i) {
-        const std::size_t s = split.clip && split.left(rows[i * d + split.axis]) ? l++ : r++;
-        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + s] = rows[i * d + k];
-        if (!tree.index.empty()) tree.index[s] = static_cast<std::uint32_t>(i);
-        tree.nearest[s] = kInf;
-      }
+      file_points<D>(rows, n, points.d, begin, end, split, first_left[r], first_right[r],
+                     tree.cols.data(), index);
     });
   });
 }
@@ -296,7 +316,7 @@ Split fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
   };
   Split split = choose_split<D>(d, tree.lo(0), tree.hi(0), n, bucket_size, key, count);
   if (!split.clip) std::fill(left.begin(), left.end(), 0);
-  fill_slots(tree, points, split, left, executor);
+  fill_slots<D>(tree, points, split, left, executor);
   return split;
 }
 
