@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
+#include <utility>
 
 #include "base/compiler_hints.h"
 #include "base/fixed_dimension.h"
@@ -64,45 +65,62 @@ std::vector<double> compute_centroid(const PointSet& points) {
   return sum;
 }
 
-std::uint64_t find_closest_point(const PointSet& points, const double* position) {
-  const std::size_t n = points.n;
-  if (n == 1) return 0;
+namespace {
+
+// The nearest point to position among points [begin, end), with its distance; equal distances
+// keep the lower index. Throws on a NaN distance (which, with n >= 2, the first comparison
+// with that point would meet).
+std::pair<std::uint64_t, double> nearest_among(const PointSet& points, const double* position,
+                                               std::size_t begin, std::size_t end) {
   constexpr std::size_t kBlock = 256;
   double sums[kBlock];
-  std::uint64_t best = 0;
-  double best_distance = 0.0;
-  for (std::size_t begin = 0; begin < n; begin += kBlock) {
-    const std::size_t m = std::min(kBlock, n - begin);
-    row_squared_sums(points, begin, m, position, sums);
+  std::pair<std::uint64_t, double> best = {begin, 0.0};
+  for (std::size_t at = begin; at < end; at += kBlock) {
+    const std::size_t m = std::min(kBlock, end - at);
+    row_squared_sums(points, at, m, position, sums);
     // The roots first, in a loop of their own, so that they are taken several at a time.
     for (std::size_t j = 0; j < m; ++j) sums[j] = std::sqrt(sums[j]);
     for (std::size_t j = 0; j < m; ++j) {
       const double candidate = sums[j];
-      if (begin + j == 0) {
-        best_distance = candidate;
-      } else if (std::isnan(best_distance) || std::isnan(candidate)) {
-        throw Panic("called `Option::unwrap()` on a `None` value");
-      } else if (best_distance > candidate) {
-        // Square-rooted distances: squared sums that round to one root are a tie, kept by the
-        // lower index.
-        best = begin + j;
-        best_distance = candidate;
-      }
+      if (std::isnan(candidate)) throw Panic("called `Option::unwrap()` on a `None` value");
+      // Square-rooted distances: squared sums that round to one root are a tie, kept by the
+      // lower index.
+      if (at + j == begin || best.second > candidate) best = {at + j, candidate};
     }
   }
   return best;
 }
 
-std::uint64_t nearest_to_centroid(const PointSet& points) {
-  const std::vector<double> centroid = compute_centroid(points);
-  return find_closest_point(points, centroid.data());
+}  // namespace
+
+std::uint64_t find_closest_point(const PointSet& points, const double* position,
+                                 const Executor& executor) {
+  const std::size_t n = points.n;
+  if (n == 1) return 0;
+  // Fixed ranges whatever the threads; the ranges' nearest points are then taken in order.
+  constexpr std::size_t kRange = std::size_t(1) << 15;
+  std::vector<std::pair<std::uint64_t, double>> nearest((n - 1) / kRange + 1);
+  executor.for_ranges(n, kRange, [&](std::size_t begin, std::size_t end) {
+    nearest[begin / kRange] = nearest_among(points, position, begin, end);
+  });
+  std::pair<std::uint64_t, double> best = nearest[0];
+  for (const auto& candidate : nearest) {
+    if (best.second > candidate.second) best = candidate;
+  }
+  return best.first;
 }
 
-Indices start_at_centroid(const PointSet& points, std::uint64_t count) {
+std::uint64_t nearest_to_centroid(const PointSet& points, const Executor& executor) {
+  // One running sum per axis, in point order: no split of the sums would round the same.
+  const std::vector<double> centroid = compute_centroid(points);
+  return find_closest_point(points, centroid.data(), executor);
+}
+
+Indices start_at_centroid(const PointSet& points, std::uint64_t count, const Executor& executor) {
   Indices result;
   if (points.n == 0 || count == 0) return result;
   result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
-  result.push_back(nearest_to_centroid(points));
+  result.push_back(nearest_to_centroid(points, executor));
   return result;
 }
 

@@ -640,7 +640,7 @@ void extend(const PointSet& points, std::uint64_t count, const Executor& executo
 
 Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
                                      std::size_t bucket_size, const Executor& executor) {
-  Indices result = start_at_centroid(points, count);
+  Indices result = start_at_centroid(points, count, executor);
   extend_bucketed(points, std::min<std::uint64_t>(points.n, count), bucket_size, executor, result);
   return result;
 }
@@ -654,7 +654,7 @@ std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t buck
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
                             const Executor& executor) {
-  Indices result = start_at_centroid(points, count);
+  Indices result = start_at_centroid(points, count, executor);
   extend(points, count, executor, result);
   return result;
 }
