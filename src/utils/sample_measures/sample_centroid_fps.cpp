@@ -25,10 +25,6 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // From this many coordinates on, boxes around buckets rule out fewer points than the distances
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
-// A choice whose buckets hold fewer slots than this is made by one thread: sharing it would
-// cost more than it saves. The other threads wait awake between choices and a claim is one
-// atomic exchange, so two pieces' worth already pays.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 11;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -463,10 +459,12 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 
 // The choices: each lowers every nearest entry to its sum to the new centre, visiting only the
 // nodes whose box could hold a lower sum, and takes the last index of the largest distance.
-// The thread that makes a choice also visits the tree for it and cuts the buckets to update
-// into pieces; on several threads the threads that take part claim the pieces one by one, and
-// whichever finishes the last piece combines the visited nodes and makes the next choice (and
-// those after it that are too small to share). Which thread updates a bucket changes no entry.
+// The thread that makes a choice visits the top of the tree for it, down to subtrees of at most
+// kSubtreeSlots slots, and cuts those it may reach into pieces. On several threads, the
+// threads that take part claim the pieces one by one, each visiting, updating and combining its
+// subtrees whole; whichever finishes the last piece combines the top and makes the next choice
+// (and those after it that reach a single piece). Which thread updates a subtree changes no
+// entry.
 template <std::size_t D>
 class Chooser {
  public:
@@ -479,9 +477,9 @@ class Chooser {
     target_ = target;
     plan(result.back());
     const bool shared = executor_.threads() > 1;
-    if (!shared || slots_ < kParallelSlots) {
+    if (!shared || pieces_.size() <= 2) {
       executor_.poll();
-      update_buckets(tree_, buckets_.data(), buckets_.size(), centre_);
+      update_subtrees(top_.buckets.data(), top_.buckets.size(), alone_);
       if (!advance(shared)) return;
     }
     executor_.for_ranges(executor_.threads(), 1, [&](std::size_t, std::size_t) { take_part(); });
@@ -490,59 +488,85 @@ class Chooser {
  private:
   // The step of the tickets once every choice is made.
   static constexpr std::uint64_t kEnd = 0xffffffff;
-  // A piece holds at least this many slots, and a choice is cut into about kPieces pieces.
+  // The top of the tree ends at subtrees of at most this many slots.
+  static constexpr std::size_t kSubtreeSlots = std::size_t(1) << 12;
+  // A piece holds at least this many slots, and a choice is cut into about kPieces pieces; a
+  // choice of one piece is made by one thread. The other threads wait awake between choices
+  // and a claim is one atomic exchange, so two pieces' worth already pays for sharing.
   static constexpr std::size_t kPieceSlots = std::size_t(1) << 10;
   static constexpr std::size_t kPieces = 16;
 
-  // Visits the tree for the choice `chosen`: the buckets whose entries it may lower, the inner
-  // nodes above them, and the pieces, runs of buckets of about equal slots.
-  void plan(std::uint64_t chosen) {
-    centre_ = row_as_doubles(points_, chosen, scratch_.data());
-    buckets_.clear();
-    inner_.clear();
-    slots_ = 0;
+  // What a visit found: the nodes it ends at (buckets, or subtrees of the top) with their
+  // slots, and the inner nodes above them, parents first.
+  struct Visit {
+    std::vector<std::size_t> stack, inner, buckets;
+    std::size_t slots = 0;
+  };
+
+  // Visits the subtree of node `from` for the current centre, down to the buckets or to nodes
+  // of at most `stop` slots, whichever comes first. Appends to visit.
+  void visit(std::size_t from, std::size_t stop, Visit& visit) const {
     const std::size_t d = tree_.d, stride = tree_.stride();
     const double* bounds = tree_.bounds.data();
-    stack_.assign(1, 0);
-    while (!stack_.empty()) {
-      const std::size_t b = stack_.back();
-      stack_.pop_back();
+    visit.stack.assign(1, from);
+    while (!visit.stack.empty()) {
+      const std::size_t b = visit.stack.back();
+      visit.stack.pop_back();
       const double* bound = bounds + stride * b;
       if (box_sum<D>(d, bound + 1, bound + 1 + d, centre_) >= bound[0]) continue;
       const Node& node = tree_.nodes[b];
-      if (node.child == 0) {
-        buckets_.push_back(b);
-        slots_ += node.end - node.begin;
+      if (node.child == 0 || node.end - node.begin <= stop) {
+        visit.buckets.push_back(b);
+        visit.slots += node.end - node.begin;
       } else {
-        inner_.push_back(b);
-        stack_.push_back(node.child);
-        stack_.push_back(node.child + 1);
+        visit.inner.push_back(b);
+        visit.stack.push_back(node.child);
+        visit.stack.push_back(node.child + 1);
       }
     }
-    const std::size_t least = std::max(kPieceSlots, slots_ / kPieces);
+  }
+
+  // Visits, updates and combines the subtrees of the nodes subtrees[0 .. count - 1] whole.
+  void update_subtrees(const std::size_t* subtrees, std::size_t count, Visit& below) {
+    below.inner.clear();
+    below.buckets.clear();
+    for (std::size_t j = 0; j < count; ++j) visit(subtrees[j], 0, below);
+    update_buckets(tree_, below.buckets.data(), below.buckets.size(), centre_);
+    // Children were visited after their parents.
+    for (std::size_t j = below.inner.size(); j-- > 0;) combine(tree_, below.inner[j]);
+  }
+
+  // Visits the top of the tree for the choice `chosen` and cuts the subtrees it may reach into
+  // pieces of about equal slots: pieces_[p] .. pieces_[p + 1] - 1 index top_.buckets.
+  void plan(std::uint64_t chosen) {
+    centre_ = row_as_doubles(points_, chosen, scratch_.data());
+    top_.inner.clear();
+    top_.buckets.clear();
+    top_.slots = 0;
+    visit(0, kSubtreeSlots, top_);
+    const std::size_t least = std::max(kPieceSlots, top_.slots / kPieces);
     pieces_.assign(1, 0);
-    for (std::size_t j = 0, held = 0; j < buckets_.size(); ++j) {
-      const Node& bucket = tree_.nodes[buckets_[j]];
-      held += bucket.end - bucket.begin;
-      if (held >= least || j + 1 == buckets_.size()) pieces_.push_back(j + 1), held = 0;
+    for (std::size_t j = 0, held = 0; j < top_.buckets.size(); ++j) {
+      const Node& node = tree_.nodes[top_.buckets[j]];
+      held += node.end - node.begin;
+      if (held >= least || j + 1 == top_.buckets.size()) pieces_.push_back(j + 1), held = 0;
     }
     count_.store(pieces_.size() - 1, std::memory_order_relaxed);
   }
 
-  // Once every bucket of the choice is updated: combines the visited nodes, appends the last
-  // index of the largest distance and plans the next choice; makes the choices that follow on
-  // this thread alone while they update fewer than kParallelSlots slots (all of them when
-  // `while_small` is false). False once result is full.
+  // Once every piece of the choice is done: combines the top, appends the last index of the
+  // largest distance and plans the next choice; makes the choices that follow on this thread
+  // alone while they hold at most one piece (all of them when `while_small` is false). False
+  // once result is full.
   bool advance(bool while_small) {
     for (;;) {
-      // Children were visited after their parents.
-      for (std::size_t j = inner_.size(); j-- > 0;) combine(tree_, inner_[j]);
+      for (std::size_t j = top_.inner.size(); j-- > 0;) combine(tree_, top_.inner[j]);
       result_->push_back(tree_.point(tree_.nodes[0].max_slot));
       if (result_->size() >= target_) return false;
       plan(result_->back());
-      if (while_small && slots_ >= kParallelSlots) return true;
+      if (while_small && pieces_.size() > 2) return true;
       executor_.poll();
-      update_buckets(tree_, buckets_.data(), buckets_.size(), centre_);
+      update_subtrees(top_.buckets.data(), top_.buckets.size(), alone_);
     }
   }
 
@@ -559,6 +583,7 @@ class Chooser {
 
   void claim_pieces() {
     std::size_t idle = 0;
+    Visit below;
     for (;;) {
       std::uint64_t word = tickets_.load(std::memory_order_acquire);
       if (failed_.load(std::memory_order_relaxed) || word >> 32 == kEnd) return;
@@ -571,7 +596,7 @@ class Chooser {
       idle = 0;
       executor_.poll();
       const std::size_t p = word & 0xffffffff, pieces = pieces_.size() - 1;
-      update_buckets(tree_, buckets_.data() + pieces_[p], pieces_[p + 1] - pieces_[p], centre_);
+      update_subtrees(top_.buckets.data() + pieces_[p], pieces_[p + 1] - pieces_[p], below);
       // The last piece's thread replans: nothing of this choice is read after this addition.
       if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < pieces) continue;
       done_.store(0, std::memory_order_relaxed);
@@ -595,9 +620,9 @@ class Chooser {
   Indices* result_ = nullptr;
   std::size_t target_ = 0;
   const double* centre_ = nullptr;
-  // The current choice: what it visits, and its pieces, buckets_[pieces_[p], pieces_[p + 1]).
-  std::vector<std::size_t> stack_, inner_, buckets_, pieces_;
-  std::size_t slots_ = 0;
+  // The current choice: the top of the tree it visits, and its pieces.
+  Visit top_, alone_;
+  std::vector<std::size_t> pieces_;
   std::atomic<std::size_t> count_{0};  // pieces_.size() - 1, for threads waiting for a step
   std::atomic<std::uint64_t> tickets_{0};
   std::atomic<std::size_t> done_{0};
