@@ -69,6 +69,34 @@ TEST(FindClosestPoint, GivesTheLiteralComparisonsAcrossBlocksAndTiedRoots) {
   }
 }
 
+// Many points cut into ranges on several threads: the nearest of two equally near points in
+// different ranges is still the lower index (and a closer one in a later range still wins),
+// and a NaN in the last range still fails. Compared with the comparisons made one by one.
+TEST(FindClosestPoint, GivesTheSameIndexAndFailureOnEveryThreadCount) {
+  vorn::PointSet points(100001, 2);
+  std::mt19937_64 gen(4);
+  std::uniform_int_distribution<int> coord(1, 40);
+  for (double& x : points.coords) x = coord(gen);
+  const double position[2] = {0.0, 0.0};
+  for (const std::size_t closest : {90000u, 40000u}) {
+    points[closest][0] = points[closest][1] = 0.5;
+    points[99999][0] = points[99999][1] = 0.5;
+    const std::uint64_t expected = literal_closest(points, position);
+    ASSERT_EQ(expected, closest);
+    for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+      const vorn::Executor executor(threads, vorn::CancelHook());
+      EXPECT_EQ(vorn::find_closest_point(points, position, executor), expected) << threads;
+    }
+  }
+  points[100000][1] = std::nan("");
+  for (std::size_t threads : {1u, 2u, 8u}) {
+    const vorn::Executor executor(threads, vorn::CancelHook());
+    EXPECT_EQ(
+        vorn_test::panic_of([&] { vorn::find_closest_point(points, position, executor); }).what(),
+        std::string("called `Option::unwrap()` on a `None` value"));
+  }
+}
+
 // Points in vector lanes, by columns or by rows, give point_distance to the bit: one block of
 // eight, two, blocks with a tail, short rows alone, a last group of lanes cut short, and
 // squares that overflow.

@@ -166,20 +166,32 @@ TEST(SampleCentroidFpsPruned, EqualsThePlainProcedure) {
   }
 }
 
-// Large enough that the pieces of a choice, or the tree's roots, go to the pool. On a grid of
-// 1000 places ties are everywhere, and past 1000 choices every entry is 0.
+// Large enough that the points are filed in several ranges and a choice's pieces go to the
+// pool. On a grid of 1000 places ties are everywhere (nearest to the centroid too), and past
+// 1000 choices every entry is 0; one far outlier makes the first division fall back to a median,
+// and a heap of coincident points to a division by position.
 TEST(SampleCentroidFps, ChoicesDoNotDependOnTheThreads) {
   std::mt19937_64 gen(9);
   std::uniform_int_distribution<int> coord(0, 9);
+  const char* shapes[] = {"grid", "outlier", "heap"};
   for (std::size_t d : {3u, 16u}) {
-    vorn::PointSet points(40000, d);
-    for (double& x : points.coords) x = coord(gen) * 0.25;
-    const std::uint64_t count = d == 3 ? 1100 : 40;
-    const vorn::Indices expected = literal_fps(points, count);
-    for (std::size_t threads : {1u, 2u, 3u, 8u}) {
-      const vorn::Executor executor(threads, vorn::CancelHook());
-      if (d > 3) ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, count, executor), expected);
-      ASSERT_EQ(vorn::sample_centroid_fps(points, count, 0, executor), expected) << threads;
+    for (int shape = 0; shape < (d == 3 ? 3 : 1); ++shape) {
+      vorn::PointSet points(shape == 0 ? 40000 : 20000, d);
+      for (double& x : points.coords) x = coord(gen) * 0.25;
+      for (std::size_t i = 0; shape == 2 && i < points.n; ++i) {
+        if (i % 16 != 5) points[i][0] = points[i][1] = points[i][2] = 1.0;
+      }
+      if (shape == 1) points[points.n / 3][1] = 1e9;
+      const std::uint64_t count = d == 3 ? (shape == 0 ? 1100 : 300) : 40;
+      const vorn::Indices expected = literal_fps(points, count);
+      for (std::size_t threads : {1u, 2u, 3u, 8u}) {
+        const vorn::Executor executor(threads, vorn::CancelHook());
+        if (d > 3) {
+          ASSERT_EQ(vorn::sample_centroid_fps_pruned(points, count, executor), expected);
+        }
+        ASSERT_EQ(vorn::sample_centroid_fps(points, count, 0, executor), expected)
+            << shapes[shape] << " " << threads;
+      }
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
+#include <utility>
 
 #include "base/compiler_hints.h"
 #include "base/fixed_dimension.h"
@@ -134,30 +135,50 @@ void NearestSearch::add(const NearestSearch& later) {
   if (later.distance_ < distance_) *this = later;
 }
 
-std::uint64_t find_closest_point(const PointSet& points, const double* position) {
-  const std::size_t n = points.n;
-  if (n == 1) return 0;
+namespace {
+
+// The search over points [begin, end), block by block.
+NearestSearch nearest_among(const PointSet& points, const double* position, std::size_t begin,
+                            std::size_t end) {
   constexpr std::size_t kBlock = 256;
   double sums[kBlock];
   NearestSearch search;
-  for (std::size_t begin = 0; begin < n; begin += kBlock) {
-    const std::size_t m = std::min(kBlock, n - begin);
-    row_squared_sums(points, begin, m, position, sums);
-    search.add(begin, sums, m);
+  for (std::size_t at = begin; at < end; at += kBlock) {
+    const std::size_t m = std::min(kBlock, end - at);
+    row_squared_sums(points, at, m, position, sums);
+    search.add(at, sums, m);
   }
+  return search;
+}
+
+}  // namespace
+
+std::uint64_t find_closest_point(const PointSet& points, const double* position,
+                                 const Executor& executor) {
+  const std::size_t n = points.n;
+  if (n == 1) return 0;
+  // Fixed ranges whatever the threads; the ranges' searches are then combined in order.
+  constexpr std::size_t kRange = std::size_t(1) << 15;
+  std::vector<NearestSearch> searches((n - 1) / kRange + 1);
+  executor.for_ranges(n, kRange, [&](std::size_t begin, std::size_t end) {
+    searches[begin / kRange] = nearest_among(points, position, begin, end);
+  });
+  NearestSearch search;
+  for (const NearestSearch& later : searches) search.add(later);
   return search.best();
 }
 
-std::uint64_t nearest_to_centroid(const PointSet& points) {
+std::uint64_t nearest_to_centroid(const PointSet& points, const Executor& executor) {
+  // One running sum per axis, in point order: no split of the sums would round the same.
   const std::vector<double> centroid = compute_centroid(points);
-  return find_closest_point(points, centroid.data());
+  return find_closest_point(points, centroid.data(), executor);
 }
 
-Indices start_at_centroid(const PointSet& points, std::uint64_t count) {
+Indices start_at_centroid(const PointSet& points, std::uint64_t count, const Executor& executor) {
   Indices result;
   if (points.n == 0 || count == 0) return result;
   result.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(points.n, count)));
-  result.push_back(nearest_to_centroid(points));
+  result.push_back(nearest_to_centroid(points, executor));
   return result;
 }
 

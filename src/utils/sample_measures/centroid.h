@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/executor.h"
 #include "base/point_set.h"
 
 namespace vorn {
@@ -25,8 +26,9 @@ std::vector<double> compute_centroid_and_extremes(const PointSet& points, double
 // smallest point_distance to position; equal distances keep the lower index. n = 1 returns 0
 // without computing anything. Throws Panic("called `Option::unwrap()` on a `None` value")
 // when n >= 2 and any distance is NaN (which any non-finite coordinate produces when the
-// position is the centroid).
-std::uint64_t find_closest_point(const PointSet& points, const double* position);
+// position is the centroid). The executor's threads change neither the index nor the failure.
+std::uint64_t find_closest_point(const PointSet& points, const double* position,
+                                 const Executor& executor = Executor());
 
 // find_closest_point over squared sums handed over block by block, in index order or as
 // searches over consecutive pieces combined in index order. Every point seen so far is at
@@ -53,12 +55,13 @@ class NearestSearch {
 
 // points: n x d with n >= 1. The index every centroid sampler starts from: find_closest_point
 // of compute_centroid. Fails as find_closest_point does.
-std::uint64_t nearest_to_centroid(const PointSet& points);
+std::uint64_t nearest_to_centroid(const PointSet& points, const Executor& executor = Executor());
 
 // points: n x d. An empty list for n = 0 or count = 0; otherwise [nearest_to_centroid(points)]
 // with room for min(n, count) indices: the start of every sampler that grows its choice from
 // the point nearest the centroid. Fails as find_closest_point does.
-Indices start_at_centroid(const PointSet& points, std::uint64_t count);
+Indices start_at_centroid(const PointSet& points, std::uint64_t count,
+                          const Executor& executor = Executor());
 
 // rows: points stored row by row, point i's d coordinates at rows + i * d, T double or float
 // (each float widened to double as it is read, exactly); ids: m indices. Sets out[j] to the

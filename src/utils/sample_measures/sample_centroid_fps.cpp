@@ -25,10 +25,6 @@ constexpr std::uint64_t kBucketingFromCount = 32;
 // From this many coordinates on, boxes around buckets rule out fewer points than the distances
 // to the chosen points do (clustered clouds of 1e5 points: the tree wins at 8, the groups at 12).
 constexpr std::size_t kPrunedFromDimension = 10;
-// A choice that follows one whose buckets held fewer slots than this is made by one thread:
-// sharing it would cost more than it saves. The other threads wait awake between choices and
-// a claim is one atomic exchange, so two buckets' worth already pays.
-constexpr std::size_t kParallelSlots = std::size_t(1) << 10;
 // Points per range when the tree's columns are filled.
 constexpr std::size_t kFillPointsPerRange = std::size_t(1) << 14;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -65,11 +61,15 @@ struct Tree {
 };
 
 // How a node divides: at slot `at` (0: it stays a bucket); when `clip`, the left part lies
-// at or below `value` on `axis` and the right part at or above it.
+// at or below `value` on `axis` and the right part at or above it: the slots whose key is below
+// `value` (at most `value` when `at_most`) go left.
 struct Split {
   std::size_t at = 0, axis = 0;
   double value = 0.0;
-  bool clip = false;
+  bool clip = false, at_most = false;
+
+  // Without a branch on the key: which way a key goes is as good as random.
+  bool left(double key) const { return (key < value) | (at_most & (key == value)); }
 };
 
 // Moves the slots of [begin, end) whose key passes `left` before the others; returns the split.
@@ -89,26 +89,18 @@ std::size_t partition(Tree& tree, std::size_t begin, std::size_t end, std::size_
   return l;
 }
 
-template <class Left>
-std::size_t count_left(const double* key, std::size_t begin, std::size_t end, Left left) {
-  std::size_t count = 0;
-  for (std::size_t s = begin; s < end; ++s) count += left(key[s]);
-  return count;
-}
-
-// Where node b divides, judged on a box holding its points. At the middle of the widest axis,
-// or at a sampled median when that leaves one side under an eighth (clusters, outliers), or
-// by position when neither separates: both parts keep at least an eighth, so the depth is
-// logarithmic whatever the shape of the cloud. Reorders the node's slots.
-template <std::size_t D>
-Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
-  const Node node = tree.nodes[b];
-  const std::size_t size = node.end - node.begin;
+// How a node of `size` slots and box [lo, hi] divides. At the middle of the widest axis, or at
+// a sampled median when that leaves one side under an eighth (clusters, outliers), or by
+// position when neither separates: both parts keep at least an eighth, so the depth is
+// logarithmic whatever the shape of the cloud. key(axis, s) is the key of the node's slot s;
+// count(split) counts the slots split.left sends left, and its last call is for the split
+// returned, whose `at` counts from the node's first slot.
+template <std::size_t D, class Key, class Count>
+Split choose_split(std::size_t d, const double* lo, const double* hi, std::size_t size,
+                   std::size_t bucket_size, const Key& key, const Count& count) {
   Split split;
   if (size <= bucket_size) return split;
-  const std::size_t d = D ? D : tree.d;
-  const double* lo = tree.lo(b);
-  const double* hi = tree.hi(b);
+  if (D) d = D;
   double widest = 0.0;
   for (std::size_t k = 0; k < d; ++k) {
     const double extent = hi[k] * 0.5 - lo[k] * 0.5;  // halved, so that no extent overflows
@@ -120,28 +112,41 @@ Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
   if (widest == 0.0) return split;  // all points coincide: no division can separate them
   const std::size_t least = std::max<std::size_t>(1, size / 8);
   const auto balanced = [&](std::size_t left) { return std::min(left, size - left) >= least; };
-  const double* key = &tree.cols[split.axis * tree.n];
   split.clip = true;
   split.value = lo[split.axis] * 0.5 + hi[split.axis] * 0.5;
-  const auto below = [&split](double x) { return x < split.value; };
-  const auto at_most = [&split](double x) { return x <= split.value; };
-  if (balanced(count_left(key, node.begin, node.end, below))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
-    return split;
-  }
+  if (balanced(split.at = count(split))) return split;
   double sample[63];
   const std::size_t taken = std::min<std::size_t>(63, size);
-  for (std::size_t j = 0; j < taken; ++j) sample[j] = key[node.begin + j * size / taken];
+  for (std::size_t j = 0; j < taken; ++j) sample[j] = key(split.axis, j * size / taken);
   std::nth_element(sample, sample + taken / 2, sample + taken);
   split.value = sample[taken / 2];
-  if (balanced(count_left(key, node.begin, node.end, below))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, below);
-  } else if (balanced(count_left(key, node.begin, node.end, at_most))) {
-    split.at = partition<D>(tree, node.begin, node.end, split.axis, at_most);
-  } else {
-    split.at = node.begin + size / 2;
-    split.clip = false;
-  }
+  if (balanced(split.at = count(split))) return split;
+  split.at_most = true;
+  if (balanced(split.at = count(split))) return split;
+  split.at = size / 2;
+  split.clip = false;
+  return split;
+}
+
+// Where node b divides; reorders the node's slots so that the left part comes first.
+template <std::size_t D>
+Split split_node(Tree& tree, std::size_t b, std::size_t bucket_size) {
+  const Node node = tree.nodes[b];
+  const double* cols = tree.cols.data() + node.begin;
+  const std::size_t n = tree.n;
+  Split split = choose_split<D>(
+      tree.d, tree.lo(b), tree.hi(b), node.end - node.begin, bucket_size,
+      [&](std::size_t axis, std::size_t s) { return cols[axis * n + s]; },
+      [&](const Split& by) {
+        std::size_t left = 0;
+        for (std::size_t s = 0; s < node.end - node.begin; ++s)
+          left += by.left(cols[by.axis * n + s]);
+        return left;
+      });
+  if (split.at == 0) return split;
+  if (split.clip)
+    partition<D>(tree, node.begin, node.end, split.axis, [&](double x) { return split.left(x); });
+  split.at += node.begin;
   return split;
 }
 
@@ -196,30 +201,119 @@ void combine(Tree& tree, std::size_t b) {
   node.max_slot = right ? r.max_slot : l.max_slot;
 }
 
-// The tree's single node: every point in column layout (floats widened), each entry +inf, the
-// box fitted.
+// The root's box: the boxes of fixed ranges of points, combined in range order.
 template <std::size_t D>
-void fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
-               const Executor& executor) {
+void fit_root_box(Tree& tree, const PointSet& points, const Executor& executor) {
+  const std::size_t n = points.n, d = D ? D : points.d;
+  std::vector<double> boxes(((n - 1) / kFillPointsPerRange + 1) * 2 * d);
+  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    double* lo = &boxes[begin / kFillPointsPerRange * 2 * d];
+    double* hi = lo + d;
+    with_rows(points, [&](auto rows) {
+      for (std::size_t k = 0; k < d; ++k) {
+        double l = rows[begin * d + k], h = l;
+        for (std::size_t i = begin + 1; i < end; ++i) {
+          const double x = rows[i * d + k];
+          l = x < l ? x : l;
+          h = x > h ? x : h;
+        }
+        lo[k] = l;
+        hi[k] = h;
+      }
+    });
+  });
+  double* lo = tree.lo(0);
+  double* hi = tree.hi(0);
+  std::copy(boxes.begin(), boxes.begin() + 2 * d, lo);
+  for (std::size_t r = 2 * d; r < boxes.size(); r += 2 * d) {
+    for (std::size_t k = 0; k < d; ++k) {
+      lo[k] = boxes[r + k] < lo[k] ? boxes[r + k] : lo[k];
+      hi[k] = boxes[r + d + k] > hi[k] ? boxes[r + d + k] : hi[k];
+    }
+  }
+}
+
+// Files the points [begin, end) of rows (n x d) into the slots of cols (d x n) and index:
+// those that `split` sends left from slot l on, the others from slot r on, in point order.
+template <std::size_t D, class T>
+void file_points(const T* rows, std::size_t n, std::size_t d, std::size_t begin, std::size_t end,
+                 const Split& split, std::size_t l, std::size_t r, double* cols,
+                 std::uint32_t* index) {
+  if (D) d = D;
+  // Held apart from the slots written, so that no store can be taken to change them.
+  const Split by = split;
+  for (std::size_t i = begin; i < end; ++i) {
+    const bool goes_left = by.clip & by.left(rows[i * d + by.axis]);
+    const std::size_t s = goes_left ? l : r;
+    l += goes_left;
+    r += !goes_left;
+    for (std::size_t k = 0; k < d; ++k) cols[k * n + s] = rows[i * d + k];
+    if (index != nullptr) index[s] = static_cast<std::uint32_t>(i);
+  }
+}
+
+// Files every point into its slot, each entry +inf: those that `split` sends left first, the
+// others after them, each part in point order. left[r]: how many of the points of range r
+// (kFillPointsPerRange points) go left.
+template <std::size_t D>
+void fill_slots(Tree& tree, const PointSet& points, const Split& split,
+                const std::vector<std::size_t>& left, const Executor& executor) {
+  const std::size_t n = points.n;
+  std::vector<std::size_t> first_left(left.size()), first_right(left.size());
+  std::size_t right = 0;
+  for (const std::size_t held : left) right += held;
+  for (std::size_t r = 0, l = 0; r < left.size(); ++r) {
+    first_left[r] = l;
+    first_right[r] = right;
+    l += left[r];
+    right += std::min(kFillPointsPerRange, n - r * kFillPointsPerRange) - left[r];
+  }
+  std::uint32_t* index = tree.index.empty() ? nullptr : tree.index.data();
+  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+    const std::size_t r = begin / kFillPointsPerRange;
+    std::fill(tree.nearest.begin() + begin, tree.nearest.begin() + end, kInf);
+    with_rows(points, [&](auto rows) {
+      file_points<D>(rows, n, points.d, begin, end, split, first_left[r], first_right[r],
+                     tree.cols.data(), index);
+    });
+  });
+}
+
+// The tree's root, with its box, and how it divides: the points are filed into their slots
+// already divided, so that the largest division runs on every thread. Returns the split.
+template <std::size_t D>
+Split fill_root(Tree& tree, const PointSet& points, std::size_t bucket_size,
+                const Executor& executor) {
   const std::size_t n = points.n, d = points.d;
   tree.n = n;
   tree.d = d;
   tree.cols.resize(n * d);
   if (bucket_size < n) tree.index.resize(n);
   tree.nearest.resize(n);
-  executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
-    with_rows(points, [&](auto rows) {
-      for (std::size_t i = begin; i < end; ++i) {
-        for (std::size_t k = 0; k < d; ++k) tree.cols[k * n + i] = rows[i * d + k];
-        if (!tree.index.empty()) tree.index[i] = static_cast<std::uint32_t>(i);
-        tree.nearest[i] = kInf;
-      }
-    });
-  });
   tree.nodes.emplace_back();
   tree.nodes[0].end = n;
   tree.bounds.resize(tree.stride());
-  fit_box<D>(tree, 0);
+  fit_root_box<D>(tree, points, executor);
+  std::vector<std::size_t> left((n - 1) / kFillPointsPerRange + 1);
+  const auto count = [&](const Split& by) {
+    executor.for_ranges(n, kFillPointsPerRange, [&](std::size_t begin, std::size_t end) {
+      std::size_t held = 0;
+      with_rows(points, [&](auto rows) {
+        for (std::size_t i = begin; i < end; ++i) held += by.left(rows[i * d + by.axis]);
+      });
+      left[begin / kFillPointsPerRange] = held;
+    });
+    std::size_t sum = 0;
+    for (const std::size_t held : left) sum += held;
+    return sum;
+  };
+  const auto key = [&](std::size_t axis, std::size_t i) {
+    return with_rows(points, [&](auto rows) { return double(rows[i * d + axis]); });
+  };
+  Split split = choose_split<D>(d, tree.lo(0), tree.hi(0), n, bucket_size, key, count);
+  if (!split.clip) std::fill(left.begin(), left.end(), 0);
+  fill_slots<D>(tree, points, split, left, executor);
+  return split;
 }
 
 // Gives node b the two children that `split` describes; each starts from b's box, cut at the
@@ -242,18 +336,15 @@ std::size_t add_children(Tree& tree, std::size_t b, const Split& split) {
   return c;
 }
 
-// Divides the tree level by level: the nodes of one level hold disjoint slot ranges and divide
-// independently. Returns the buckets, the nodes that no longer divide.
+// Divides the tree level by level from the root, which divides by `root`: the nodes of one
+// level hold disjoint slot ranges and divide independently. Returns the buckets, the nodes that
+// no longer divide.
 template <std::size_t D>
-std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Executor& executor) {
+std::vector<std::size_t> divide(Tree& tree, const Split& root, std::size_t bucket_size,
+                                const Executor& executor) {
   std::vector<std::size_t> level = {0}, next, buckets;
-  std::vector<Split> splits;
-  while (!level.empty()) {
-    splits.assign(level.size(), Split());
-    executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
-      for (std::size_t j = begin; j < end; ++j)
-        splits[j] = split_node<D>(tree, level[j], bucket_size);
-    });
+  std::vector<Split> splits = {root};
+  for (;;) {
     next.clear();
     for (std::size_t j = 0; j < level.size(); ++j) {
       if (splits[j].at == 0) {
@@ -264,9 +355,14 @@ std::vector<std::size_t> divide(Tree& tree, std::size_t bucket_size, const Execu
       next.push_back(c);
       next.push_back(c + 1);
     }
+    if (next.empty()) return buckets;
     level.swap(next);
+    splits.assign(level.size(), Split());
+    executor.for_ranges(level.size(), 1, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t j = begin; j < end; ++j)
+        splits[j] = split_node<D>(tree, level[j], bucket_size);
+    });
   }
-  return buckets;
 }
 
 // Fits each bucket's box; every entry is +inf, so the bucket's highest index holds its maximum:
@@ -302,8 +398,8 @@ void settle_inner_nodes(Tree& tree) {
 template <std::size_t D>
 Tree build_tree(const PointSet& points, std::size_t bucket_size, const Executor& executor) {
   Tree tree;
-  fill_root<D>(tree, points, bucket_size, executor);
-  const std::vector<std::size_t> buckets = divide<D>(tree, bucket_size, executor);
+  const Split root = fill_root<D>(tree, points, bucket_size, executor);
+  const std::vector<std::size_t> buckets = divide<D>(tree, root, bucket_size, executor);
   tree.buckets = buckets.size();
   settle_buckets<D>(tree, buckets, executor);
   settle_inner_nodes(tree);
@@ -363,123 +459,153 @@ void update_buckets(Tree& tree, const std::size_t* buckets, std::size_t count,
 
 // The choices: each lowers every nearest entry to its sum to the new centre, visiting only the
 // nodes whose box could hold a lower sum, and takes the last index of the largest distance.
-// The subtrees below a fixed level of the tree (the roots) are independent: each is visited,
-// updated and combined as one task. On several threads, the threads that take part claim roots
-// one by one, and whichever finishes a choice's last root makes the next choice (and those
-// after it that are too small to share): there is no other wait between choices, and which
-// thread visits a root changes no entry.
+// The thread that makes a choice visits the top of the tree for it, down to subtrees of at most
+// kSubtreeSlots slots, and cuts those it may reach into pieces. On several threads, the
+// threads that take part claim the pieces one by one, each visiting, updating and combining its
+// subtrees whole; whichever finishes the last piece combines the top and makes the next choice
+// (and those after it that reach a single piece). Which thread updates a subtree changes no
+// entry.
 template <std::size_t D>
 class Chooser {
  public:
   Chooser(Tree& tree, const PointSet& points, const Executor& executor)
-      : tree_(tree), points_(points), executor_(executor), scratch_(points.d) {
-    std::vector<std::size_t> level = {0}, next;
-    while (level.size() < kRoots && level.size() < tree.buckets) {
-      next.clear();
-      for (const std::size_t b : level) {
-        const std::size_t c = tree.nodes[b].child;
-        if (c == 0) {
-          next.push_back(b);
-        } else {
-          next.push_back(c);
-          next.push_back(c + 1);
-        }
-      }
-      level.swap(next);
-    }
-    roots_.resize(level.size());
-    for (std::size_t r = 0; r < level.size(); ++r) roots_[r].node = level[r];
-  }
+      : tree_(tree), points_(points), executor_(executor), scratch_(points.d) {}
 
   // result: the first choice. Appends choices until result holds target indices.
   void run(std::size_t target, Indices& result) {
     result_ = &result;
     target_ = target;
-    centre_ = row_as_doubles(points_, result.back(), scratch_.data());
-    if (executor_.threads() <= 1) {
+    plan(result.back());
+    const bool shared = executor_.threads() > 1;
+    if (!shared || pieces_.size() <= 2) {
       executor_.poll();
-      for (Root& root : roots_) visit(root, centre_);
-      choose_alone(false);
-      return;
+      update_subtrees(top_.buckets.data(), top_.buckets.size(), alone_);
+      if (!advance(shared)) return;
     }
     executor_.for_ranges(executor_.threads(), 1, [&](std::size_t, std::size_t) { take_part(); });
   }
 
  private:
-  // A subtree's traversal state, reused from choice to choice.
-  struct Root {
-    std::size_t node = 0, slots = 0;
-    std::vector<std::size_t> stack, inner, buckets;
-  };
-  static constexpr std::size_t kRoots = 64;
   // The step of the tickets once every choice is made.
   static constexpr std::uint64_t kEnd = 0xffffffff;
+  // The top of the tree ends at subtrees of at most this many slots.
+  static constexpr std::size_t kSubtreeSlots = std::size_t(1) << 12;
+  // A piece holds at least this many slots, and a choice is cut into about kPieces pieces; a
+  // choice of one piece is made by one thread. The other threads wait awake between choices
+  // and a claim is one atomic exchange, so two pieces' worth already pays for sharing.
+  static constexpr std::size_t kPieceSlots = std::size_t(1) << 10;
+  static constexpr std::size_t kPieces = 16;
 
-  // Appends the last index of the largest distance, the maximum over the roots, and makes it
-  // the centre; false once result is full.
-  bool choose_next() {
-    std::size_t best = roots_[0].node;
-    for (const Root& root : roots_) {
-      const Node& a = tree_.nodes[root.node];
-      const Node& b = tree_.nodes[best];
-      if (a.max_value > b.max_value ||
-          (a.max_value == b.max_value && tree_.point(a.max_slot) > tree_.point(b.max_slot)))
-        best = root.node;
+  // What a visit found: the nodes it ends at (buckets, or subtrees of the top) with their
+  // slots, and the inner nodes above them, parents first.
+  struct Visit {
+    std::vector<std::size_t> stack, inner, buckets;
+    std::size_t slots = 0;
+  };
+
+  // Visits the subtree of node `from` for the current centre, down to the buckets or to nodes
+  // of at most `stop` slots, whichever comes first. Appends to visit.
+  void visit(std::size_t from, std::size_t stop, Visit& visit) const {
+    const std::size_t d = tree_.d, stride = tree_.stride();
+    const double* bounds = tree_.bounds.data();
+    visit.stack.assign(1, from);
+    while (!visit.stack.empty()) {
+      const std::size_t b = visit.stack.back();
+      visit.stack.pop_back();
+      const double* bound = bounds + stride * b;
+      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre_) >= bound[0]) continue;
+      const Node& node = tree_.nodes[b];
+      if (node.child == 0 || node.end - node.begin <= stop) {
+        visit.buckets.push_back(b);
+        visit.slots += node.end - node.begin;
+      } else {
+        visit.inner.push_back(b);
+        visit.stack.push_back(node.child);
+        visit.stack.push_back(node.child + 1);
+      }
     }
-    result_->push_back(tree_.point(tree_.nodes[best].max_slot));
-    if (result_->size() >= target_) return false;
-    centre_ = row_as_doubles(points_, result_->back(), scratch_.data());
-    return true;
   }
 
-  // Makes the choices that follow on this thread alone while the last one updated fewer than
-  // kParallelSlots slots (all of them when `while_small` is false); false once result is full.
-  bool choose_alone(bool while_small) {
+  // Visits, updates and combines the subtrees of the nodes subtrees[0 .. count - 1] whole.
+  void update_subtrees(const std::size_t* subtrees, std::size_t count, Visit& below) {
+    below.inner.clear();
+    below.buckets.clear();
+    for (std::size_t j = 0; j < count; ++j) visit(subtrees[j], 0, below);
+    update_buckets(tree_, below.buckets.data(), below.buckets.size(), centre_);
+    // Children were visited after their parents.
+    for (std::size_t j = below.inner.size(); j-- > 0;) combine(tree_, below.inner[j]);
+  }
+
+  // Visits the top of the tree for the choice `chosen` and cuts the subtrees it may reach into
+  // pieces of about equal slots: pieces_[p] .. pieces_[p + 1] - 1 index top_.buckets.
+  void plan(std::uint64_t chosen) {
+    centre_ = row_as_doubles(points_, chosen, scratch_.data());
+    top_.inner.clear();
+    top_.buckets.clear();
+    top_.slots = 0;
+    visit(0, kSubtreeSlots, top_);
+    const std::size_t least = std::max(kPieceSlots, top_.slots / kPieces);
+    pieces_.assign(1, 0);
+    for (std::size_t j = 0, held = 0; j < top_.buckets.size(); ++j) {
+      const Node& node = tree_.nodes[top_.buckets[j]];
+      held += node.end - node.begin;
+      if (held >= least || j + 1 == top_.buckets.size()) pieces_.push_back(j + 1), held = 0;
+    }
+    count_.store(pieces_.size() - 1, std::memory_order_relaxed);
+  }
+
+  // Once every piece of the choice is done: combines the top, appends the last index of the
+  // largest distance and plans the next choice; makes the choices that follow on this thread
+  // alone while they hold at most one piece (all of them when `while_small` is false). False
+  // once result is full.
+  bool advance(bool while_small) {
     for (;;) {
-      if (!choose_next()) return false;
-      std::size_t slots = 0;
-      for (const Root& root : roots_) slots += root.slots;
-      if (while_small && slots >= kParallelSlots) return true;
+      for (std::size_t j = top_.inner.size(); j-- > 0;) combine(tree_, top_.inner[j]);
+      result_->push_back(tree_.point(tree_.nodes[0].max_slot));
+      if (result_->size() >= target_) return false;
+      plan(result_->back());
+      if (while_small && pieces_.size() > 2) return true;
       executor_.poll();
-      for (Root& root : roots_) visit(root, centre_);
+      update_subtrees(top_.buckets.data(), top_.buckets.size(), alone_);
     }
   }
 
-  // One thread's part: claims the roots of the current choice (tickets: the choice's step in
-  // the high half, the next unclaimed root in the low half) until every choice is made.
+  // One thread's part: claims the pieces of the current choice (tickets: the choice's step in
+  // the high half, the next unclaimed piece in the low half) until every choice is made.
   void take_part() {
     try {
-      claim_roots();
+      claim_pieces();
     } catch (...) {
       failed_.store(true);  // the others stop at their next claim
       throw;
     }
   }
 
-  void claim_roots() {
-    std::uint64_t step = 0;
+  void claim_pieces() {
     std::size_t idle = 0;
+    Visit below;
     for (;;) {
       std::uint64_t word = tickets_.load(std::memory_order_acquire);
       if (failed_.load(std::memory_order_relaxed) || word >> 32 == kEnd) return;
-      const bool all_claimed = (word & 0xffffffff) >= roots_.size();
-      if (word >> 32 < step || all_claimed) {
-        step = std::max<std::uint64_t>(step, (word >> 32) + all_claimed);
+      // Read without a lock: a count of another step goes with a ticket the exchange refuses.
+      if ((word & 0xffffffff) >= count_.load(std::memory_order_relaxed)) {
         wait_a_moment(idle);
         continue;
       }
-      step = word >> 32;
       if (!tickets_.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel)) continue;
       idle = 0;
       executor_.poll();
-      visit(roots_[word & 0xffffffff], centre_);
-      if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < roots_.size()) continue;
+      const std::size_t p = word & 0xffffffff, pieces = pieces_.size() - 1;
+      update_subtrees(top_.buckets.data() + pieces_[p], pieces_[p + 1] - pieces_[p], below);
+      // The last piece's thread replans: nothing of this choice is read after this addition.
+      if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < pieces) continue;
       done_.store(0, std::memory_order_relaxed);
-      tickets_.store((choose_alone(true) ? step + 1 : kEnd) << 32, std::memory_order_release);
+      const std::uint64_t step = advance(true) ? (word >> 32) + 1 : kEnd;
+      tickets_.store(step << 32, std::memory_order_release);
     }
   }
 
-  // Between choices a thread waits for another to finish its root: a few pauses, then yields.
+  // Between choices a thread waits for another to finish its piece: a few pauses, then yields.
   void wait_a_moment(std::size_t& idle) const {
     if (++idle % 64 == 0) {
       executor_.poll();
@@ -487,41 +613,17 @@ class Chooser {
     }
   }
 
-  void visit(Root& root, const double* centre) {
-    root.stack.assign(1, root.node);
-    root.inner.clear();
-    root.buckets.clear();
-    root.slots = 0;
-    const std::size_t d = tree_.d, stride = tree_.stride();
-    const double* bounds = tree_.bounds.data();
-    while (!root.stack.empty()) {
-      const std::size_t b = root.stack.back();
-      root.stack.pop_back();
-      const double* bound = bounds + stride * b;
-      if (box_sum<D>(d, bound + 1, bound + 1 + d, centre) >= bound[0]) continue;
-      const Node& node = tree_.nodes[b];
-      if (node.child == 0) {
-        root.buckets.push_back(b);
-        root.slots += node.end - node.begin;
-      } else {
-        root.inner.push_back(b);
-        root.stack.push_back(node.child);
-        root.stack.push_back(node.child + 1);
-      }
-    }
-    update_buckets(tree_, root.buckets.data(), root.buckets.size(), centre);
-    // Children were visited after their parents.
-    for (std::size_t j = root.inner.size(); j-- > 0;) combine(tree_, root.inner[j]);
-  }
-
   Tree& tree_;
   const PointSet& points_;
   const Executor& executor_;
-  std::vector<Root> roots_;
   std::vector<double> scratch_;
   Indices* result_ = nullptr;
   std::size_t target_ = 0;
   const double* centre_ = nullptr;
+  // The current choice: the top of the tree it visits, and its pieces.
+  Visit top_, alone_;
+  std::vector<std::size_t> pieces_;
+  std::atomic<std::size_t> count_{0};  // pieces_.size() - 1, for threads waiting for a step
   std::atomic<std::uint64_t> tickets_{0};
   std::atomic<std::size_t> done_{0};
   std::atomic<bool> failed_{false};
@@ -563,7 +665,7 @@ void extend(const PointSet& points, std::uint64_t count, const Executor& executo
 
 Indices sample_centroid_fps_bucketed(const PointSet& points, std::uint64_t count,
                                      std::size_t bucket_size, const Executor& executor) {
-  Indices result = start_at_centroid(points, count);
+  Indices result = start_at_centroid(points, count, executor);
   extend_bucketed(points, std::min<std::uint64_t>(points.n, count), bucket_size, executor, result);
   return result;
 }
@@ -577,7 +679,7 @@ std::size_t sample_centroid_fps_buckets(const PointSet& points, std::size_t buck
 
 Indices sample_centroid_fps(const PointSet& points, std::uint64_t count, std::uint64_t /*seed*/,
                             const Executor& executor) {
-  Indices result = start_at_centroid(points, count);
+  Indices result = start_at_centroid(points, count, executor);
   extend(points, count, executor, result);
   return result;
 }

@@ -334,7 +334,7 @@ void extend_fps_pruned(const PointSet& points, std::size_t target, const Executo
 
 Indices sample_centroid_fps_pruned(const PointSet& points, std::uint64_t count,
                                    const Executor& executor) {
-  Indices result = start_at_centroid(points, count);
+  Indices result = start_at_centroid(points, count, executor);
   extend_fps_pruned(points, std::min<std::uint64_t>(points.n, count), executor, result);
   return result;
 }
