@@ -551,7 +551,7 @@ class Chooser {
       held += node.end - node.begin;
       if (held >= least || j + 1 == top_.buckets.size()) pieces_.push_back(j + 1), held = 0;
     }
-    count_.store(pieces_.size() - 1, std::memory_order_relaxed);
+    count_.store(pieces_.size() - 1, std::memory_order_release);
   }
 
   // Once every piece of the choice is done: combines the top, appends the last index of the
@@ -587,8 +587,9 @@ class Chooser {
     for (;;) {
       std::uint64_t word = tickets_.load(std::memory_order_acquire);
       if (failed_.load(std::memory_order_relaxed) || word >> 32 == kEnd) return;
-      // Read without a lock: a count of another step goes with a ticket the exchange refuses.
-      if ((word & 0xffffffff) >= count_.load(std::memory_order_relaxed)) {
+      // Read without a lock: a count of a later step goes with a ticket the exchange refuses,
+      // since its step was closed before that count was stored.
+      if ((word & 0xffffffff) >= count_.load(std::memory_order_acquire)) {
         wait_a_moment(idle);
         continue;
       }
@@ -600,6 +601,10 @@ class Chooser {
       // The last piece's thread replans: nothing of this choice is read after this addition.
       if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 < pieces) continue;
       done_.store(0, std::memory_order_relaxed);
+      // No ticket of this step is left. Closing it before the next choice is planned makes the
+      // exchange fail for a thread that read this step's ticket and then the next choice's
+      // count, which would otherwise claim a piece of that choice under this step.
+      tickets_.store(word | 0xffffffff, std::memory_order_relaxed);
       const std::uint64_t step = advance(true) ? (word >> 32) + 1 : kEnd;
       tickets_.store(step << 32, std::memory_order_release);
     }
