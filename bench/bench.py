@@ -261,7 +261,7 @@ def numpy_swap_search(a, medoids, max_iterations, chunk=64):
 
 
 @case(
-    "sample_centroid_kmedoids_numpy 2,000 x 8, count 16, 50 swaps",
+    "sample_centroid_kmedoids_numpy swap search 2,000 x 8, count 16, 50 swaps",
     "NumPy swap search, full cost per candidate",
     "at least 20x",
     alternations=1,
