@@ -221,10 +221,11 @@ def test_sweep_of_small_clouds_is_within_the_stated_bounds(rng):
         assert want * (1 - 2.0**-10) <= got <= want * (1 + 8e-6), (i, a.tolist())
 
 
-def test_far_cloud_warns_with_its_offset_and_centred_cloud_does_not():
+@pytest.mark.parametrize("n", [20, 2000])  # a small cloud is checked as Python floats
+def test_far_cloud_warns_with_its_offset_and_centred_cloud_does_not(n):
     import vorn
 
-    cube = np.random.default_rng(6).random((2000, 3))
+    cube = np.random.default_rng(6).random((n, 3))
     with pytest.warns(RuntimeWarning, match=r"5e\+06 from the origin.*subtract the centre"):
         vorn.hull_volume(cube + 5e6)
     with warnings.catch_warnings():
