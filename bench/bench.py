@@ -425,19 +425,37 @@ def _():
     return (lambda: _core.sample_centroid_voxel_numpy(a, count, 7, 0.25)), peer
 
 
+def strata_peer():
+    """The k-means users run instead: 16 clusters, 20 Lloyd iterations from random points."""
+    from sklearn.cluster import KMeans
+
+    return KMeans(
+        16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
+    )
+
+
 @case(
     "sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
     "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
     ">= 1.25 (1 thread), >= 2.5 (all)",
 )
 def _():
-    from sklearn.cluster import KMeans
-
     a = rng.standard_normal((100_000, 16))
-    kmeans = KMeans(
-        16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
-    )
+    kmeans = strata_peer()
     return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
+        lambda: kmeans.fit(a)
+    )
+
+
+@case(
+    "sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, peer on one thread",
+    "sklearn KMeans as above, inside threadpool_limits(1)",
+    "one core each: steadier than the row above on a busy machine",
+)
+def _():
+    a = rng.standard_normal((100_000, 16))
+    kmeans = strata_peer()
+    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), one_blas_thread(
         lambda: kmeans.fit(a)
     )
 
@@ -450,12 +468,8 @@ def embedding_like(n, d):
 
 
 def strata_embedding_case(d, clustered=True):
-    from sklearn.cluster import KMeans
-
     a = embedding_like(100_000, d) if clustered else rng.standard_normal((100_000, d))
-    kmeans = KMeans(
-        16, n_init=1, max_iter=20, init="random", algorithm="lloyd", tol=0.0, random_state=7
-    )
+    kmeans = strata_peer()
     return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
         lambda: kmeans.fit(a)
     )
