@@ -196,6 +196,23 @@ TEST(SampleCentroidFps, ChoicesDoNotDependOnTheThreads) {
   }
 }
 
+// Buckets of one and three slots, and a single bucket, on several threads: choices of many
+// pieces and of one; grid ties make every comparison of the pieces' maxima count.
+TEST(SampleCentroidFps, TinyAndSingleBucketsOnEveryThreadCount) {
+  std::mt19937_64 gen(4);
+  std::uniform_int_distribution<int> coord(0, 30);
+  vorn::PointSet points(20000, 2);
+  for (double& x : points.coords) x = coord(gen);
+  const vorn::Indices expected = literal_fps(points, 70);
+  for (std::size_t bucket : {1u, 3u, 20000u}) {
+    for (std::size_t threads : {2u, 3u, 8u}) {
+      const vorn::Executor executor(threads, vorn::CancelHook());
+      EXPECT_EQ(vorn::sample_centroid_fps_bucketed(points, 70, bucket, executor), expected)
+          << bucket << " " << threads;
+    }
+  }
+}
+
 // Any first choice, on both methods (tree and groups), ties included; the nearest point to the
 // centroid as start gives sample_centroid_fps itself.
 TEST(SampleCentroidFpsFrom, EqualsThePlainProcedureFromEveryStart) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -610,11 +611,17 @@ class Chooser {
     }
   }
 
-  // Between choices a thread waits for another to finish its piece: a few pauses, then yields.
+  // Between choices a thread waits for another to finish its piece: it spins, then yields, and
+  // once the wait grows long (choices of one piece) it sleeps between looks. A waiting thread
+  // holds no piece, so the others make the choices without it meanwhile, and a machine with
+  // more threads than cores loses no core to waiting.
   void wait_a_moment(std::size_t& idle) const {
-    if (++idle % 64 == 0) {
-      executor_.poll();
+    if (++idle % 64 != 0) return;
+    executor_.poll();
+    if (idle < 64 * 64) {
       std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
   }
 
