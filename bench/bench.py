@@ -434,17 +434,22 @@ def strata_peer():
     )
 
 
+def strata_16_case(peer_on_one_thread=False):
+    a = rng.standard_normal((100_000, 16))
+    kmeans = strata_peer()
+    fit = lambda: kmeans.fit(a)
+    if peer_on_one_thread:
+        fit = one_blas_thread(fit)
+    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), fit
+
+
 @case(
     "sample_centroid_stratified_numpy 100,000 x 16, count 500, 16 strata, 20 iterations",
     "sklearn KMeans(16, n_init=1, max_iter=20, init='random', algorithm='lloyd')",
     ">= 1.25 (1 thread), >= 2.5 (all)",
 )
 def _():
-    a = rng.standard_normal((100_000, 16))
-    kmeans = strata_peer()
-    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), (
-        lambda: kmeans.fit(a)
-    )
+    return strata_16_case()
 
 
 @case(
@@ -453,11 +458,7 @@ def _():
     "one core each: steadier than the row above on a busy machine",
 )
 def _():
-    a = rng.standard_normal((100_000, 16))
-    kmeans = strata_peer()
-    return (lambda: _core.sample_centroid_stratified_numpy(a, 500, 7, 16, 20)), one_blas_thread(
-        lambda: kmeans.fit(a)
-    )
+    return strata_16_case(peer_on_one_thread=True)
 
 
 def embedding_like(n, d):
